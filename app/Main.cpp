@@ -1,0 +1,2 @@
+// The application entry.
+int main() { return 0; }

@@ -1,0 +1,36 @@
+#pragma once
+// The engine's view of its window. The wx dialog, the console front-end and the tests implement
+// it. Every method may be called from any thread: an implementation stores the value and hands
+// drawing to its own thread. Progress bars count kibibytes; the engine converts bytes.
+
+#include <string>
+
+class LauncherWindow {
+ public:
+  virtual ~LauncherWindow() = default;
+
+  virtual void SetStatusLine(const std::string& text) = 0;
+  virtual void SetFileBarRange(int lowerKiB, int upperKiB) = 0;
+  virtual void SetFileBarPos(int posKiB) = 0;
+  virtual void SetTotalBarRange(int lowerKiB, int upperKiB) = 0;
+  virtual void SetTotalBarPos(int posKiB) = 0;
+  virtual void GetTotalBarRange(int& lowerKiB, int& upperKiB) const = 0;
+
+  virtual void SetVersionLine(const std::string& text) = 0;
+  virtual void NavigateNotice(const std::string& address) = 0;
+  virtual void ShowStartButton(bool visible) = 0;
+  virtual void ShowExitButton(bool visible) = 0;
+
+  virtual bool IsAutoRunChecked() const = 0;
+  // The window-mode box; a layout without one answers false.
+  virtual bool IsWindowModeChecked() const = 0;
+
+  // Saves the player's settings (screen mode, server list) as the start and exit buttons do.
+  virtual void SaveSettings() = 0;
+  // The exit procedure: asks whether to finish now while work runs, then cancels or closes.
+  virtual void RunExitProcedure() = 0;
+  // Closes the window with result OK.
+  virtual void CloseWindow() = 0;
+  // Shows the login server rows from `firstRow` (regions with a server list).
+  virtual void ShowServerRows(int firstRow) = 0;
+};

@@ -1,0 +1,143 @@
+#pragma once
+// The process-wide engine: every piece of state that outlives one function, the worker threads
+// and the flags through which the window and the threads hand work to each other.
+//
+// Flags shared between threads are atomics; the hand-over order is the one the sequence and the
+// download thread rely on (the download name is written before download idle is cleared, the
+// byte counter is read only after download idle is seen again).
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "app/CommandLine.h"
+#include "patch/LauncherWindow.h"
+#include "platform/Thread.h"
+
+class PatchEngine {
+ public:
+  static PatchEngine& Instance();
+  // Deletes the engine (the application object does this at exit). Tests use it for a fresh one.
+  static void Destroy();
+
+  PatchEngine(const PatchEngine&) = delete;
+  PatchEngine& operator=(const PatchEngine&) = delete;
+
+  // --- Start-up ---------------------------------------------------------------------------
+  bool Run(const std::string& commandLine);
+  bool IsSingleInstance();
+  const CCommandLine& CommandLine() const { return commandLine_; }
+  std::string WebArgument() const { return webArgument_; }
+  bool IsClientAlreadyRunning() const { return clientRunning_ != 0; }
+  void SetClientAlreadyRunning(bool running) { clientRunning_ = running ? 1 : 0; }
+  bool IsLauncherUpdatePending() const { return launcherUpdatePending_ != 0; }
+  std::string PendingLauncherFile() const;
+  void SetLauncherUpdatePending(const std::string& fileName);
+
+  // --- Regional profile -------------------------------------------------------------------
+  int GetLocale() const { return locale_; }
+  int GetPublisher() const { return publisher_; }
+  void SetLocale(int locale) { locale_ = locale; }
+  void ResolveLocale();
+  void ResolvePublisher();
+  std::string PatchHost() const;
+  std::string PatchPath() const;
+
+  // --- Configuration file and registry ----------------------------------------------------
+  std::string ReadSetting(int item) const;
+  void WriteSetting(int item, const std::string& value);
+  std::string ServerProfileValue(int index, const std::string& run) const;
+  std::string RegistryRead(const std::string& valueName, const std::string& section,
+                           const std::string& rootKey, const std::string& subKey) const;
+  bool RegistryWrite(const std::string& valueName, const std::string& section, const std::string& rootKey,
+                     const std::string& subKey, const std::string& data, uint32_t type);
+  bool RegistryDelete(const std::string& valueName, const std::string& section, const std::string& rootKey,
+                      const std::string& subKey);
+
+  // --- Launcher paths ---------------------------------------------------------------------
+  std::string LauncherDir();
+  std::string LauncherExeName();
+  std::string LauncherExePath();
+  std::string TempDir();
+  // Tests and tools run the engine on a scratch installation: the executable path it reports.
+  void SetLauncherExePathForTesting(const std::string& path);
+
+  // --- The window -------------------------------------------------------------------------
+  void AttachWindow(LauncherWindow* window);
+  LauncherWindow* Window() const { return window_.load(); }
+  void SetStatusText(const std::string& text);
+  void SetStatusMessage(int messageId);
+  void SetFileRange(int64_t upperBytes, int64_t lowerBytes);
+  void SetFilePos(int64_t bytes);
+  void SetTotalRange(int64_t upperBytes, int64_t lowerBytes);
+  void SetTotalPos(int64_t bytes);
+  void GetTotalRange(int64_t& lowerBytes, int64_t& upperBytes) const;
+  int ShowMessage(int messageId, unsigned boxType);
+
+  // --- Control ----------------------------------------------------------------------------
+  void SetCancel(bool flag, bool quiet = false);
+  bool IsCancelled() const { return cancel_.load(); }
+  bool IsFinished() const { return finished_.load(); }
+  void SetFinished(bool flag) { finished_ = flag; }
+  bool IsIdle() const;
+  void WaitProbeThread();
+  bool IsProbeStopRequested() const { return probeStop_.load(); }
+  bool IsCopyIdle() const { return copyIdle_.load(); }
+  void SetCopyIdle(bool idle) { copyIdle_ = idle; }
+
+  // --- Diagnostics (the DirectX check at start-up) ----------------------------------------
+  bool DirectXOk() const { return directXOk_.load(); }
+  std::string DirectXWarning() const;
+  void SetDirectXResult(bool ok, const std::string& warning);
+
+  // --- Server profile description (About box) ---------------------------------------------
+  std::string ProfileDescription() const;
+  void SetProfileDescription(const std::string& description);
+
+ private:
+  PatchEngine();
+  ~PatchEngine();
+
+  static std::atomic<PatchEngine*> instance_;
+
+  mutable std::mutex textLock_;  // guards the texts below that two threads may touch
+
+  // Start-up
+  CCommandLine commandLine_;
+  std::string webArgument_;
+  std::atomic<int> clientRunning_{0};
+  std::atomic<int> launcherUpdatePending_{0};
+  std::string pendingLauncherFile_;
+
+  // Profile
+  std::atomic<int> locale_{1};
+  std::atomic<int> publisher_{1};
+
+  // Paths
+  std::string launcherExePath_;
+  std::string launcherDir_;
+  std::string launcherExeName_;
+  std::string tempDir_;
+  std::once_flag pathsOnce_;
+  void ComputePaths();
+
+  // Window and flags
+  std::atomic<LauncherWindow*> window_{nullptr};
+  std::atomic<bool> cancel_{false};
+  std::atomic<bool> finished_{false};
+  std::atomic<bool> copyIdle_{true};
+  std::atomic<bool> downloadStop_{false};
+  std::atomic<bool> probeStop_{false};
+  std::unique_ptr<platform::Thread> sequenceThread_;
+  std::unique_ptr<platform::Thread> downloadThread_;
+  std::unique_ptr<platform::Thread> probeThread_;
+
+  // Diagnostics
+  std::atomic<bool> directXOk_{true};
+  std::string directXWarning_;
+
+  std::string profileDescription_;
+  std::string loginServer_;
+};

@@ -1,0 +1,34 @@
+#pragma once
+// Path names as the launcher sees them. Names that come from files, servers and the command
+// line may use "\" as separator; they are turned into native names here, and an existing entry
+// is found regardless of letter case when the exact name is absent, as a Windows file system would.
+
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+inline constexpr char kPathSeparator = '/';
+
+// "\" becomes "/"; nothing else changes.
+std::string ToNativePath(std::string_view name);
+
+// The native form of `path`, with each component that does not exist with its exact letters
+// replaced by an existing sibling that differs only in letter case. Components that have no
+// such sibling are kept as written, so the result also serves for files about to be created.
+std::string ResolvePath(std::string_view path);
+
+// Joins a folder and a (possibly "\"-separated) relative name with one separator.
+std::string JoinPath(std::string_view folder, std::string_view name);
+
+// The folder part of a path (before its last separator) and the name part (after it).
+std::string ParentOf(std::string_view path);
+std::string FileNameOf(std::string_view path);
+
+// True when a name from a file or server is absolute or climbs above its base with a ".." step.
+bool EscapesBase(std::string_view relativeName);
+
+// The full path of the running executable, empty when it cannot be read.
+std::string ExecutablePath();
+
+}  // namespace platform

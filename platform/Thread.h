@@ -1,0 +1,33 @@
+#pragma once
+// A worker thread that can be created suspended, given a priority, resumed, waited for and asked
+// whether it still runs. The engine's three workers are made this way.
+
+#include <functional>
+#include <memory>
+
+namespace platform {
+
+enum class ThreadPriority { Lowest, Normal, Highest };
+
+class Thread {
+ public:
+  // Creates the thread suspended: `body` starts only after Resume().
+  explicit Thread(std::function<void()> body);
+  ~Thread();  // waits for a resumed thread; a never-resumed thread is released without running
+  Thread(const Thread&) = delete;
+  Thread& operator=(const Thread&) = delete;
+
+  // Best effort: lowest is nice 19, highest the most the system grants. Takes effect when the
+  // body starts; call before Resume().
+  void SetPriority(ThreadPriority priority);
+  void Resume();
+  void Wait();
+  bool IsRunning() const;  // false before Resume() and after the body has returned
+  bool IsCurrent() const;  // true when called from this thread
+
+ private:
+  struct State;
+  std::shared_ptr<State> state_;
+};
+
+}  // namespace platform

@@ -1,0 +1,23 @@
+#include "platform/Clock.h"
+
+#include <time.h>
+
+namespace platform {
+
+uint32_t TickCount() {
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  uint64_t ms = static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
+  return static_cast<uint32_t>(ms);
+}
+
+void SleepMs(uint32_t milliseconds) {
+  timespec wait{static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L};
+  while (nanosleep(&wait, &wait) != 0) {
+  }
+}
+
+void BeginTimerResolution() {}
+void EndTimerResolution() {}
+
+}  // namespace platform

@@ -1,0 +1,95 @@
+#include "platform/Thread.h"
+
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+namespace platform {
+
+struct Thread::State {
+  std::function<void()> body;
+  std::atomic<ThreadPriority> priority{ThreadPriority::Normal};
+  std::mutex lock;
+  std::condition_variable resumed;
+  bool go = false;
+  bool abandon = false;
+  std::atomic<bool> running{false};
+  std::atomic<bool> finished{false};
+  std::thread thread;
+};
+
+namespace {
+
+void ApplyPriority(ThreadPriority priority) {
+  pid_t tid = static_cast<pid_t>(syscall(SYS_gettid));
+  if (priority == ThreadPriority::Lowest) {
+    setpriority(PRIO_PROCESS, static_cast<id_t>(tid), 19);
+  } else if (priority == ThreadPriority::Highest) {
+    // Unprivileged processes may not go below their current nice value; take what is granted.
+    for (int nice = -20; nice < 0; ++nice)
+      if (setpriority(PRIO_PROCESS, static_cast<id_t>(tid), nice) == 0) break;
+  }
+}
+
+}  // namespace
+
+Thread::Thread(std::function<void()> body) : state_(std::make_shared<State>()) {
+  state_->body = std::move(body);
+  std::shared_ptr<State> state = state_;
+  state_->thread = std::thread([state] {
+    {
+      std::unique_lock<std::mutex> guard(state->lock);
+      state->resumed.wait(guard, [&] { return state->go || state->abandon; });
+      if (state->abandon) {
+        state->finished = true;
+        return;
+      }
+    }
+    ApplyPriority(state->priority);
+    state->body();
+    state->running = false;
+    state->finished = true;
+  });
+}
+
+Thread::~Thread() {
+  {
+    std::lock_guard<std::mutex> guard(state_->lock);
+    if (!state_->go) state_->abandon = true;
+  }
+  state_->resumed.notify_all();
+  if (state_->thread.joinable()) {
+    if (state_->thread.get_id() == std::this_thread::get_id())
+      state_->thread.detach();
+    else
+      state_->thread.join();
+  }
+}
+
+void Thread::SetPriority(ThreadPriority priority) { state_->priority = priority; }
+
+void Thread::Resume() {
+  {
+    std::lock_guard<std::mutex> guard(state_->lock);
+    if (state_->go) return;
+    state_->go = true;
+    state_->running = true;
+  }
+  state_->resumed.notify_all();
+}
+
+void Thread::Wait() {
+  if (IsCurrent()) return;
+  while (state_->running) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+bool Thread::IsRunning() const { return state_->running; }
+
+bool Thread::IsCurrent() const { return state_->thread.get_id() == std::this_thread::get_id(); }
+
+}  // namespace platform
