@@ -1,6 +1,20 @@
 #include "patch/PatchEngine.h"
 
+#include <algorithm>
+
 #include "platform/Clock.h"
+#include "platform/MessageBox.h"
+#include "platform/Path.h"
+#include "window/Catalogue.h"
+
+namespace {
+
+constexpr int kMessageFinishing = 120;
+
+// Progress bars count kibibytes.
+int ToKiB(int64_t bytes) { return static_cast<int>(std::max<int64_t>(bytes, 0) / 1024); }
+
+}  // namespace
 
 std::atomic<PatchEngine*> PatchEngine::instance_{nullptr};
 
@@ -23,4 +37,174 @@ void PatchEngine::Destroy() { delete instance_.exchange(nullptr); }
 // its whole life.
 PatchEngine::PatchEngine() { platform::BeginTimerResolution(); }
 
-PatchEngine::~PatchEngine() { platform::EndTimerResolution(); }
+PatchEngine::~PatchEngine() {
+  // Workers hold references to the engine: they end before it goes.
+  downloadStop_ = true;
+  probeStop_ = true;
+  if (sequenceThread_) sequenceThread_->Wait();
+  if (downloadThread_) downloadThread_->Wait();
+  if (probeThread_) probeThread_->Wait();
+  platform::EndTimerResolution();
+}
+
+// --- Start-up state -------------------------------------------------------------------------
+
+std::string PatchEngine::PendingLauncherFile() const {
+  std::lock_guard<std::mutex> guard(textLock_);
+  return pendingLauncherFile_;
+}
+
+void PatchEngine::SetLauncherUpdatePending(const std::string& fileName) {
+  {
+    std::lock_guard<std::mutex> guard(textLock_);
+    pendingLauncherFile_ = fileName;
+  }
+  launcherUpdatePending_ = 1;
+}
+
+// --- Launcher paths --------------------------------------------------------------------------
+
+void PatchEngine::ComputePaths() {
+  std::call_once(pathsOnce_, [this] {
+    if (launcherExePath_.empty()) launcherExePath_ = platform::ExecutablePath();
+    launcherDir_ = platform::ParentOf(launcherExePath_);
+    launcherExeName_ = platform::FileNameOf(launcherExePath_);
+    tempDir_ = platform::JoinPath(launcherDir_, "Temp");
+  });
+}
+
+std::string PatchEngine::LauncherDir() {
+  ComputePaths();
+  return launcherDir_;
+}
+
+std::string PatchEngine::LauncherExeName() {
+  ComputePaths();
+  return launcherExeName_;
+}
+
+std::string PatchEngine::LauncherExePath() {
+  ComputePaths();
+  return launcherExePath_;
+}
+
+std::string PatchEngine::TempDir() {
+  ComputePaths();
+  return tempDir_;
+}
+
+void PatchEngine::SetLauncherExePathForTesting(const std::string& path) {
+  launcherExePath_ = platform::ToNativePath(path);
+  ComputePaths();
+}
+
+// --- The window ------------------------------------------------------------------------------
+
+void PatchEngine::AttachWindow(LauncherWindow* window) { window_ = window; }
+
+void PatchEngine::SetStatusText(const std::string& text) {
+  LauncherWindow* window = window_.load();
+  if (!window || InMemoryStorageMode()) return;
+  window->SetStatusLine(IsCancelled() ? LoadCatalogueString(kMessageFinishing) : text);
+}
+
+void PatchEngine::SetStatusMessage(int messageId) {
+  if (InMemoryStorageMode()) return;
+  if (IsCancelled()) messageId = kMessageFinishing;
+  if (LauncherWindow* window = window_.load()) window->SetStatusLine(LoadCatalogueString(messageId));
+}
+
+void PatchEngine::SetFileRange(int64_t upperBytes, int64_t lowerBytes) {
+  if (LauncherWindow* window = window_.load()) window->SetFileBarRange(ToKiB(lowerBytes), ToKiB(upperBytes));
+}
+
+void PatchEngine::SetFilePos(int64_t bytes) {
+  if (LauncherWindow* window = window_.load()) window->SetFileBarPos(ToKiB(bytes));
+}
+
+void PatchEngine::SetTotalRange(int64_t upperBytes, int64_t lowerBytes) {
+  if (LauncherWindow* window = window_.load()) window->SetTotalBarRange(ToKiB(lowerBytes), ToKiB(upperBytes));
+}
+
+void PatchEngine::SetTotalPos(int64_t bytes) {
+  if (LauncherWindow* window = window_.load()) window->SetTotalBarPos(ToKiB(bytes));
+}
+
+void PatchEngine::GetTotalRange(int64_t& lowerBytes, int64_t& upperBytes) const {
+  lowerBytes = upperBytes = 0;
+  if (LauncherWindow* window = window_.load()) {
+    int lower = 0, upper = 0;
+    window->GetTotalBarRange(lower, upper);
+    lowerBytes = int64_t{lower} * 1024;
+    upperBytes = int64_t{upper} * 1024;
+  }
+}
+
+int PatchEngine::ShowMessage(int messageId, unsigned boxType) {
+  constexpr unsigned kIconMask = 0xf0;
+  if ((boxType & kIconMask) == 0) boxType |= platform::kBoxIconExclamation;
+  return platform::ShowMessageBox(LoadCatalogueString(messageId), boxType);
+}
+
+// --- Control -----------------------------------------------------------------------------------
+
+void PatchEngine::SetCancel(bool flag, bool quiet) {
+  if (flag == cancel_.load()) return;
+  OnCancelChanging(flag);
+  cancel_ = flag;
+  downloadIdle_ = flag;
+  if (!quiet) {
+    finished_ = flag;
+    SetStatusMessage(kMessageFinishing);
+  }
+  platform::SleepMs(100);
+}
+
+bool PatchEngine::IsIdle() const {
+  auto ended = [](const std::unique_ptr<platform::Thread>& thread) { return !thread || !thread->IsRunning(); };
+  bool downloadIdle = !downloadThread_ || !downloadThread_->IsRunning() || downloadIdle_.load();
+  return ended(sequenceThread_) && ended(probeThread_) && downloadIdle && copyIdle_.load() && finished_.load();
+}
+
+void PatchEngine::WaitProbeThread() {
+  probeStop_ = true;
+  if (probeThread_) probeThread_->Wait();
+}
+
+// --- Small shared texts --------------------------------------------------------------------------
+
+std::string PatchEngine::DirectXWarning() const {
+  std::lock_guard<std::mutex> guard(textLock_);
+  return directXWarning_;
+}
+
+void PatchEngine::SetDirectXResult(bool ok, const std::string& warning) {
+  std::lock_guard<std::mutex> guard(textLock_);
+  directXWarning_ = warning;
+  directXOk_ = ok;
+}
+
+std::string PatchEngine::ProfileDescription() const {
+  std::lock_guard<std::mutex> guard(textLock_);
+  return profileDescription_;
+}
+
+void PatchEngine::SetProfileDescription(const std::string& description) {
+  std::lock_guard<std::mutex> guard(textLock_);
+  profileDescription_ = description;
+}
+
+std::string PatchEngine::LoginServer() const {
+  std::lock_guard<std::mutex> guard(textLock_);
+  return loginServer_;
+}
+
+void PatchEngine::SetLoginServer(const std::string& address) {
+  std::lock_guard<std::mutex> guard(textLock_);
+  loginServer_ = address;
+}
+
+std::string PatchEngine::WebArgument() const {
+  std::lock_guard<std::mutex> guard(textLock_);
+  return webArgument_;
+}

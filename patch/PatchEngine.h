@@ -13,6 +13,7 @@
 #include <string>
 
 #include "app/CommandLine.h"
+#include "app/RegistrySettings.h"
 #include "patch/LauncherWindow.h"
 #include "platform/Thread.h"
 
@@ -29,7 +30,7 @@ class PatchEngine {
   bool Run(const std::string& commandLine);
   bool IsSingleInstance();
   const CCommandLine& CommandLine() const { return commandLine_; }
-  std::string WebArgument() const { return webArgument_; }
+  std::string WebArgument() const;
   bool IsClientAlreadyRunning() const { return clientRunning_ != 0; }
   void SetClientAlreadyRunning(bool running) { clientRunning_ = running ? 1 : 0; }
   bool IsLauncherUpdatePending() const { return launcherUpdatePending_ != 0; }
@@ -46,9 +47,12 @@ class PatchEngine {
   std::string PatchPath() const;
 
   // --- Configuration file and registry ----------------------------------------------------
-  std::string ReadSetting(int item) const;
+  std::string ConfigFilePath();
+  std::string ReadSetting(int item);
   void WriteSetting(int item, const std::string& value);
-  std::string ServerProfileValue(int index, const std::string& run) const;
+  std::string ServerProfileValue(int index, const std::string& run);
+  // The update-information reads behind registry locations; none until a file was read.
+  void SetUpdateInfoReader(const UpdateInfoReader* reader) { updateInfoReader_ = reader; }
   std::string RegistryRead(const std::string& valueName, const std::string& section,
                            const std::string& rootKey, const std::string& subKey) const;
   bool RegistryWrite(const std::string& valueName, const std::string& section, const std::string& rootKey,
@@ -56,11 +60,32 @@ class PatchEngine {
   bool RegistryDelete(const std::string& valueName, const std::string& section, const std::string& rootKey,
                       const std::string& subKey);
 
+  // --- Client launch ---------------------------------------------------------------------
+  bool IsClientRunning();
+  bool LaunchClient();
+  bool ShellLaunch(const std::string& directory, const std::string& file, const std::string& parameters);
+  bool OpenBrowser(const std::string& address);
+  std::string LoginServer() const;
+  void SetLoginServer(const std::string& address);
+
+  // --- Self-replacement -------------------------------------------------------------------
+  bool ReplaceSelf(const std::string& commandLine);
+  void RelaunchFromTemp();
+
   // --- Launcher paths ---------------------------------------------------------------------
   std::string LauncherDir();
   std::string LauncherExeName();
   std::string LauncherExePath();
   std::string TempDir();
+  // File operations. Paths are native or "\"-separated; existing names are found regardless of case.
+  bool PathExists(const std::string& path);
+  int64_t FileSize(const std::string& path);  // -1 when it cannot be read
+  bool EnsureDirectories(const std::string& filePath);
+  bool DeletePath(const std::string& path);
+  bool DeleteFolder(const std::string& path);
+  bool CopyIntoPlace(const std::string& source, const std::string& destination);
+  bool HasDiskSpace(const std::string& path, int64_t bytesNeeded, bool showMessage);
+
   // Tests and tools run the engine on a scratch installation: the executable path it reports.
   void SetLauncherExePathForTesting(const std::string& path);
 
@@ -102,6 +127,11 @@ class PatchEngine {
 
   static std::atomic<PatchEngine*> instance_;
 
+  // The session's storage mode and cancel flag follow the engine's.
+  bool InMemoryStorageMode() const;
+  void OnCancelChanging(bool flag);
+  void DisconnectSession();
+
   mutable std::mutex textLock_;  // guards the texts below that two threads may touch
 
   // Start-up
@@ -129,10 +159,14 @@ class PatchEngine {
   std::atomic<bool> finished_{false};
   std::atomic<bool> copyIdle_{true};
   std::atomic<bool> downloadStop_{false};
+  std::atomic<bool> downloadIdle_{true};
   std::atomic<bool> probeStop_{false};
   std::unique_ptr<platform::Thread> sequenceThread_;
   std::unique_ptr<platform::Thread> downloadThread_;
   std::unique_ptr<platform::Thread> probeThread_;
+
+  std::atomic<const UpdateInfoReader*> updateInfoReader_{nullptr};
+  std::mutex launchLock_;  // one update never starts two clients
 
   // Diagnostics
   std::atomic<bool> directXOk_{true};

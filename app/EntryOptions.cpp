@@ -1,0 +1,39 @@
+#include "app/EntryOptions.h"
+
+EntryOptions ExtractEntryOptions(const std::vector<std::string>& arguments) {
+  EntryOptions options;
+  for (const std::string& argument : arguments) {
+    if (argument == "--console") {
+      options.console = true;
+    } else if (argument == "--autorun") {
+      options.autorun = true;
+    } else if (argument == "--help") {
+      options.help = true;
+    } else if (argument == "--version") {
+      options.version = true;
+    } else {
+      if (!options.commandLine.empty()) options.commandLine += ' ';
+      options.commandLine += argument;
+    }
+  }
+  return options;
+}
+
+std::string EntryUsage() {
+  return "Usage: SolaneLauncher [--console] [--autorun] [/LOCALE:code] [/PUBLISHER:code] [/WEBARG:text] /\n"
+         "\n"
+         "Brings the Solane installation beside this program up to date, then starts the game.\n"
+         "\n"
+         "Launcher switches (each is taken only when a later \" /\" follows it, so end the line with \" /\"):\n"
+         "  /LOCALE:code      KOREA, JAPAN, CHINA or USA (overrides LOCALE in SolaneLauncher.CFG)\n"
+         "  /PUBLISHER:code   ORVEX, KESTRIL, VORN, HALVERSTON, MIRELLA or QUADRIUM\n"
+         "  /WEBARG:text      handed on to the game client\n"
+         "\n"
+         "Options:\n"
+         "  --console         use the terminal instead of the window (also without a display)\n"
+         "  --autorun         start the game as soon as the update has finished\n"
+         "  --version         print the launcher's version\n"
+         "  --help            print this text\n";
+}
+
+std::string LauncherVersionText() { return SOLANE_VERSION_TEXT; }

@@ -1,0 +1,74 @@
+// Replacing the launcher's own executable: the installed launcher hands over to a copy started
+// from the temporary folder, which copies itself over the installed file and starts it.
+
+#include "app/Profiles.h"
+#include "patch/PatchEngine.h"
+#include "platform/Clock.h"
+#include "platform/MessageBox.h"
+#include "platform/Path.h"
+#include "window/Catalogue.h"
+
+namespace {
+
+constexpr const char* kLauncherTag = "SolaneLauncher-VANTIK";
+constexpr int kMessageDownloadFromWebsite = 121;
+constexpr int kMessageLauncher = 122;
+constexpr int kMessageUpdateFailed = 123;
+constexpr int kMessageStarting = 116;
+constexpr int kMessageCompleted = 117;
+constexpr int kLaunchAttempts = 3;
+
+void ShowLauncherMessage(std::initializer_list<int> ids) {
+  std::string text;
+  for (int id : ids) {
+    if (!text.empty()) text += ' ';
+    text += LoadCatalogueString(id);
+  }
+  platform::ShowMessageBox(text, platform::kBoxOk | platform::kBoxIconExclamation);
+}
+
+// The text from the end of `key` up to the next " /" at or after the key; empty when no " /" follows.
+std::string ValueOnRawLine(const std::string& line, size_t keyPos, size_t keyLength, size_t& closer) {
+  closer = line.find(" /", keyPos);
+  if (closer == std::string::npos) return {};
+  size_t valueStart = keyPos + keyLength;
+  return closer > valueStart ? line.substr(valueStart, closer - valueStart) : std::string();
+}
+
+}  // namespace
+
+void PatchEngine::RelaunchFromTemp() {
+  std::string parameters = "/TO:" + LauncherExePath();
+  parameters += std::string(" /EXEC:") + kLauncherTag;
+  parameters += " /LOCALE:" + std::string(LocaleCode(GetLocale()));
+  parameters += " /PUBLISHER:" + std::string(PublisherCode(GetPublisher()));
+  std::string webArgument = WebArgument();
+  if (!webArgument.empty()) parameters += " /WEBARG:" + webArgument;
+  parameters += " /";
+  ShellLaunch(TempDir(), PendingLauncherFile(), parameters);
+}
+
+bool PatchEngine::ReplaceSelf(const std::string& commandLine) {
+  size_t toPos = commandLine.find("/TO:");
+  size_t execPos = commandLine.find("/EXEC:");
+  if (toPos == std::string::npos || execPos == std::string::npos) return false;
+  size_t targetEnd = 0, tagEnd = 0;
+  std::string target = ValueOnRawLine(commandLine, toPos, 4, targetEnd);
+  std::string tag = ValueOnRawLine(commandLine, execPos, 6, tagEnd);
+  if (target.empty() || tag.empty() || tag != kLauncherTag) return false;
+
+  // The player's acknowledgement gives the old launcher time to end.
+  ShowLauncherMessage({kMessageLauncher, kMessageStarting});
+  if (!CopyIntoPlace(platform::ExecutablePath(), target)) return false;
+
+  std::string folder = platform::ParentOf(target);
+  std::string file = platform::FileNameOf(target);
+  std::string parameters = std::string("/EXEC:") + kLauncherTag + commandLine.substr(tagEnd);
+  ShowLauncherMessage({kMessageLauncher, kMessageCompleted});
+  for (int attempt = 0; attempt < kLaunchAttempts; ++attempt) {
+    if (ShellLaunch(folder, file, parameters)) return true;
+    platform::SleepMs(500);
+  }
+  ShowLauncherMessage({kMessageLauncher, kMessageUpdateFailed, kMessageDownloadFromWebsite});
+  return false;
+}

@@ -1,0 +1,34 @@
+#pragma once
+// Keys of the launcher's configuration file "SolaneLauncher.CFG" and of its server profile.
+
+#include <string>
+
+enum SettingItem : int {
+  kSettingScreenMode = 1,
+  kSettingRun = 2,
+  kSettingCrc = 3,
+  kSettingRate = 4,
+  kSettingLocale = 5,
+  kSettingPublisher = 6,
+};
+
+enum ServerProfileIndex : int {
+  kProfileUrl = 0,
+  kProfileType = 1,
+  kProfilePort = 2,
+  kProfileId = 3,
+  kProfilePassword = 4,
+  kProfileLocalPath = 5,
+  kProfileServerPath = 6,
+  kProfileDescription = 7,
+  kProfileValueCount = 8,
+};
+
+inline constexpr const char* kConfigFileName = "SolaneLauncher.CFG";
+inline constexpr const char* kConfigSection = "SolaneLauncher.CFG";
+// Values are read into a buffer of 260 bytes: at most 259 characters count.
+inline constexpr size_t kMaxValueLength = 259;
+
+// The key text and the default of a setting item; empty key for an unknown item.
+const char* SettingKey(int item);
+const char* SettingDefault(int item);

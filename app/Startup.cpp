@@ -1,0 +1,69 @@
+// The run step: decides, before any window exists, whether this launcher goes on.
+
+#include <memory>
+
+#include "app/Profiles.h"
+#include "patch/PatchEngine.h"
+#include "platform/MessageBox.h"
+#include "platform/NamedMutex.h"
+
+namespace {
+
+constexpr const char* kLauncherTag = "SolaneLauncher-VANTIK";
+constexpr int kMessageAlreadyRunning = 105;
+constexpr int kMessageClientRunning = 144;
+
+// Held for the rest of the process, so the name stays taken while this launcher lives.
+std::unique_ptr<platform::NamedMutex>& SingleInstanceMutex() {
+  static std::unique_ptr<platform::NamedMutex> mutex;
+  return mutex;
+}
+
+}  // namespace
+
+bool PatchEngine::IsSingleInstance() {
+  // A launcher started by a launcher may overlap its parent.
+  if (commandLine_.GetOrEmpty("/EXEC:") == kLauncherTag) return false;
+  auto mutex = std::make_unique<platform::NamedMutex>(kLauncherTag);
+  auto status = mutex->status();
+  if (status == platform::NamedMutex::Status::AlreadyExists || status == platform::NamedMutex::Status::AccessDenied) {
+    ShowMessage(kMessageAlreadyRunning, platform::kBoxOk);
+    return true;
+  }
+  if (status == platform::NamedMutex::Status::Created) SingleInstanceMutex() = std::move(mutex);
+  return false;
+}
+
+bool PatchEngine::Run(const std::string& commandLine) {
+  commandLine_.Parse(commandLine);
+  ResolveLocale();
+  ResolvePublisher();
+  if (IsSingleInstance()) return false;
+  if (ReplaceSelf(commandLine)) return false;
+
+  if (IsClientRunning()) {
+    SetStatusMessage(kMessageClientRunning);
+    clientRunning_ = 1;
+    ShowMessage(kMessageClientRunning, platform::kBoxOk);
+  }
+
+  if (commandLine.empty()) {
+    if (OpensGamePageWithoutCommandLine(publisher_)) {
+      OpenBrowser(GamePage(publisher_));
+      return false;
+    }
+    return true;
+  }
+  std::string webArgument = commandLine_.GetOrEmpty("/WEBARG:");
+  // A first start from a web page hands its whole argument text to the client as one value.
+  if (!commandLine_.Get("/TO:") && !commandLine_.Get("/EXEC:")) {
+    webArgument = commandLine;
+    for (char& c : webArgument)
+      if (c == ' ') c = '`';
+  }
+  {
+    std::lock_guard<std::mutex> guard(textLock_);
+    webArgument_ = webArgument;
+  }
+  return true;
+}

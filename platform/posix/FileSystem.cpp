@@ -1,0 +1,145 @@
+#include "platform/FileSystem.h"
+
+#include <fcntl.h>
+#include <ftw.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+#include "platform/Path.h"
+
+namespace platform {
+
+namespace {
+
+std::mutex freeSpaceLock;
+std::function<std::optional<uint64_t>(const std::string&)> freeSpaceOverride;
+
+int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) { return remove(path) == 0 ? 0 : -1; }
+
+bool WriteAll(int fd, const char* data, size_t size) {
+  while (size > 0) {
+    ssize_t written = write(fd, data, size);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += written;
+    size -= static_cast<size_t>(written);
+  }
+  return true;
+}
+
+// Copies into `temporary` (created new) and syncs it.
+bool CopyToNewFile(const std::string& source, const std::string& temporary, mode_t mode) {
+  int in = open(source.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return false;
+  int out = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+  if (out < 0) {
+    close(in);
+    return false;
+  }
+  std::vector<char> buffer(1 << 20);
+  bool ok = true;
+  while (ok) {
+    ssize_t got = read(in, buffer.data(), buffer.size());
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) {
+      ok = got == 0;
+      break;
+    }
+    ok = WriteAll(out, buffer.data(), static_cast<size_t>(got));
+  }
+  ok = ok && fsync(out) == 0;
+  ok = close(out) == 0 && ok;
+  close(in);
+  if (!ok) unlink(temporary.c_str());
+  return ok;
+}
+
+}  // namespace
+
+bool PathExists(const std::string& path) {
+  struct stat info;
+  return lstat(path.c_str(), &info) == 0;
+}
+
+bool IsDirectory(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+std::optional<int64_t> FileSizeOf(const std::string& path) {
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+  return static_cast<int64_t>(info.st_size);
+}
+
+bool MakeDirectory(const std::string& path) { return mkdir(path.c_str(), 0755) == 0 || IsDirectory(path); }
+
+bool RemoveTree(const std::string& path) {
+  if (!PathExists(path)) return true;
+  struct stat info;
+  if (lstat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode)) return unlink(path.c_str()) == 0;
+  nftw(path.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
+  return !PathExists(path);
+}
+
+std::optional<uint64_t> FreeDiskSpace(const std::string& path) {
+  {
+    std::lock_guard<std::mutex> guard(freeSpaceLock);
+    if (freeSpaceOverride) return freeSpaceOverride(path);
+  }
+  std::string probe = path.empty() ? "." : path;
+  while (!PathExists(probe)) {
+    std::string parent = ParentOf(probe);
+    if (parent.empty()) {
+      probe = probe[0] == '/' ? "/" : ".";
+      break;
+    }
+    probe = parent;
+  }
+  struct statvfs info;
+  if (statvfs(probe.c_str(), &info) != 0) return std::nullopt;
+  return static_cast<uint64_t>(info.f_bfree) * info.f_frsize;
+}
+
+void SetFreeDiskSpaceForTesting(std::function<std::optional<uint64_t>(const std::string&)> query) {
+  std::lock_guard<std::mutex> guard(freeSpaceLock);
+  freeSpaceOverride = std::move(query);
+}
+
+bool LooksLikeProgram(const std::string& path) {
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  unsigned char head[4] = {};
+  ssize_t got = read(fd, head, sizeof(head));
+  close(fd);
+  if (got >= 4 && std::memcmp(head, "\x7f" "ELF", 4) == 0) return true;
+  return got >= 2 && head[0] == '#' && head[1] == '!';
+}
+
+bool ReplaceFile(const std::string& source, const std::string& destination, bool programMode) {
+  mode_t mode = programMode ? 0755 : 0644;
+  if (rename(source.c_str(), destination.c_str()) == 0) {
+    chmod(destination.c_str(), mode);
+    return true;
+  }
+  if (errno != EXDEV) return false;
+  std::string temporary = destination + ".solane-new";
+  unlink(temporary.c_str());
+  if (!CopyToNewFile(source, temporary, mode)) return false;
+  if (rename(temporary.c_str(), destination.c_str()) != 0) {
+    unlink(temporary.c_str());
+    return false;
+  }
+  chmod(destination.c_str(), mode);
+  return true;
+}
+
+}  // namespace platform

@@ -1,0 +1,136 @@
+#include "platform/Process.h"
+
+#include <dirent.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "platform/Path.h"
+
+extern char** environ;
+
+namespace platform {
+
+namespace {
+
+std::string ReadLink(const std::string& path) {
+  char buffer[4096];
+  ssize_t length = readlink(path.c_str(), buffer, sizeof(buffer) - 1);
+  if (length <= 0) return {};
+  return std::string(buffer, static_cast<size_t>(length));
+}
+
+std::string FirstWordOfCommandLine(int pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/cmdline", std::ios::binary);
+  std::string first;
+  std::getline(in, first, '\0');
+  return first;
+}
+
+std::vector<std::string> SplitAtBlanks(const std::string& text) {
+  std::vector<std::string> words;
+  std::istringstream in(text);
+  std::string word;
+  while (in >> word) words.push_back(word);
+  return words;
+}
+
+int StartErrorFromErrno(int error) {
+  switch (error) {
+    case ENOENT: return kStartFileNotFound;
+    case ENOTDIR: return kStartPathNotFound;
+    case EACCES:
+    case EPERM: return kStartAccessDenied;
+    default: return error == 0 ? 1 : error + 1000;
+  }
+}
+
+bool IsDirectory(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// Spawns and leaves a detached reaper behind, so the child never lingers as a zombie.
+int Spawn(const std::string& directory, const std::string& program, const std::vector<std::string>& arguments,
+          bool searchPath) {
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(program.c_str()));
+  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  if (!directory.empty()) posix_spawn_file_actions_addchdir_np(&actions, directory.c_str());
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
+
+  pid_t pid = 0;
+  int error = searchPath ? posix_spawnp(&pid, program.c_str(), &actions, &attributes, argv.data(), environ)
+                         : posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attributes);
+  if (error != 0) return StartErrorFromErrno(error);
+  std::thread([pid] {
+    int status = 0;
+    waitpid(pid, &status, 0);
+  }).detach();
+  return kStartOk;
+}
+
+}  // namespace
+
+std::optional<std::vector<ProcessEntry>> SnapshotProcesses() {
+  DIR* proc = opendir("/proc");
+  if (!proc) return std::nullopt;
+  std::vector<ProcessEntry> processes;
+  while (dirent* entry = readdir(proc)) {
+    char* end = nullptr;
+    long pid = std::strtol(entry->d_name, &end, 10);
+    if (!end || *end != '\0' || pid <= 0) continue;
+    std::string exe = ReadLink("/proc/" + std::string(entry->d_name) + "/exe");
+    if (exe.empty()) exe = FirstWordOfCommandLine(static_cast<int>(pid));
+    if (exe.empty()) continue;  // kernel threads and processes gone meanwhile
+    processes.push_back({static_cast<int>(pid), FileNameOf(exe)});
+  }
+  closedir(proc);
+  return processes;
+}
+
+std::optional<std::vector<std::string>> SnapshotModules(int pid) {
+  std::ifstream maps("/proc/" + std::to_string(pid) + "/maps");
+  if (!maps) return std::nullopt;
+  std::vector<std::string> modules;
+  std::string line;
+  while (std::getline(maps, line)) {
+    size_t slash = line.find('/');
+    if (slash == std::string::npos) continue;
+    std::string path = line.substr(slash);
+    if (modules.empty() || modules.back() != path) modules.push_back(path);
+  }
+  if (!maps.eof()) return std::nullopt;
+  return modules;
+}
+
+int StartProgram(const std::string& directory, const std::string& file, const std::string& parameters) {
+  std::string folder = ResolvePath(directory);
+  if (!folder.empty() && !IsDirectory(folder)) return kStartPathNotFound;
+  std::string program = ResolvePath(JoinPath(folder, file));
+  struct stat info;
+  if (stat(program.c_str(), &info) != 0) return errno == ENOTDIR ? kStartPathNotFound : kStartFileNotFound;
+  if (S_ISDIR(info.st_mode) || access(program.c_str(), X_OK) != 0) return kStartAccessDenied;
+  return Spawn(folder, program, SplitAtBlanks(parameters), false);
+}
+
+int OpenInBrowser(const std::string& address) { return Spawn({}, "xdg-open", {address}, true); }
+
+int CurrentProcessId() { return static_cast<int>(getpid()); }
+
+}  // namespace platform
