@@ -41,9 +41,14 @@ PatchEngine::~PatchEngine() {
   // Workers hold references to the engine: they end before it goes.
   downloadStop_ = true;
   probeStop_ = true;
-  if (sequenceThread_) sequenceThread_->Wait();
-  if (downloadThread_) downloadThread_->Wait();
-  if (probeThread_) probeThread_->Wait();
+  cancel_ = true;
+  session_.SetCancel(true);
+  for (std::atomic<platform::Thread*>* slot : {&sequenceThread_, &downloadThread_, &probeThread_}) {
+    if (platform::Thread* thread = slot->exchange(nullptr)) {
+      thread->Wait();
+      delete thread;
+    }
+  }
   platform::EndTimerResolution();
 }
 
@@ -161,14 +166,16 @@ void PatchEngine::SetCancel(bool flag, bool quiet) {
 }
 
 bool PatchEngine::IsIdle() const {
-  auto ended = [](const std::unique_ptr<platform::Thread>& thread) { return !thread || !thread->IsRunning(); };
-  bool downloadIdle = !downloadThread_ || !downloadThread_->IsRunning() || downloadIdle_.load();
-  return ended(sequenceThread_) && ended(probeThread_) && downloadIdle && copyIdle_.load() && finished_.load();
+  auto ended = [](const std::atomic<platform::Thread*>& slot) {
+    platform::Thread* thread = slot.load();
+    return !thread || !thread->IsRunning();
+  };
+  return ended(sequenceThread_) && ended(probeThread_) && IsDownloadIdle() && copyIdle_.load() && finished_.load();
 }
 
 void PatchEngine::WaitProbeThread() {
   probeStop_ = true;
-  if (probeThread_) probeThread_->Wait();
+  if (platform::Thread* thread = probeThread_.load()) thread->Wait();
 }
 
 // --- Small shared texts --------------------------------------------------------------------------
@@ -208,3 +215,13 @@ std::string PatchEngine::WebArgument() const {
   std::lock_guard<std::mutex> guard(textLock_);
   return webArgument_;
 }
+
+// --- The session follows the engine ----------------------------------------------------------------
+
+bool PatchEngine::InMemoryStorageMode() const {
+  return session_.GetStorageMode() == CTransferSession::kStorageMemory;
+}
+
+void PatchEngine::OnCancelChanging(bool flag) { session_.SetCancel(flag); }
+
+void PatchEngine::DisconnectSession() { session_.Disconnect(); }

@@ -10,10 +10,13 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <map>
 #include <string>
 
 #include "app/CommandLine.h"
 #include "app/RegistrySettings.h"
+#include "download/TransferSession.h"
+#include "patch/UpdateInfo.h"
 #include "patch/LauncherWindow.h"
 #include "platform/Thread.h"
 
@@ -30,6 +33,7 @@ class PatchEngine {
   bool Run(const std::string& commandLine);
   bool IsSingleInstance();
   const CCommandLine& CommandLine() const { return commandLine_; }
+  void ParseCommandLineForTesting(const std::string& commandLine) { commandLine_.Parse(commandLine); }
   std::string WebArgument() const;
   bool IsClientAlreadyRunning() const { return clientRunning_ != 0; }
   void SetClientAlreadyRunning(bool running) { clientRunning_ = running ? 1 : 0; }
@@ -112,6 +116,47 @@ class PatchEngine {
   bool IsCopyIdle() const { return copyIdle_.load(); }
   void SetCopyIdle(bool idle) { copyIdle_ = idle; }
 
+  // --- Download jobs ---------------------------------------------------------------------
+  CTransferSession& Session() { return session_; }
+  void StartDownload(const std::string& name);
+  bool IsDownloadIdle() const;
+  void MonitorDownload(const std::string& name, int64_t baseBytes);
+  void WaitDownloadThread();
+  bool DownloadFile(const std::string& name, const std::string& localPath);
+  int64_t RemoteFileSize(const std::string& name);
+  void SetZipFlag(bool flag) { zipMode_ = flag; }
+  bool IsZipMode() const { return zipMode_.load(); }
+  int64_t CurrentDownloadSize() const { return currentDownloadSize_.load(); }
+  std::string CurrentDownloadName() const;
+  bool PrepareDownload(const std::string& name, bool showDiskMessage, bool plainOnly);
+  void ReportError();
+  // The calling thread's last system error, which ReportError falls back to.
+  static void SetLastSystemError(int code);
+  static int LastSystemError();
+
+  // --- Update sequence -------------------------------------------------------------------
+  void StartUpdate();
+  const UpdateInfo& Info() const { return updateInfo_; }
+  UpdateInfo& MutableInfo() { return updateInfo_; }
+  bool FetchUpdateFile(const std::string& fileName, const std::string& folder);
+  bool FetchUpdateInfo();
+  void ConfigureSession();
+  void FinishUpdate();
+  void AutoRunAfterUpdate();
+  void SetPublisherRegistryMark();
+  // The steps of the update, in the order the sequence runs them.
+  void MigrateRegistry();
+  bool UpdateLauncher();
+  void UpdateClient();
+  void DeleteListedFiles();
+  void UpdateErrorReporter();
+  void UpdateResourcePacks();
+  bool IsSequenceRunning() const;
+  // Login servers from the update information (regions with a server list use them).
+  void RefreshLoginServers();
+  // Waits for the sequence thread (tests and the application's end).
+  void WaitSequenceThread();
+
   // --- Diagnostics (the DirectX check at start-up) ----------------------------------------
   bool DirectXOk() const { return directXOk_.load(); }
   std::string DirectXWarning() const;
@@ -160,12 +205,46 @@ class PatchEngine {
   std::atomic<bool> copyIdle_{true};
   std::atomic<bool> downloadStop_{false};
   std::atomic<bool> downloadIdle_{true};
-  std::atomic<bool> probeStop_{false};
-  std::unique_ptr<platform::Thread> sequenceThread_;
-  std::unique_ptr<platform::Thread> downloadThread_;
-  std::unique_ptr<platform::Thread> probeThread_;
 
-  std::atomic<const UpdateInfoReader*> updateInfoReader_{nullptr};
+  // Download jobs
+  CTransferSession session_;
+  std::string downloadName_;
+  std::atomic<bool> zipMode_{false};
+  std::atomic<int64_t> currentDownloadSize_{0};
+  std::mutex sizeCacheLock_;
+  std::map<std::string, int64_t> remoteSizeCache_;
+  void DownloadThreadLoop();
+  void RunUpdateSequence();
+  void EndSequence(bool deleteTemp);
+
+  // Update information
+  class InfoReader : public UpdateInfoReader {
+   public:
+    explicit InfoReader(const UpdateInfo& info) : info_(info) {}
+    int ReadInt(const std::string& section, const std::string& key, int defaultValue) const override {
+      return info_.ReadInt(section, key, defaultValue);
+    }
+    std::string ReadString(const std::string& section, const std::string& key,
+                           const std::string& defaultValue) const override {
+      return info_.ReadString(section, key, defaultValue);
+    }
+
+   private:
+    const UpdateInfo& info_;
+  };
+  UpdateInfo updateInfo_;
+  InfoReader infoReader_{updateInfo_};
+  bool RunDownloadAttempts(const std::string& remoteName, const std::string& localPath, bool stopOnHttpStatus);
+  bool UnpackArchive(const std::string& archivePath);
+  bool IsOversized() const;
+  std::atomic<bool> probeStop_{false};
+  // Created by one thread and looked at by the window's idle test: published atomically, owned
+  // by the engine until it is deleted.
+  std::atomic<platform::Thread*> sequenceThread_{nullptr};
+  std::atomic<platform::Thread*> downloadThread_{nullptr};
+  std::atomic<platform::Thread*> probeThread_{nullptr};
+
+  std::atomic<const UpdateInfoReader*> updateInfoReader_{&infoReader_};
   std::mutex launchLock_;  // one update never starts two clients
 
   // Diagnostics
