@@ -31,7 +31,12 @@ class MessageBoxProvider {
 void SetMessageBoxProvider(std::shared_ptr<MessageBoxProvider> provider);
 std::shared_ptr<MessageBoxProvider> CurrentMessageBoxProvider();
 
-// Shows a box with the application's caption (the executable's name without extension).
+// The answer when nobody can be asked: OK for an OK box, No for Yes/No, Cancel for the rest,
+// so that no question can be repeated forever.
+int UnattendedAnswer(unsigned type);
+
+// Shows a box with the application's caption (the executable's name without extension). A type
+// without an icon gets the exclamation icon, as the application's boxes always show one.
 int ShowMessageBox(const std::string& text, unsigned type);
 
 }  // namespace platform
