@@ -1,0 +1,67 @@
+#include "download/TransferError.h"
+
+#include <curl/curl.h>
+
+#include <utility>
+
+namespace {
+
+using namespace transfer_error;
+
+constexpr std::pair<CURLcode, int> kLibraryCodes[] = {
+    {CURLE_OPERATION_TIMEDOUT, kTimeout},
+    {CURLE_URL_MALFORMAT, kInvalidUrl},
+    {CURLE_UNSUPPORTED_PROTOCOL, kUnknownScheme},
+    {CURLE_COULDNT_RESOLVE_HOST, kNameNotResolved},
+    {CURLE_COULDNT_RESOLVE_PROXY, kNameNotResolved},
+    {CURLE_LOGIN_DENIED, kLoginRefused},
+    {CURLE_COULDNT_CONNECT, kCannotConnect},
+    {CURLE_RECV_ERROR, kConnectionAborted},
+    {CURLE_SEND_ERROR, kConnectionAborted},
+    {CURLE_PARTIAL_FILE, kConnectionAborted},
+    {CURLE_GOT_NOTHING, kConnectionAborted},
+    {CURLE_WEIRD_SERVER_REPLY, kInvalidServerResponse},
+    {CURLE_FTP_WEIRD_PASV_REPLY, kInvalidServerResponse},
+    {CURLE_FTP_WEIRD_227_FORMAT, kInvalidServerResponse},
+    {CURLE_BAD_CONTENT_ENCODING, kInvalidServerResponse},
+    {CURLE_TOO_MANY_REDIRECTS, kInvalidServerResponse},
+    {CURLE_HTTP2, kInvalidServerResponse},
+    {CURLE_SSL_CONNECT_ERROR, kSecureChannel},
+    {CURLE_PEER_FAILED_VERIFICATION, kSecureChannel},
+    {CURLE_SSL_CERTPROBLEM, kSecureChannel},
+    {CURLE_SSL_CIPHER, kSecureChannel},
+    {CURLE_SSL_CACERT_BADFILE, kSecureChannel},
+    {CURLE_SSL_ENGINE_NOTFOUND, kSecureChannel},
+    {CURLE_USE_SSL_FAILED, kSecureChannel},
+    {CURLE_ABORTED_BY_CALLBACK, kOperationCancelled},
+};
+
+constexpr std::pair<int, const char*> kErrorTexts[] = {
+    {kInternal, "An internal error occurred."},
+    {kInvalidUrl, "The URL is invalid."},
+    {kUnknownScheme, "The URL does not use a recognized protocol."},
+    {kNameNotResolved, "The server name or address could not be resolved."},
+    {kLoginRefused, "The request to log on to the server has been refused."},
+    {kOperationCancelled, "The operation was canceled."},
+    {kCannotConnect, "A connection with the server could not be established."},
+    {kConnectionAborted, "The connection with the server was terminated abnormally."},
+    {kInvalidServerResponse, "The server returned an invalid or unrecognized response."},
+    {kSecureChannel, "A secure channel could not be established with the server."},
+};
+
+}  // namespace
+
+int TransferErrorFromLibraryCode(int curlCode) {
+  if (curlCode == CURLE_OK) return 0;
+  for (const auto& [library, ours] : kLibraryCodes) {
+    if (library == curlCode) return ours;
+  }
+  return kInternal;
+}
+
+std::string TransferErrorText(int code) {
+  for (const auto& [known, text] : kErrorTexts) {
+    if (known == code) return text;
+  }
+  return {};
+}

@@ -1,0 +1,492 @@
+#include "download/TransferSession.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+
+#include "download/TransferError.h"
+#include "download/TransferUrl.h"
+#include "platform/Clock.h"
+#include "platform/Path.h"
+
+namespace {
+
+constexpr long kPieceBytes = 10240;
+constexpr uint32_t kRateWaitSliceMs = 50;
+
+bool InitLibraryOnce() {
+  static const bool ok = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+  return ok;
+}
+
+long WholeSeconds(uint32_t ms) { return std::max<long>(1, static_cast<long>((ms + 999) / 1000)); }
+
+// The Windows numbers players would have seen for a local file that cannot be created.
+int LocalCreateError(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENOTDIR: return 3;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR: return 5;
+    case EBUSY:
+    case ETXTBSY: return 32;
+    case ENOSPC: return 112;
+    default: return transfer_error::kLocalFileCreateFailed;
+  }
+}
+
+bool IsFtpRemoteFileError(CURLcode code) {
+  return code == CURLE_REMOTE_FILE_NOT_FOUND || code == CURLE_REMOTE_ACCESS_DENIED ||
+         code == CURLE_FTP_COULDNT_RETR_FILE;
+}
+
+std::string DefaultAgent() {
+  const std::string name = platform::FileNameOf(platform::ExecutablePath());
+  return name.empty() ? "Solane Launcher" : name;
+}
+
+// An easy handle that is cleaned up on every path out of a transfer.
+struct EasyHandle {
+  CURL* handle = curl_easy_init();
+  curl_slist* headers = nullptr;
+  ~EasyHandle() {
+    if (handle != nullptr) curl_easy_cleanup(handle);
+    curl_slist_free_all(headers);
+  }
+};
+
+}  // namespace
+
+bool InitTransferLibrary() { return InitLibraryOnce(); }
+
+// The state of one running transfer, shared with the library's callbacks.
+struct CTransferSession::Transfer {
+  enum class Stop { None, Cancel, Closing, BadStatus, Overrun, MemoryFull, CreateFailed, WriteFailed };
+
+  CTransferSession* session = nullptr;
+  CURL* handle = nullptr;
+  bool http = true;
+  bool sizeOnly = false;
+  bool toMemory = false;
+  std::string localPath;
+  std::FILE* file = nullptr;
+  std::string body;
+  int64_t expected = 0;
+  int64_t received = 0;
+  double rateLimit = 0.0;
+  uint32_t startTick = 0;
+  Stop stop = Stop::None;
+  long status = 0;
+  int createErrno = 0;
+  bool created = false;
+
+  ~Transfer() { CloseFile(); }
+
+  void CloseFile() {
+    if (file != nullptr) {
+      std::fclose(file);
+      file = nullptr;
+    }
+  }
+
+  bool CreateFile() {
+    file = std::fopen(localPath.c_str(), "wb");
+    if (file == nullptr) {
+      createErrno = errno;
+      stop = Stop::CreateFailed;
+      return false;
+    }
+    created = true;
+    return true;
+  }
+
+  bool Store(const char* data, size_t bytes) {
+    if (toMemory) {
+      if (static_cast<int64_t>(body.size() + bytes) > kMaxMemoryBody) {
+        stop = Stop::MemoryFull;
+        return false;
+      }
+      body.append(data, bytes);
+      return true;
+    }
+    // The file is created at the first byte of a good answer, so a failed request leaves none.
+    if (file == nullptr && !CreateFile()) return false;
+    if (bytes > 0 && std::fwrite(data, 1, bytes, file) != bytes) {
+      stop = Stop::WriteFailed;
+      return false;
+    }
+    return true;
+  }
+
+  // Waits until the bytes received so far match the limit. At elapsed 0 the rate is unknown
+  // and nothing waits; the wait is sliced so that a cancel still ends it quickly.
+  void ApplyRateLimit() {
+    if (rateLimit <= 0.0) return;
+    const uint32_t elapsed = platform::TickCount() - startTick;
+    if (elapsed == 0) return;
+    const double rate = static_cast<double>(received) / elapsed;
+    if (rate <= rateLimit) return;
+    auto wait = static_cast<int64_t>(rate * elapsed / rateLimit - elapsed);
+    while (wait > 0 && !ShouldStop()) {
+      const auto slice = static_cast<uint32_t>(std::min<int64_t>(wait, kRateWaitSliceMs));
+      platform::SleepMs(slice);
+      wait -= slice;
+    }
+  }
+
+  bool ShouldStop() {
+    if (session->cancel_.load()) {
+      stop = Stop::Cancel;
+      return true;
+    }
+    if (session->closing_.load() > 0) {
+      stop = Stop::Closing;
+      return true;
+    }
+    return false;
+  }
+};
+
+size_t CTransferSession::WriteBody(char* data, size_t size, size_t count, void* context) {
+  auto& transfer = *static_cast<Transfer*>(context);
+  const size_t bytes = size * count;
+  if (transfer.sizeOnly) return bytes;
+  if (transfer.ShouldStop()) return 0;
+  if (transfer.http) {
+    long status = 0;
+    curl_easy_getinfo(transfer.handle, CURLINFO_RESPONSE_CODE, &status);
+    if (status != 200) {
+      transfer.status = status;
+      transfer.stop = Transfer::Stop::BadStatus;
+      return 0;
+    }
+  }
+  size_t kept = bytes;
+  bool overrun = false;
+  if (transfer.expected > 0 && transfer.received + static_cast<int64_t>(bytes) > transfer.expected) {
+    kept = static_cast<size_t>(std::max<int64_t>(0, transfer.expected - transfer.received));
+    overrun = true;
+  }
+  if (!transfer.Store(data, kept)) return 0;
+  // All received bytes are counted, so the caller sees the size is wrong.
+  transfer.received += static_cast<int64_t>(bytes);
+  transfer.session->AddTransferred(static_cast<int64_t>(bytes));
+  if (overrun) {
+    transfer.stop = Transfer::Stop::Overrun;
+    return 0;
+  }
+  transfer.ApplyRateLimit();
+  return bytes;
+}
+
+int CTransferSession::TransferProgress(void* context, int64_t, int64_t, int64_t, int64_t) {
+  return static_cast<Transfer*>(context)->ShouldStop() ? 1 : 0;
+}
+
+CTransferSession::CTransferSession() { InitLibraryOnce(); }
+
+CTransferSession::~CTransferSession() { Disconnect(); }
+
+void CTransferSession::Reset() {
+  std::lock_guard lock(transferLock_);
+  transferred_ = 0;
+  errorCode_ = 0;
+  CloseFtpLocked();
+  cancel_ = false;
+  serverPath_.clear();
+  userName_.clear();
+  password_.clear();
+  port_ = 21;
+  passive_ = true;
+  connectTimeoutMs_ = 5000;
+  receiveTimeoutMs_ = 5000;
+  connectRetries_ = 6;
+  agent_ = "Solane Patch";
+  protocol_ = kProtocolFtp;
+  storageMode_ = kStorageFile;
+  rateLimit_ = -1.0;
+  expectedSize_ = 0;
+  httpConnectTimeoutMs_ = kDefaultHttpConnectTimeoutMs;
+  httpStallTimeoutMs_ = kDefaultHttpStallTimeoutMs;
+  std::lock_guard textLock(textLock_);
+  textBody_.clear();
+}
+
+std::string CTransferSession::GetText() const {
+  std::lock_guard lock(textLock_);
+  return textBody_;
+}
+
+bool CTransferSession::Disconnect() {
+  closing_.fetch_add(1);
+  {
+    std::lock_guard lock(transferLock_);
+    CloseFtpLocked();
+  }
+  closing_.fetch_sub(1);
+  return true;
+}
+
+void CTransferSession::CloseFtpLocked() {
+  if (ftpHandle_ != nullptr) {
+    curl_easy_cleanup(static_cast<CURL*>(ftpHandle_));
+    ftpHandle_ = nullptr;
+  }
+}
+
+bool CTransferSession::ConfigureCommon(void* handle, Transfer& transfer) {
+  CURL* curl = static_cast<CURL*>(handle);
+  transfer.handle = curl;
+  transfer.session = this;
+  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &CTransferSession::WriteBody);
+  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
+  curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &CTransferSession::TransferProgress);
+  curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &transfer);
+  curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+  return curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, kPieceBytes) == CURLE_OK;
+}
+
+void CTransferSession::ConfigureHttp(void* handle, void* headerList) {
+  CURL* curl = static_cast<CURL*>(handle);
+  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 10L);
+  curl_easy_setopt(curl, CURLOPT_USERAGENT, agent_.empty() ? DefaultAgent().c_str() : agent_.c_str());
+  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, static_cast<curl_slist*>(headerList));
+  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(httpConnectTimeoutMs_));
+  // A stall: not one byte per second for the whole stall time-out.
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, WholeSeconds(httpStallTimeoutMs_));
+  if (!userName_.empty()) {
+    curl_easy_setopt(curl, CURLOPT_USERNAME, userName_.c_str());
+    curl_easy_setopt(curl, CURLOPT_PASSWORD, password_.c_str());
+  }
+}
+
+void CTransferSession::ConfigureFtp(void* handle) {
+  CURL* curl = static_cast<CURL*>(handle);
+  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "ftp,ftps");
+  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(connectTimeoutMs_));
+  curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, WholeSeconds(receiveTimeoutMs_));
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, WholeSeconds(receiveTimeoutMs_));
+  if (!passive_) curl_easy_setopt(curl, CURLOPT_FTPPORT, "-");
+  if (!userName_.empty()) {
+    curl_easy_setopt(curl, CURLOPT_USERNAME, userName_.c_str());
+    curl_easy_setopt(curl, CURLOPT_PASSWORD, password_.c_str());
+  }
+}
+
+std::string CTransferSession::FtpUrl(const std::string& remotePath) const {
+  std::string host = host_;
+  const size_t nameStart = HostHasScheme(host) ? host.find("://") + 3 : 0;
+  const size_t nameEnd = host.find('/', nameStart);
+  const std::string name = host.substr(nameStart, nameEnd == std::string::npos ? std::string::npos : nameEnd - nameStart);
+  if (name.find(':') == std::string::npos) {
+    host.insert(nameEnd == std::string::npos ? host.size() : nameEnd, ":" + std::to_string(port_));
+  }
+  return BuildTransferUrl(host, remotePath, "ftp");
+}
+
+bool CTransferSession::Connect() {
+  if (protocol_ != kProtocolFtp) return true;
+  std::lock_guard lock(transferLock_);
+  CloseFtpLocked();
+  CURL* curl = curl_easy_init();
+  if (curl == nullptr) {
+    errorCode_ = transfer_error::kFtpConnectFailed;
+    return false;
+  }
+  ConfigureFtp(curl);
+  const std::string url = FtpUrl("");
+  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
+  // A refused connection is tried again, as many times as configured; anything else is final.
+  CURLcode result = CURLE_COULDNT_CONNECT;
+  for (int attempt = 0; attempt < std::max(1, connectRetries_) && result == CURLE_COULDNT_CONNECT; ++attempt) {
+    if (cancel_.load()) break;
+    result = curl_easy_perform(curl);
+  }
+  if (result != CURLE_OK) {
+    const int code = TransferErrorFromLibraryCode(result);
+    errorCode_ = code == transfer_error::kInternal ? transfer_error::kFtpConnectFailed : code;
+    curl_easy_cleanup(curl);
+    return false;
+  }
+  ftpHandle_ = curl;
+  return true;
+}
+
+bool CTransferSession::Download(const std::string& remotePath, const std::string& localPath) {
+  std::lock_guard lock(transferLock_);
+  if (cancel_.load()) return false;
+  if (protocol_ == kProtocolFtp && ftpHandle_ == nullptr) return false;
+
+  Transfer transfer;
+  transfer.http = protocol_ != kProtocolFtp;
+  transfer.toMemory = storageMode_.load() == kStorageMemory;
+  transfer.localPath = platform::ResolvePath(localPath);
+  transfer.expected = expectedSize_.load();
+  transfer.rateLimit = rateLimit_;
+  if (transfer.toMemory) {
+    std::lock_guard textLock(textLock_);
+    textBody_.clear();
+  }
+
+  EasyHandle owned;  // used over HTTP only: every HTTP transfer opens and closes its own
+  CURL* curl = nullptr;
+  if (transfer.http) {
+    curl = owned.handle;
+    if (curl == nullptr) {
+      errorCode_ = transfer_error::kInternal;
+      return false;
+    }
+    owned.headers = curl_slist_append(owned.headers, "Pragma: no-cache");
+    owned.headers = curl_slist_append(owned.headers, "Cache-Control: no-cache");
+    ConfigureHttp(curl, owned.headers);
+  } else {
+    curl = static_cast<CURL*>(ftpHandle_);
+  }
+  if (!ConfigureCommon(curl, transfer)) {
+    errorCode_ = transfer.http ? transfer_error::kInternal : transfer_error::kFtpBufferSizeFailed;
+    return false;
+  }
+  const std::string url = transfer.http ? BuildTransferUrl(host_, remotePath, "http") : FtpUrl(remotePath);
+  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(curl, CURLOPT_NOBODY, 0L);
+
+  SetTransferred(0);
+  transfer.startTick = platform::TickCount();
+  const CURLcode result = curl_easy_perform(curl);
+  const bool ok = FinishTransfer(result, transfer);
+  if (!transfer.http && transfer.stop == Transfer::Stop::Cancel) CloseFtpLocked();
+  return ok;
+}
+
+bool CTransferSession::FinishTransfer(int curlCode, Transfer& transfer) {
+  using Stop = Transfer::Stop;
+  transfer.CloseFile();
+  const auto result = static_cast<CURLcode>(curlCode);
+  auto fail = [&](int code) {
+    errorCode_ = code;
+    return false;
+  };
+  auto keepText = [&] {
+    if (!transfer.toMemory) return;
+    std::lock_guard lock(textLock_);
+    textBody_ = std::move(transfer.body);
+  };
+
+  switch (transfer.stop) {
+    case Stop::Cancel:
+      keepText();
+      return true;
+    case Stop::Closing:
+      if (cancel_.load()) {
+        keepText();
+        return true;
+      }
+      return fail(transfer_error::kOperationCancelled);
+    case Stop::BadStatus: return fail(static_cast<int>(transfer.status));
+    case Stop::Overrun:
+    case Stop::MemoryFull: return fail(transfer_error::kInvalidServerResponse);
+    case Stop::CreateFailed:
+      return fail(transfer.http ? LocalCreateError(transfer.createErrno) : transfer_error::kLocalFileCreateFailed);
+    case Stop::WriteFailed: return fail(transfer_error::kLocalFileWriteFailed);
+    case Stop::None: break;
+  }
+
+  if (result != CURLE_OK) {
+    if (!transfer.http && IsFtpRemoteFileError(result)) return fail(transfer_error::kFtpRemoteFileFailed);
+    return fail(TransferErrorFromLibraryCode(result));
+  }
+  if (transfer.http) {
+    long status = 0;
+    curl_easy_getinfo(transfer.handle, CURLINFO_RESPONSE_CODE, &status);
+    if (status != 200) return fail(static_cast<int>(status));
+  }
+  // An empty body still leaves an (empty) file.
+  if (!transfer.toMemory && !transfer.created) {
+    if (!transfer.CreateFile()) {
+      return fail(transfer.http ? LocalCreateError(transfer.createErrno) : transfer_error::kLocalFileCreateFailed);
+    }
+    transfer.CloseFile();
+  }
+  keepText();
+  return true;
+}
+
+int64_t CTransferSession::GetTotalSize(const std::vector<std::string>& remotePaths) {
+  std::lock_guard lock(transferLock_);
+  if (protocol_ == kProtocolFtp && ftpHandle_ == nullptr) return 0;
+  int64_t total = 0;
+  for (const std::string& remotePath : remotePaths) {
+    if (cancel_.load()) return 0;
+    if (protocol_ == kProtocolFtp) {
+      total += FtpSizeOf(remotePath);
+    } else {
+      bool failed = false;
+      total += HttpSizeOf(remotePath, failed);
+      if (failed) return 0;
+    }
+    platform::SleepMs(1);
+  }
+  return total;
+}
+
+int64_t CTransferSession::HttpSizeOf(const std::string& remotePath, bool& failed) {
+  EasyHandle owned;
+  if (owned.handle == nullptr) {
+    errorCode_ = transfer_error::kInternal;
+    failed = true;
+    return 0;
+  }
+  owned.headers = curl_slist_append(owned.headers, "Pragma: no-cache");
+  owned.headers = curl_slist_append(owned.headers, "Cache-Control: no-cache");
+  Transfer query;
+  query.sizeOnly = true;
+  ConfigureHttp(owned.handle, owned.headers);
+  ConfigureCommon(owned.handle, query);
+  const std::string url = BuildTransferUrl(host_, remotePath, "http");
+  curl_easy_setopt(owned.handle, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(owned.handle, CURLOPT_NOBODY, 1L);
+  const CURLcode result = curl_easy_perform(owned.handle);
+  if (query.stop != Transfer::Stop::None) {
+    failed = true;
+    return 0;
+  }
+  if (result != CURLE_OK) {
+    errorCode_ = TransferErrorFromLibraryCode(result);
+    failed = true;
+    return 0;
+  }
+  long status = 0;
+  curl_off_t length = -1;
+  curl_easy_getinfo(owned.handle, CURLINFO_RESPONSE_CODE, &status);
+  curl_easy_getinfo(owned.handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+  return status == 200 && length > 0 ? static_cast<int64_t>(length) : 0;
+}
+
+int64_t CTransferSession::FtpSizeOf(const std::string& remotePath) {
+  CURL* curl = static_cast<CURL*>(ftpHandle_);
+  Transfer query;
+  query.http = false;
+  query.sizeOnly = true;
+  ConfigureCommon(curl, query);
+  const std::string url = FtpUrl(remotePath);
+  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
+  curl_off_t length = -1;
+  if (curl_easy_perform(curl) != CURLE_OK) return 0;
+  curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+  return length > 0 ? static_cast<int64_t>(length) : 0;
+}

@@ -1,0 +1,134 @@
+#include "tests/support/FixtureServer.h"
+
+#include <curl/curl.h>
+#include <strings.h>
+
+#include <cstdio>
+
+#include <sstream>
+
+namespace {
+
+size_t AppendBody(char* data, size_t size, size_t count, void* context) {
+  static_cast<std::string*>(context)->append(data, size * count);
+  return size * count;
+}
+
+std::string JsonString(const std::string& text) {
+  std::string quoted = "\"";
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      quoted += '\\';
+      quoted += c;
+    } else if (byte < 0x20) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04x", byte);
+      quoted += escape;
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted + "\"";
+}
+
+std::string Unescape(const std::string& field) {
+  std::string text;
+  for (size_t i = 0; i < field.size(); ++i) {
+    if (field[i] == '\\' && i + 1 < field.size()) {
+      const char next = field[++i];
+      text += next == 't' ? '\t' : next == 'n' ? '\n' : next;
+    } else {
+      text += field[i];
+    }
+  }
+  return text;
+}
+
+std::vector<std::string> SplitTabs(const std::string& line) {
+  std::vector<std::string> fields;
+  size_t start = 0;
+  while (true) {
+    const size_t end = line.find('\t', start);
+    fields.push_back(Unescape(line.substr(start, end == std::string::npos ? std::string::npos : end - start)));
+    if (end == std::string::npos) return fields;
+    start = end + 1;
+  }
+}
+
+}  // namespace
+
+std::string RecordedRequest::Header(const std::string& name) const {
+  for (const auto& [key, value] : headers) {
+    if (strcasecmp(key.c_str(), name.c_str()) == 0) return value;
+  }
+  return {};
+}
+
+std::optional<std::string> LoopbackRequest(uint16_t port, const std::string& target,
+                                           const std::optional<std::string>& postBody) {
+  CURL* curl = curl_easy_init();
+  if (curl == nullptr) return std::nullopt;
+  const std::string url = "http://127.0.0.1:" + std::to_string(port) + target;
+  std::string body;
+  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(curl, CURLOPT_NOPROXY, "*");
+  curl_easy_setopt(curl, CURLOPT_TIMEOUT, 10L);
+  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &AppendBody);
+  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
+  if (postBody) {
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDS, postBody->c_str());
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE, static_cast<long>(postBody->size()));
+  }
+  long status = 0;
+  const CURLcode result = curl_easy_perform(curl);
+  curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+  curl_easy_cleanup(curl);
+  if (result != CURLE_OK || status != 200) return std::nullopt;
+  return body;
+}
+
+FixtureServer::FixtureServer()
+    : process_(std::make_unique<ServerProcess>("fixture_server.py", std::vector<std::string>{root_.Path()})) {}
+
+FixtureServer::~FixtureServer() = default;
+
+std::string FixtureServer::Host() const { return "127.0.0.1:" + std::to_string(Port()); }
+
+std::string FixtureServer::PutFile(const std::string& name, const std::string& bytes) {
+  return root_.Write(name, bytes);
+}
+
+bool FixtureServer::SetBehaviour(const std::string& name, const FileBehaviour& behaviour) {
+  std::ostringstream order;
+  order << "{\"path\": " << JsonString(name);
+  if (behaviour.status != 200) order << ", \"status\": " << behaviour.status;
+  if (behaviour.stallAfter) order << ", \"stall_after\": " << *behaviour.stallAfter;
+  if (behaviour.closeAfter) order << ", \"close_after\": " << *behaviour.closeAfter;
+  if (behaviour.contentLength) order << ", \"content_length\": " << *behaviour.contentLength;
+  if (behaviour.omitLength) order << ", \"omit_length\": true";
+  if (behaviour.bytesPerSecond > 0) order << ", \"rate\": " << behaviour.bytesPerSecond;
+  if (behaviour.endless) order << ", \"forever\": true";
+  order << "}";
+  return LoopbackRequest(Port(), "/__control", order.str()).has_value();
+}
+
+bool FixtureServer::Reset() { return LoopbackRequest(Port(), "/__reset", std::string()).has_value(); }
+
+std::vector<RecordedRequest> FixtureServer::Requests() const {
+  std::vector<RecordedRequest> requests;
+  const auto log = LoopbackRequest(Port(), "/__log");
+  if (!log) return requests;
+  std::istringstream lines(*log);
+  std::string line;
+  while (std::getline(lines, line)) {
+    const std::vector<std::string> fields = SplitTabs(line);
+    if (fields.size() == 4 && fields[0] == "REQUEST") {
+      requests.push_back({fields[1], fields[2], fields[3], {}});
+    } else if (fields.size() == 3 && fields[0] == "HEADER" && !requests.empty()) {
+      requests.back().headers.emplace_back(fields[1], fields[2]);
+    }
+  }
+  return requests;
+}

@@ -1,0 +1,75 @@
+#pragma once
+// An HTTP server for tests (tests/support/fixture_server.py) on 127.0.0.1 and a free port,
+// serving a scratch folder of its own. Files are put into Root(); single files can be told to
+// misbehave (a status, a stall, an early close, a wrong or missing Content-Length, a slow or an
+// endless body); every GET and HEAD is logged with its headers and can be read back.
+//
+//   FixtureServer server;
+//   ASSERT_TRUE(server.IsRunning());
+//   server.PutFile("patch/Update.NFO", "...");
+//   server.SetBehaviour("patch/Update.NFO", {.status = 404});
+//   ... request http://127.0.0.1:<Port()>/patch/Update.NFO ...
+//   server.Requests()[0].Header("User-Agent")
+//
+// Starting it also makes requests to 127.0.0.1 bypass any proxy of the environment.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tests/support/ScratchDir.h"
+#include "tests/support/ServerProcess.h"
+
+// How the server answers for one file. Unset fields keep the normal behaviour.
+struct FileBehaviour {
+  int status = 200;                      // any other status answers a short error page
+  std::optional<int64_t> stallAfter;     // bytes sent before the server goes silent (keeps the connection)
+  std::optional<int64_t> closeAfter;     // bytes sent before the server closes the connection
+  std::optional<int64_t> contentLength;  // the length announced instead of the real one
+  bool omitLength = false;               // no Content-Length; the body ends with the connection
+  int64_t bytesPerSecond = 0;            // 0 = as fast as possible
+  bool endless = false;                  // the file and then filler bytes, never ending
+};
+
+struct RecordedRequest {
+  std::string method;
+  std::string target;       // the request target exactly as sent (percent-encoding kept)
+  std::string decodedPath;  // the target's path, percent-decoded
+  std::vector<std::pair<std::string, std::string>> headers;
+
+  // The value of a header (name compared without letter case), empty when absent.
+  std::string Header(const std::string& name) const;
+};
+
+class FixtureServer {
+ public:
+  FixtureServer();
+  ~FixtureServer();
+
+  bool IsRunning() const { return process_->IsRunning(); }
+  uint16_t Port() const { return process_->Port(); }
+  // "127.0.0.1:<port>", the host text a session is given.
+  std::string Host() const;
+  // The served folder; a file at Root()/a/b is served as /a/b.
+  const std::string& Root() const { return root_.Path(); }
+
+  // Puts a file to serve; returns its full local path (empty on failure).
+  std::string PutFile(const std::string& name, const std::string& bytes);
+  // Sets how `name` is answered; the default FileBehaviour restores normal serving.
+  bool SetBehaviour(const std::string& name, const FileBehaviour& behaviour);
+  // Forgets every behaviour and the request log.
+  bool Reset();
+  // Every GET and HEAD received so far, in order.
+  std::vector<RecordedRequest> Requests() const;
+
+ private:
+  ScratchDir root_;
+  std::unique_ptr<ServerProcess> process_;
+};
+
+// A plain GET or POST over loopback, for the control endpoints. The body on status 200.
+std::optional<std::string> LoopbackRequest(uint16_t port, const std::string& target,
+                                           const std::optional<std::string>& postBody = std::nullopt);

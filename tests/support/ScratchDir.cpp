@@ -1,0 +1,55 @@
+#include "tests/support/ScratchDir.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+ScratchDir::ScratchDir() {
+  std::error_code error;
+  std::string pattern = (fs::temp_directory_path(error) / "solane-test-XXXXXX").string();
+  if (error) pattern = "/tmp/solane-test-XXXXXX";
+  if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+}
+
+ScratchDir::~ScratchDir() {
+  if (path_.empty()) return;
+  std::error_code error;
+  fs::remove_all(path_, error);
+}
+
+std::string ScratchDir::PathOf(const std::string& name) const { return (fs::path(path_) / name).string(); }
+
+std::string ScratchDir::Write(const std::string& name, const std::string& bytes) const {
+  const fs::path full = fs::path(path_) / name;
+  std::error_code error;
+  fs::create_directories(full.parent_path(), error);
+  std::ofstream out(full, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  out.close();
+  return out ? full.string() : std::string();
+}
+
+std::optional<std::string> ScratchDir::Read(const std::string& name) const {
+  std::ifstream in(fs::path(path_) / name, std::ios::binary);
+  if (!in) return std::nullopt;
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool ScratchDir::Exists(const std::string& name) const {
+  std::error_code error;
+  return fs::exists(fs::path(path_) / name, error);
+}
+
+std::string PatternBytes(size_t size, unsigned seed) {
+  std::string bytes(size, '\0');
+  uint32_t state = seed * 2654435761u + 12345u;
+  for (size_t i = 0; i < size; ++i) {
+    state = state * 1664525u + 1013904223u;
+    bytes[i] = static_cast<char>(state >> 24);
+  }
+  return bytes;
+}

@@ -1,0 +1,31 @@
+#pragma once
+// A temporary folder for one test, removed with everything in it when the object goes.
+
+#include <optional>
+#include <string>
+
+class ScratchDir {
+ public:
+  ScratchDir();  // creates a fresh folder under the system's temporary folder
+  ~ScratchDir();
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+
+  const std::string& Path() const { return path_; }
+  // The full path of `name` ("/"-separated, relative to the folder).
+  std::string PathOf(const std::string& name) const;
+
+  // Writes `bytes` to `name`, creating the folders along it. Returns the full path, or an empty
+  // text when it could not be written.
+  std::string Write(const std::string& name, const std::string& bytes) const;
+  // The whole content of `name`, nothing when it cannot be read.
+  std::optional<std::string> Read(const std::string& name) const;
+  bool Exists(const std::string& name) const;
+
+ private:
+  std::string path_;
+};
+
+// `size` bytes of a repeatable pseudo-random pattern (every byte value occurs), for files whose
+// corruption must show.
+std::string PatternBytes(size_t size, unsigned seed = 1);

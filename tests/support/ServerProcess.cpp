@@ -1,0 +1,103 @@
+#include "tests/support/ServerProcess.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+
+extern char** environ;
+
+namespace {
+
+constexpr int kStartWaitMs = 20000;
+
+// Reads the child's first line ("PORT <n>") within the start wait.
+uint16_t ReadPortLine(int fd) {
+  std::string line;
+  int waited = 0;
+  while (waited < kStartWaitMs && line.find('\n') == std::string::npos) {
+    pollfd ready{fd, POLLIN, 0};
+    const int result = poll(&ready, 1, 100);
+    waited += 100;
+    if (result <= 0) continue;
+    char buffer[128];
+    const ssize_t count = read(fd, buffer, sizeof buffer);
+    if (count <= 0) break;
+    line.append(buffer, static_cast<size_t>(count));
+  }
+  if (line.rfind("PORT ", 0) != 0) return 0;
+  const long port = std::strtol(line.c_str() + 5, nullptr, 10);
+  return port > 0 && port < 65536 ? static_cast<uint16_t>(port) : 0;
+}
+
+}  // namespace
+
+ServerProcess::ServerProcess(const std::string& script, const std::vector<std::string>& arguments) {
+  BypassProxyForLoopback();
+  int pipeEnds[2];
+  if (pipe(pipeEnds) != 0) return;
+
+  const std::string scriptPath = std::string(SOLANE_SOURCE_DIR) + "/tests/support/" + script;
+  std::vector<std::string> words{"/usr/bin/python3", "-u", scriptPath};
+  words.insert(words.end(), arguments.begin(), arguments.end());
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
+  posix_spawn_file_actions_addclose(&actions, pipeEnds[0]);
+  pid_t pid = -1;
+  const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  close(pipeEnds[1]);
+  if (spawned != 0) {
+    close(pipeEnds[0]);
+    return;
+  }
+  pid_ = pid;
+  port_ = ReadPortLine(pipeEnds[0]);
+  // Later output is not read; the server prints nothing more.
+  close(pipeEnds[0]);
+}
+
+ServerProcess::~ServerProcess() {
+  if (pid_ <= 0) return;
+  kill(pid_, SIGKILL);
+  int status = 0;
+  waitpid(pid_, &status, 0);
+}
+
+uint16_t UnusedLoopbackPort() {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  if (fd < 0) return 0;
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  uint16_t port = 0;
+  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+    port = ntohs(address.sin_port);
+  }
+  close(fd);
+  return port;
+}
+
+void BypassProxyForLoopback() {
+  for (const char* name : {"no_proxy", "NO_PROXY"}) {
+    const char* current = std::getenv(name);
+    std::string value = current != nullptr ? current : "";
+    if (value.find("127.0.0.1") != std::string::npos) continue;
+    value += value.empty() ? "127.0.0.1,localhost" : ",127.0.0.1,localhost";
+    setenv(name, value.c_str(), 1);
+  }
+}

@@ -1,0 +1,189 @@
+#!/usr/bin/python3
+"""HTTP server for the tests: serves one folder on 127.0.0.1 and misbehaves on request.
+
+Usage: fixture_server.py ROOT
+The first line on stdout is "PORT <n>". Files are served for GET and HEAD with a
+Content-Length. Control endpoints (never logged):
+  POST /__control  JSON {"path": "name/relative/to/root", ...behaviour}; an empty
+                   behaviour (only "path") restores normal serving of that file.
+  POST /__reset    forgets every behaviour and the request log.
+  GET  /__log      the request log, one request per block:
+                     "REQUEST\t<method>\t<raw target>\t<decoded path>\n"
+                     "HEADER\t<name>\t<value>\n" ...
+                   fields escape "\\", tab and newline as "\\\\", "\\t", "\\n".
+Behaviour keys (all optional):
+  status          answer this status (body: a short error page) instead of the file
+  stall_after     send this many body bytes, then send nothing more (connection kept open)
+  close_after     send this many body bytes, then close the connection
+  content_length  announce this length instead of the real one (the real body is sent)
+  omit_length     true: no Content-Length; the connection is closed after the body
+  rate            send at most this many bytes per second
+  forever         true: send the file, then filler bytes, without end (no Content-Length)
+"""
+import json
+import os
+import sys
+import threading
+import time
+import urllib.parse
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+STATE_LOCK = threading.Lock()
+BEHAVIOURS = {}
+REQUEST_LOG = []
+
+
+def escape(text):
+    return text.replace("\\", "\\\\").replace("\t", "\\t").replace("\n", "\\n")
+
+
+def normalise(path):
+    return path.lstrip("/")
+
+
+class Handler(BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+    server_version = "FixtureServer"
+
+    def log_message(self, format, *args):  # keeps the test output clean
+        pass
+
+    def do_GET(self):
+        if self.path == "/__log":
+            self.send_log()
+        else:
+            self.serve(send_body=True)
+
+    def do_HEAD(self):
+        self.serve(send_body=False)
+
+    def do_POST(self):
+        length = int(self.headers.get("Content-Length", "0"))
+        data = self.rfile.read(length) if length > 0 else b""
+        if self.path == "/__control":
+            try:
+                order = json.loads(data.decode("utf-8"))
+                path = normalise(order.pop("path"))
+            except (ValueError, KeyError, AttributeError):
+                self.send_plain(400, b"bad control order\n")
+                return
+            with STATE_LOCK:
+                if order:
+                    BEHAVIOURS[path] = order
+                else:
+                    BEHAVIOURS.pop(path, None)
+            self.send_plain(200, b"ok\n")
+        elif self.path == "/__reset":
+            with STATE_LOCK:
+                BEHAVIOURS.clear()
+                REQUEST_LOG.clear()
+            self.send_plain(200, b"ok\n")
+        else:
+            self.send_plain(405, b"method not allowed\n")
+
+    def send_plain(self, status, body):
+        self.send_response(status)
+        self.send_header("Content-Type", "text/plain")
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
+
+    def send_log(self):
+        with STATE_LOCK:
+            entries = list(REQUEST_LOG)
+        lines = []
+        for method, target, decoded, headers in entries:
+            lines.append("REQUEST\t%s\t%s\t%s\n" % (escape(method), escape(target), escape(decoded)))
+            for name, value in headers:
+                lines.append("HEADER\t%s\t%s\n" % (escape(name), escape(value)))
+        self.send_plain(200, "".join(lines).encode("utf-8", "surrogateescape"))
+
+    def record(self, decoded):
+        # The request line arrives as latin-1 text; the raw bytes are what the client sent.
+        with STATE_LOCK:
+            REQUEST_LOG.append((self.command, self.path, decoded, list(self.headers.items())))
+
+    def serve(self, send_body):
+        target = urllib.parse.urlsplit(self.path).path
+        raw = urllib.parse.unquote_to_bytes(target)
+        decoded = raw.decode("utf-8", "surrogateescape")
+        self.record(decoded)
+        name = normalise(decoded)
+        with STATE_LOCK:
+            behaviour = dict(BEHAVIOURS.get(name, {}))
+
+        status = int(behaviour.get("status", 200))
+        if status != 200:
+            body = ("<html><body>%d</body></html>\n" % status).encode()
+        else:
+            full = os.path.realpath(os.path.join(self.server.root, name))
+            inside = full == self.server.root or full.startswith(self.server.root + os.sep)
+            if not inside or not os.path.isfile(full):
+                status, body = 404, b"<html><body>404</body></html>\n"
+            else:
+                with open(full, "rb") as f:
+                    body = f.read()
+
+        endless = bool(behaviour.get("forever"))
+        omit_length = endless or bool(behaviour.get("omit_length"))
+        self.send_response(status)
+        self.send_header("Content-Type", "application/octet-stream")
+        if omit_length:
+            self.send_header("Connection", "close")
+            self.close_connection = True
+        else:
+            self.send_header("Content-Length", str(behaviour.get("content_length", len(body))))
+        self.end_headers()
+        if not send_body:
+            return
+        try:
+            self.send_body(body, behaviour, endless)
+        except (BrokenPipeError, ConnectionResetError):
+            self.close_connection = True
+
+    def send_body(self, body, behaviour, endless):
+        stall_after = behaviour.get("stall_after")
+        close_after = behaviour.get("close_after")
+        rate = behaviour.get("rate")
+        piece = 4096
+        if rate:
+            piece = max(1, min(piece, int(rate) // 10))
+        sent = 0
+        filler = b"\0" * piece
+        while True:
+            if sent < len(body):
+                chunk = body[sent:sent + piece]
+            elif endless:
+                chunk = filler
+            else:
+                break
+            for limit in (stall_after, close_after):
+                if limit is not None:
+                    chunk = chunk[:max(0, int(limit) - sent)]
+            if chunk:
+                self.wfile.write(chunk)
+                self.wfile.flush()
+                sent += len(chunk)
+            if stall_after is not None and sent >= int(stall_after):
+                time.sleep(3600)
+            if close_after is not None and sent >= int(close_after):
+                self.close_connection = True
+                return
+            if rate:
+                time.sleep(len(chunk) / float(rate))
+
+
+class Server(ThreadingHTTPServer):
+    daemon_threads = True
+
+
+def main():
+    root = os.path.realpath(sys.argv[1])
+    server = Server(("127.0.0.1", 0), Handler)
+    server.root = root
+    print("PORT %d" % server.server_address[1], flush=True)
+    server.serve_forever()
+
+
+if __name__ == "__main__":
+    main()
