@@ -2,9 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/patch/ScratchFile.h"
+
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <random>
 #include <string>
 
@@ -27,19 +28,6 @@ std::string Md5sumOf(const std::string& path) {
   return output.substr(0, 32);
 }
 
-struct ScratchFile {
-  explicit ScratchFile(const std::string& contents) {
-    path = (std::filesystem::temp_directory_path() /
-            ("md5test-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-             std::to_string(counter++)))
-               .string();
-    std::ofstream(path, std::ios::binary) << contents;
-  }
-  ~ScratchFile() { std::filesystem::remove(path); }
-  std::string path;
-  static inline int counter = 0;
-};
-
 TEST(Md5Test, RfcSuite) {
   const std::pair<const char*, const char*> vectors[] = {
       {"", "d41d8cd98f00b204e9800998ecf8427e"},
@@ -61,7 +49,7 @@ TEST(Md5Test, LengthsAndPiecesAgreeWithMd5sum) {
   for (size_t length : {55u, 56u, 63u, 64u, 119u, 1000000u}) {
     std::string text(length, 'a');
     ScratchFile file(text);
-    const std::string expected = Md5sumOf(file.path);
+    const std::string expected = Md5sumOf(file.path());
     ASSERT_EQ(expected.size(), 32u);
     EXPECT_EQ(Md5Of(text), expected) << length;
 
@@ -80,10 +68,10 @@ TEST(Md5Test, FileDigest) {
   std::string contents(3 * (1 << 20) + 77, '\0');  // crosses several 1 MiB reads
   for (char& c : contents) c = static_cast<char>(random());
   ScratchFile file(contents);
-  EXPECT_EQ(Md5OfFile(file.path), Md5sumOf(file.path));
+  EXPECT_EQ(Md5OfFile(file.path()), Md5sumOf(file.path()));
 
   ScratchFile empty("");
-  EXPECT_EQ(Md5OfFile(empty.path), "d41d8cd98f00b204e9800998ecf8427e");
+  EXPECT_EQ(Md5OfFile(empty.path()), "d41d8cd98f00b204e9800998ecf8427e");
 }
 
 TEST(Md5Test, UnreadableOrCancelledGivesEmptyText) {
@@ -91,8 +79,8 @@ TEST(Md5Test, UnreadableOrCancelledGivesEmptyText) {
   EXPECT_EQ(Md5OfFile(std::filesystem::temp_directory_path().string()), "");  // a folder
 
   ScratchFile file(std::string(100, 'x'));
-  EXPECT_EQ(Md5OfFile(file.path, [] { return true; }), "");
-  EXPECT_EQ(Md5OfFile(file.path, [] { return false; }), Md5Of(std::string(100, 'x')));
+  EXPECT_EQ(Md5OfFile(file.path(), [] { return true; }), "");
+  EXPECT_EQ(Md5OfFile(file.path(), [] { return false; }), Md5Of(std::string(100, 'x')));
 }
 
 }  // namespace
