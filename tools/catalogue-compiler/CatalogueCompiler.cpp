@@ -9,9 +9,9 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <exception>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <optional>
 #include <sstream>
@@ -300,22 +300,16 @@ bool WriteOutput(const std::string& path, const std::string& source) {
   return true;
 }
 
-int Run(int argc, char** argv) {
-  if (argc < 4) {
-    std::fprintf(stderr, "usage: %s <output.cpp> <help-desk address> <catalogue file>...\n", argv[0]);
-    return 2;
-  }
-  const std::string output = argv[1];
-  const std::string helpDesk = argv[2];
-  if (!Utf8ToUtf16(helpDesk)) return Fail("help-desk address", "not valid UTF-8"), 1;
+bool Run(const std::string& output, const std::string& helpDesk, const std::vector<std::string>& paths) {
+  if (!Utf8ToUtf16(helpDesk)) return Fail("help-desk address", "not valid UTF-8");
 
   std::vector<Catalogue> catalogues;
-  for (int i = 3; i < argc; ++i) {
+  for (const std::string& path : paths) {
     Catalogue catalogue;
-    if (!ReadCatalogue(argv[i], helpDesk, catalogue)) return 1;
+    if (!ReadCatalogue(path, helpDesk, catalogue)) return false;
     for (const Catalogue& earlier : catalogues) {
       if (earlier.languageId == catalogue.languageId)
-        return Fail(argv[i], "language " + std::to_string(catalogue.languageId) + " is given twice"), 1;
+        return Fail(path, "language " + std::to_string(catalogue.languageId) + " is given twice");
     }
     catalogues.push_back(std::move(catalogue));
   }
@@ -323,20 +317,23 @@ int Run(int argc, char** argv) {
   const Catalogue* english = nullptr;
   for (const Catalogue& catalogue : catalogues)
     if (catalogue.languageId == kEnglish) english = &catalogue;
-  if (!english) return Fail("catalogue", "the English catalogue (1033.txt) is required"), 1;
-  bool ok = true;
+  if (!english) return Fail("catalogue", "the English catalogue (1033.txt) is required");
+  // Every translation is checked, so one run reports all of their faults.
+  bool consistent = true;
   for (const Catalogue& catalogue : catalogues)
-    if (&catalogue != english) ok = MatchesEnglish(*english, catalogue) && ok;
-  if (!ok) return 1;
-
-  return WriteOutput(output, GeneratedSource(catalogues)) ? 0 : 1;
+    if (&catalogue != english) consistent = MatchesEnglish(*english, catalogue) && consistent;
+  return consistent && WriteOutput(output, GeneratedSource(catalogues));
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc < 4) {
+    std::fprintf(stderr, "usage: %s <output.cpp> <help-desk address> <catalogue file>...\n", argv[0]);
+    return 2;
+  }
   try {
-    return Run(argc, argv);
+    return Run(argv[1], argv[2], std::vector<std::string>(argv + 3, argv + argc)) ? 0 : 1;
   } catch (const std::exception& error) {
     std::fprintf(stderr, "catalogue compiler: %s\n", error.what());
     return 1;
