@@ -1,14 +1,48 @@
 // The application entry: reads the options that belong to the entry itself ("--" options, as GUI
-// toolkits strip their own), rebuilds the launcher's command line and runs start-up.
+// toolkits strip their own), chooses how boxes are shown, rebuilds the launcher's command line and
+// runs start-up.
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
-#include "app/LauncherApp.h"
 #include "app/EntryOptions.h"
+#include "app/LauncherApp.h"
+#include "download/TransferSession.h"
+#include "patch/PatchEngine.h"
+#include "platform/MessageBox.h"
+#include "platform/TerminalMessageBox.h"
+
+#ifdef SOLANE_HAVE_WX
+#include <wx/app.h>
+#include <wx/init.h>
+
+#include "window/wx/WxMessageBox.h"
+#endif
+
+namespace {
+
+bool DisplayReachable() {
+  const char* x11 = std::getenv("DISPLAY");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  return (x11 && *x11) || (wayland && *wayland);
+}
+
+#ifdef SOLANE_HAVE_WX
+// Starts the toolkit without handing it the program: start-up keeps its own order.
+bool StartToolkit(int& argc, char** argv) {
+  wxApp::SetInstance(new wxApp());
+  if (!wxEntryStart(argc, argv)) return false;
+  return wxTheApp->CallOnInit();
+}
+#endif
+
+}  // namespace
 
 int main(int argc, char** argv) {
+  // The transfer library starts before any thread does.
+  InitTransferLibrary();
   std::vector<std::string> arguments(argv + 1, argv + argc);
   EntryOptions options = ExtractEntryOptions(arguments);
   if (options.help) {
@@ -19,8 +53,24 @@ int main(int argc, char** argv) {
     std::printf("SolaneLauncher %s\n", LauncherVersionText().c_str());
     return 0;
   }
-  StartupSteps steps;
-  CLauncherApp app(std::move(steps));
-  app.InitInstance(options.commandLine);
+
+  bool toolkit = false;
+#ifdef SOLANE_HAVE_WX
+  if (!options.console && DisplayReachable() && StartToolkit(argc, argv)) {
+    toolkit = true;
+    platform::SetMessageBoxProvider(MakeWxMessageBox([] { return PatchEngine::Instance().IsCancelled(); }));
+    options = ExtractEntryOptions(std::vector<std::string>(argv + 1, argv + argc));
+  }
+#endif
+  if (!toolkit) platform::SetMessageBoxProvider(platform::MakeTerminalMessageBox());
+
+  {
+    StartupSteps steps;
+    CLauncherApp app(std::move(steps));
+    app.InitInstance(options.commandLine);
+  }
+#ifdef SOLANE_HAVE_WX
+  if (toolkit) wxEntryCleanup();
+#endif
   return 0;
 }

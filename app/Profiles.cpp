@@ -26,7 +26,6 @@ constexpr const char* kQuadriumNotice = "http://launcher.quadrium.solane.example
 constexpr const char* kHalverstonGame = "http://www.halverston.solane.example/solane/";
 constexpr const char* kMirellaGame = "http://www.mirella.solane.example/solane/";
 constexpr const char* kVornRegistration = "http://member.vorn.solane.example/register.asp?from=39";
-constexpr const char* kHelpDesk = "http://help.solane.example";
 }  // namespace hosts
 
 template <size_t N>
@@ -99,4 +98,4 @@ RegistryMark RegistryMarkFor(int publisher) {
 }
 
 std::string RegistrationPage() { return hosts::kVornRegistration; }
-std::string HelpDeskAddress() { return hosts::kHelpDesk; }
+std::string HelpDeskAddress() { return SOLANE_HELPDESK_ADDRESS; }

@@ -1,0 +1,84 @@
+#include "window/wx/WxMessageBox.h"
+
+#include <wx/app.h>
+#include <wx/msgdlg.h>
+#include <wx/thread.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
+namespace {
+
+long StyleFor(unsigned type) {
+  long style = wxCENTRE;
+  switch (platform::ButtonsOf(type)) {
+    case platform::kBoxOkCancel: style |= wxOK | wxCANCEL; break;
+    case platform::kBoxYesNo: style |= wxYES_NO; break;
+    default: style |= wxOK; break;
+  }
+  switch (type & 0xf0) {
+    case platform::kBoxIconStop: style |= wxICON_ERROR; break;
+    case platform::kBoxIconQuestion: style |= wxICON_QUESTION; break;
+    case platform::kBoxIconInformation: style |= wxICON_INFORMATION; break;
+    default: style |= wxICON_EXCLAMATION; break;
+  }
+  return style;
+}
+
+int ResultOf(int answer) {
+  switch (answer) {
+    case wxID_CANCEL:
+    case wxCANCEL: return platform::kResultCancel;
+    case wxID_YES:
+    case wxYES: return platform::kResultYes;
+    case wxID_NO:
+    case wxNO: return platform::kResultNo;
+    default: return platform::kResultOk;
+  }
+}
+
+int ShowOnMainThread(const std::string& text, const std::string& caption, unsigned type) {
+  wxMessageDialog dialog(wxTheApp ? wxTheApp->GetTopWindow() : nullptr, wxString::FromUTF8(text),
+                         wxString::FromUTF8(caption), StyleFor(type));
+  return ResultOf(dialog.ShowModal());
+}
+
+class WxMessageBox : public platform::MessageBoxProvider {
+ public:
+  explicit WxMessageBox(std::function<bool()> released) : released_(std::move(released)) {}
+
+  int Show(const std::string& text, const std::string& caption, unsigned type) override {
+    if (wxThread::IsMain() || !wxTheApp) return ShowOnMainThread(text, caption, type);
+
+    struct Ask {
+      std::mutex lock;
+      std::condition_variable answered;
+      bool done = false;
+      int result = 0;
+    };
+    auto ask = std::make_shared<Ask>();
+    wxTheApp->CallAfter([ask, text, caption, type] {
+      int result = ShowOnMainThread(text, caption, type);
+      std::lock_guard<std::mutex> guard(ask->lock);
+      ask->result = result;
+      ask->done = true;
+      ask->answered.notify_all();
+    });
+    std::unique_lock<std::mutex> guard(ask->lock);
+    while (!ask->done) {
+      if (released_ && released_()) return platform::UnattendedAnswer(type);
+      ask->answered.wait_for(guard, std::chrono::milliseconds(50));
+    }
+    return ask->result;
+  }
+
+ private:
+  std::function<bool()> released_;
+};
+
+}  // namespace
+
+std::shared_ptr<platform::MessageBoxProvider> MakeWxMessageBox(std::function<bool()> released) {
+  return std::make_shared<WxMessageBox>(std::move(released));
+}
