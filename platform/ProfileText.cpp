@@ -30,7 +30,8 @@ struct Line {
   size_t contentEnd = 0;  // before the line ending
   size_t end = 0;         // after the line ending
   std::string_view name;  // section or key name, trimmed
-  size_t valueStart = 0;  // entries: first byte after "=" and the blanks that follow it
+  size_t equalsEnd = 0;   // entries: the byte after "="
+  size_t valueStart = 0;  // entries: the byte after "=" and the blanks that follow it
 };
 
 Line ClassifyLine(std::string_view text, size_t start, size_t contentEnd, size_t end) {
@@ -54,6 +55,7 @@ Line ClassifyLine(std::string_view text, size_t start, size_t contentEnd, size_t
     line.name = Trim(content.substr(0, equals));
     size_t value = equals + 1;
     while (value < content.size() && IsBlank(content[value])) ++value;
+    line.equalsEnd = start + equals + 1;
     line.valueStart = start + value;
   }
   return line;
@@ -121,6 +123,16 @@ std::string_view Unquote(std::string_view value) {
   return value;
 }
 
+// Ends `out` with a complete line; a lone CR at the end only lacks its LF, and adding a whole
+// line ending after it would leave the CR inside the previous line's value.
+void FinishLastLine(std::string& out, std::string_view lineEnding) {
+  if (out.empty() || out.back() == '\n') return;
+  if (out.back() == '\r')
+    out.push_back('\n');
+  else
+    out.append(lineEnding);
+}
+
 bool HasLineBreakOrNul(std::string_view text) {
   return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
 }
@@ -155,7 +167,9 @@ std::string SetProfileValue(std::string_view text, std::string_view section, std
 
   if (location.entry) {
     const Line& line = lines[*location.entry];
-    result.append(text.substr(0, line.valueStart));
+    // A value with its own leading blanks replaces the old ones, so writing it twice is stable.
+    const bool ownBlanks = !value.empty() && IsBlank(value.front());
+    result.append(text.substr(0, ownBlanks ? line.equalsEnd : line.valueStart));
     result.append(value);
     result.append(text.substr(line.contentEnd));
     return result;
@@ -165,14 +179,14 @@ std::string SetProfileValue(std::string_view text, std::string_view section, std
   if (location.sectionHeader) {
     const Line& last = lines[location.lastOfSection];
     result.append(text.substr(0, last.end));
-    if (text[last.end - 1] != '\n') result.append(lineEnding);  // the file's last line had none
+    FinishLastLine(result, lineEnding);
     result.append(entry).append(lineEnding);
     result.append(text.substr(last.end));
     return result;
   }
 
   result.append(text);
-  if (!result.empty() && result.back() != '\n') result.append(lineEnding);
+  FinishLastLine(result, lineEnding);
   result.append("[").append(Trim(section)).append("]").append(lineEnding);
   result.append(entry).append(lineEnding);
   return result;

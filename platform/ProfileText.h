@@ -26,7 +26,7 @@ std::optional<std::string> FindProfileValue(std::string_view text, std::string_v
 bool IsWritableProfileEntry(std::string_view section, std::string_view key, std::string_view value);
 
 // `text` with section/key set to `value`: the existing line keeps everything up to and including
-// the "=" and the blanks after it; a new key goes after the last entry of its section; a new
+// the "=" and the blanks after it (unless `value` brings blanks of its own); a new key goes after the last entry of its section; a new
 // section goes at the end. New lines use the text's own line ending, CR LF for a text without
 // any. Every other byte is kept. The entry must satisfy IsWritableProfileEntry.
 std::string SetProfileValue(std::string_view text, std::string_view section, std::string_view key,

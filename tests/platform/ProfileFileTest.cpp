@@ -89,6 +89,7 @@ TEST(ProfileFileTest, WriteChangesOnlyItsOwnLine) {
        "SOLANELAUNCHER.CFG", "ScreenMode", "FULL",
        "; settings\r\n[SolaneLauncher.CFG]\r\n  screenMode =  FULL\r\nRun=1\r\nodd line\r\n\r\n"},
       {"[S]\nA=1\nB=2\n", "S", "A", "changed", "[S]\nA=changed\nB=2\n"},
+      {"[S]\r\nA =   old\r\n", "S", "A", " v", "[S]\r\nA = v\r\n"},
       {"[S]\r\nA=1", "S", "A", "2", "[S]\r\nA=2"},
       // A new key goes after the section's last entry, before blank lines and the next section.
       {"[S]\r\nA=1\r\n\r\n; next\r\n[T]\r\nB=2\r\n", "S", "New", "v",
@@ -100,6 +101,7 @@ TEST(ProfileFileTest, WriteChangesOnlyItsOwnLine) {
       {"[S]\nA=1\n", "T", "B", "2", "[S]\nA=1\n[T]\nB=2\n"},
       {"[S]\r\nA=1", "T", "B", "2", "[S]\r\nA=1\r\n[T]\r\nB=2\r\n"},
       {"", "T", "B", "2", "[T]\r\nB=2\r\n"},
+      {"[S]\r\nA=1\r", "T", "B", "2", "[S]\r\nA=1\r\n[T]\r\nB=2\r\n"},
       // A key that exists only in a later copy of the section is changed there.
       {"[S]\r\nA=1\r\n[S]\r\nB=old\r\n", "s", "b", "new", "[S]\r\nA=1\r\n[S]\r\nB=new\r\n"},
   };
@@ -109,7 +111,8 @@ TEST(ProfileFileTest, WriteChangesOnlyItsOwnLine) {
     WriteFile(file, c.before);
     ASSERT_TRUE(WriteProfileString(file, c.section, c.key, c.value)) << c.before;
     EXPECT_EQ(ReadFile(file), c.after) << "before: " << c.before;
-    EXPECT_EQ(GetProfileString(file, c.section, c.key, "<default>"), c.value);
+    const std::string_view value = c.value;
+    EXPECT_EQ(GetProfileString(file, c.section, c.key, "<default>"), value.substr(value.find_first_not_of(' ')));
   }
   EXPECT_EQ(FolderEntries(folder.path()), std::vector<std::string>{"Test.CFG"}) << "no temporary file is left";
 }
