@@ -59,6 +59,15 @@ struct EasyHandle {
   }
 };
 
+// The FTP handle outlives each transfer, and closing it still reports progress while it says
+// goodbye to the server: it must not point at a finished transfer.
+void DetachTransfer(CURL* curl) {
+  curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 1L);
+  curl_easy_setopt(curl, CURLOPT_XFERINFODATA, nullptr);
+  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, nullptr);
+  curl_easy_setopt(curl, CURLOPT_WRITEDATA, nullptr);
+}
+
 }  // namespace
 
 bool InitTransferLibrary() { return InitLibraryOnce(); }
@@ -365,6 +374,7 @@ bool CTransferSession::Download(const std::string& remotePath, const std::string
     curl = static_cast<CURL*>(ftpHandle_);
   }
   if (!ConfigureCommon(curl, transfer)) {
+    if (!transfer.http) DetachTransfer(curl);
     errorCode_ = transfer.http ? transfer_error::kInternal : transfer_error::kFtpBufferSizeFailed;
     return false;
   }
@@ -377,7 +387,10 @@ bool CTransferSession::Download(const std::string& remotePath, const std::string
   transfer.lastDataTick = transfer.startTick;
   const CURLcode result = curl_easy_perform(curl);
   const bool ok = FinishTransfer(result, transfer);
-  if (!transfer.http && transfer.stop == Transfer::Stop::Cancel) CloseFtpLocked();
+  if (!transfer.http) {
+    DetachTransfer(curl);
+    if (transfer.stop == Transfer::Stop::Cancel) CloseFtpLocked();
+  }
   return ok;
 }
 
@@ -497,7 +510,9 @@ int64_t CTransferSession::FtpSizeOf(const std::string& remotePath) {
   curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
   curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
   curl_off_t length = -1;
-  if (curl_easy_perform(curl) != CURLE_OK) return 0;
+  const CURLcode result = curl_easy_perform(curl);
+  DetachTransfer(curl);
+  if (result != CURLE_OK) return 0;
   curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
   return length > 0 ? static_cast<int64_t>(length) : 0;
 }
