@@ -59,13 +59,22 @@ struct EasyHandle {
   }
 };
 
+// The FTP handle outlives each transfer, and closing it still reports progress while it says
+// goodbye to the server: it must not point at a finished transfer.
+void DetachTransfer(CURL* curl) {
+  curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 1L);
+  curl_easy_setopt(curl, CURLOPT_XFERINFODATA, nullptr);
+  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, nullptr);
+  curl_easy_setopt(curl, CURLOPT_WRITEDATA, nullptr);
+}
+
 }  // namespace
 
 bool InitTransferLibrary() { return InitLibraryOnce(); }
 
 // The state of one running transfer, shared with the library's callbacks.
 struct CTransferSession::Transfer {
-  enum class Stop { None, Cancel, Closing, BadStatus, Overrun, MemoryFull, CreateFailed, WriteFailed };
+  enum class Stop { None, Cancel, Closing, Stalled, BadStatus, Overrun, MemoryFull, CreateFailed, WriteFailed };
 
   CTransferSession* session = nullptr;
   CURL* handle = nullptr;
@@ -79,6 +88,8 @@ struct CTransferSession::Transfer {
   int64_t received = 0;
   double rateLimit = 0.0;
   uint32_t startTick = 0;
+  uint32_t stallMs = 0;       // no byte for this long ends the transfer; 0 = no limit
+  uint32_t lastDataTick = 0;
   Stop stop = Stop::None;
   long status = 0;
   int createErrno = 0;
@@ -180,11 +191,19 @@ size_t CTransferSession::WriteBody(char* data, size_t size, size_t count, void* 
     return 0;
   }
   transfer.ApplyRateLimit();
+  transfer.lastDataTick = platform::TickCount();  // a wait for the rate limit is no stall
   return bytes;
 }
 
+// Called by the library at least about once a second, also while nothing arrives.
 int CTransferSession::TransferProgress(void* context, int64_t, int64_t, int64_t, int64_t) {
-  return static_cast<Transfer*>(context)->ShouldStop() ? 1 : 0;
+  auto& transfer = *static_cast<Transfer*>(context);
+  if (transfer.ShouldStop()) return 1;
+  if (transfer.stallMs > 0 && platform::TickCount() - transfer.lastDataTick > transfer.stallMs) {
+    transfer.stop = Transfer::Stop::Stalled;
+    return 1;
+  }
+  return 0;
 }
 
 CTransferSession::CTransferSession() { InitLibraryOnce(); }
@@ -242,6 +261,9 @@ bool CTransferSession::ConfigureCommon(void* handle, Transfer& transfer) {
   CURL* curl = static_cast<CURL*>(handle);
   transfer.handle = curl;
   transfer.session = this;
+  transfer.stallMs = transfer.http ? httpStallTimeoutMs_ : receiveTimeoutMs_;
+  transfer.startTick = platform::TickCount();
+  transfer.lastDataTick = transfer.startTick;
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &CTransferSession::WriteBody);
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
@@ -262,9 +284,6 @@ void CTransferSession::ConfigureHttp(void* handle, void* headerList) {
   curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
   curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
   curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(httpConnectTimeoutMs_));
-  // A stall: not one byte per second for the whole stall time-out.
-  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, WholeSeconds(httpStallTimeoutMs_));
   if (!userName_.empty()) {
     curl_easy_setopt(curl, CURLOPT_USERNAME, userName_.c_str());
     curl_easy_setopt(curl, CURLOPT_PASSWORD, password_.c_str());
@@ -277,8 +296,6 @@ void CTransferSession::ConfigureFtp(void* handle) {
   curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "ftp,ftps");
   curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(connectTimeoutMs_));
   curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, WholeSeconds(receiveTimeoutMs_));
-  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, WholeSeconds(receiveTimeoutMs_));
   if (!passive_) curl_easy_setopt(curl, CURLOPT_FTPPORT, "-");
   if (!userName_.empty()) {
     curl_easy_setopt(curl, CURLOPT_USERNAME, userName_.c_str());
@@ -357,6 +374,7 @@ bool CTransferSession::Download(const std::string& remotePath, const std::string
     curl = static_cast<CURL*>(ftpHandle_);
   }
   if (!ConfigureCommon(curl, transfer)) {
+    if (!transfer.http) DetachTransfer(curl);
     errorCode_ = transfer.http ? transfer_error::kInternal : transfer_error::kFtpBufferSizeFailed;
     return false;
   }
@@ -366,9 +384,13 @@ bool CTransferSession::Download(const std::string& remotePath, const std::string
 
   SetTransferred(0);
   transfer.startTick = platform::TickCount();
+  transfer.lastDataTick = transfer.startTick;
   const CURLcode result = curl_easy_perform(curl);
   const bool ok = FinishTransfer(result, transfer);
-  if (!transfer.http && transfer.stop == Transfer::Stop::Cancel) CloseFtpLocked();
+  if (!transfer.http) {
+    DetachTransfer(curl);
+    if (transfer.stop == Transfer::Stop::Cancel) CloseFtpLocked();
+  }
   return ok;
 }
 
@@ -396,6 +418,7 @@ bool CTransferSession::FinishTransfer(int curlCode, Transfer& transfer) {
         return true;
       }
       return fail(transfer_error::kOperationCancelled);
+    case Stop::Stalled: return fail(transfer_error::kTimeout);
     case Stop::BadStatus: return fail(static_cast<int>(transfer.status));
     case Stop::Overrun:
     case Stop::MemoryFull: return fail(transfer_error::kInvalidServerResponse);
@@ -461,6 +484,7 @@ int64_t CTransferSession::HttpSizeOf(const std::string& remotePath, bool& failed
   curl_easy_setopt(owned.handle, CURLOPT_NOBODY, 1L);
   const CURLcode result = curl_easy_perform(owned.handle);
   if (query.stop != Transfer::Stop::None) {
+    if (query.stop == Transfer::Stop::Stalled) errorCode_ = transfer_error::kTimeout;
     failed = true;
     return 0;
   }
@@ -486,7 +510,9 @@ int64_t CTransferSession::FtpSizeOf(const std::string& remotePath) {
   curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
   curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
   curl_off_t length = -1;
-  if (curl_easy_perform(curl) != CURLE_OK) return 0;
+  const CURLcode result = curl_easy_perform(curl);
+  DetachTransfer(curl);
+  if (result != CURLE_OK) return 0;
   curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
   return length > 0 ? static_cast<int64_t>(length) : 0;
 }

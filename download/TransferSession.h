@@ -64,8 +64,9 @@ class CTransferSession {
   // it is cut off there and the transfer fails with kInvalidServerResponse.
   void SetExpectedSize(int64_t bytes) { expectedSize_ = bytes; }
   int64_t GetExpectedSize() const { return expectedSize_.load(); }
-  // HTTP waits: for the connection, and for the next byte once connected (a stall ends the
-  // transfer with kTimeout). Whole seconds are what counts; shorter values mean one second.
+  // HTTP waits: for the connection, and for the next byte of the answer (a stall ends the
+  // transfer with kTimeout, noticed within about a second). FTP uses the receive time-out for
+  // both the server's replies and the stall.
   void SetHttpConnectTimeout(uint32_t ms) { httpConnectTimeoutMs_ = ms; }
   void SetHttpStallTimeout(uint32_t ms) { httpStallTimeoutMs_ = ms; }
 

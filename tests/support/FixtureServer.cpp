@@ -4,7 +4,6 @@
 #include <strings.h>
 
 #include <cstdio>
-
 #include <sstream>
 
 namespace {

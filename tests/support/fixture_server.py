@@ -176,6 +176,9 @@ class Handler(BaseHTTPRequestHandler):
 class Server(ThreadingHTTPServer):
     daemon_threads = True
 
+    def handle_error(self, request, client_address):  # clients that hang up are normal here
+        pass
+
 
 def main():
     root = os.path.realpath(sys.argv[1])
