@@ -237,6 +237,7 @@ TEST_F(DownloadJobsTest, FailedAttemptsAreReportedWithTheSessionsError) {
   server_.SetBehaviour("patch/Broken.dat", {.closeAfter = 100});
 
   EXPECT_FALSE(RunJob("Broken.dat", false));
+  Engine().WaitDownloadThread();  // the report ends with the window's exit procedure
   EXPECT_EQ(RequestCount("GET", "/patch/Broken.dat"), 10);
   ASSERT_EQ(boxes_->Shown().size(), 1u);
   const int code = Engine().Session().GetErrorCode();
