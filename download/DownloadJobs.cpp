@@ -100,7 +100,11 @@ bool PatchEngine::RunDownloadAttempts(const std::string& remoteName, const std::
   session_.SetExpectedSize(currentDownloadSize_.load());
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
     if (IsCancelled()) return false;
-    if (DownloadFile(remoteName, localPath)) return true;
+    if (DownloadFile(remoteName, localPath)) {
+      // The session keeps its last failure; an earlier attempt's must not fail the finished file.
+      session_.SetErrorCode(0);
+      return true;
+    }
     if (stopOnHttpStatus && IsHttpStatus(session_.GetErrorCode())) return false;
     // A body longer than announced fails as a wrong size at once; sending it again would not help.
     if (IsOversized()) return false;
@@ -188,7 +192,7 @@ void PatchEngine::DownloadThreadLoop() {
 }
 
 void PatchEngine::MonitorDownload(const std::string& name, int64_t baseBytes) {
-  const int64_t size = currentDownloadSize_.load();
+  int64_t size = currentDownloadSize_.load();
   if (size <= 0) {
     ReportError();
     SetStatusMessage(kMessageWrongSize);
@@ -209,6 +213,12 @@ void PatchEngine::MonitorDownload(const std::string& name, int64_t baseBytes) {
     platform::SleepMs(kMonitorPeriodMs);
     if (IsDownloadIdle()) break;
     if (IsCancelled()) return;
+    // A fallback from the archive to the plain file changes the size the job must deliver.
+    if (const int64_t expected = currentDownloadSize_.load(); expected != size && expected > 0) {
+      size = expected;
+      SetFileRange(size, 0);
+      stats.SetTotal(static_cast<uint64_t>(size));
+    }
     int64_t bytes = session_.GetTransferred();
     stats.SetPosition(static_cast<uint64_t>(bytes < 0 ? 0 : bytes));
     if (!stats.IsAlive()) {
@@ -223,7 +233,9 @@ void PatchEngine::MonitorDownload(const std::string& name, int64_t baseBytes) {
   }
 
   const int64_t bytes = session_.GetTransferred();
+  size = currentDownloadSize_.load();
   if (bytes == size) {
+    SetFileRange(size, 0);
     SetFilePos(bytes);
     SetTotalPos(baseBytes + bytes);
     if (!IsCancelled()) SetStatusText(name + " " + LoadCatalogueString(kMessageDownloaded));

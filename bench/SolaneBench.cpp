@@ -1,0 +1,70 @@
+// Measures the launcher's heavy paths on their own: one HTTP download, one archive unpacked,
+// one file digested. Prints "seconds <s>" and "peak <bytes>" for scripts/bench to compare.
+//
+//   solane_bench download <host:port> <remote path> <local file>
+//   solane_bench unzip <archive> <folder>
+//   solane_bench md5 <file>
+
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "download/TransferSession.h"
+#include "download/ZipArchive.h"
+#include "patch/Md5.h"
+#include "platform/ProcessMemory.h"
+
+namespace {
+
+bool Download(const std::string& host, const std::string& remotePath, const std::string& localPath) {
+  InitTransferLibrary();
+  CTransferSession session;
+  session.SetHost(host);
+  session.SetProtocol(CTransferSession::kProtocolHttp);
+  if (session.Download(remotePath, localPath)) return true;
+  std::fprintf(stderr, "download failed: error %d\n", session.GetErrorCode());
+  return false;
+}
+
+bool Unzip(const std::string& archivePath, const std::string& folder) {
+  std::unique_ptr<ZipArchive> archive = ZipArchive::Open(archivePath);
+  if (!archive) return false;
+  ZipEntryInfo summary;
+  bool ok = archive->SetBaseDir(folder) == kZipSuccess && archive->GetEntry(-1, summary) == kZipSuccess;
+  for (int32_t index = 0; ok && index < summary.index; ++index) {
+    ZipEntryInfo entry;
+    ok = archive->GetEntry(index, entry) == kZipSuccess && archive->ExtractEntry(index, entry.name) == kZipSuccess;
+    if (!ok) std::fprintf(stderr, "entry %d failed\n", index);
+  }
+  archive->Close();
+  return ok;
+}
+
+bool Digest(const std::string& path) {
+  const std::string digest = Md5OfFile(path);
+  std::printf("digest %s\n", digest.c_str());
+  return !digest.empty();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::string command = argc > 1 ? argv[1] : "";
+  const auto start = std::chrono::steady_clock::now();
+  bool ok = false;
+  if (command == "download" && argc == 5) {
+    ok = Download(argv[2], argv[3], argv[4]);
+  } else if (command == "unzip" && argc == 4) {
+    ok = Unzip(argv[2], argv[3]);
+  } else if (command == "md5" && argc == 3) {
+    ok = Digest(argv[2]);
+  } else {
+    std::fprintf(stderr, "usage: solane_bench download <host> <path> <file> | unzip <archive> <folder> | md5 <file>\n");
+    return 2;
+  }
+  const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+  std::printf("seconds %.3f\n", elapsed.count());
+  std::printf("peak %llu\n", static_cast<unsigned long long>(platform::PeakResidentBytes().value_or(0)));
+  return ok ? 0 : 1;
+}
