@@ -17,6 +17,7 @@
 #include "patch/FileVersion.h"
 #include "patch/Md5.h"
 #include "patch/PatchEngine.h"
+#include "platform/Clock.h"
 #include "platform/FileSystem.h"
 #include "platform/Path.h"
 #include "platform/ProfileFile.h"
@@ -77,6 +78,13 @@ std::string Trailer(uint32_t version) {
   return bytes;
 }
 
+// The information file's lines end with CR LF.
+std::string WithCrLf(const std::string& text) {
+  std::string out;
+  for (char c : text) out += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  return out;
+}
+
 std::string Pack(const std::string& body, uint32_t version) { return body + Trailer(version); }
 
 // A stored (uncompressed) zip archive holding one file.
@@ -109,7 +117,9 @@ class UpdateScenario : public ::testing::Test {
                                std::filesystem::copy_options::overwrite_existing);
     ASSERT_TRUE(StampFileVersion(install_.Path(name), high << 16, low));
   }
-  void Serve(const std::string& name, const std::string& bytes) { server_.PutFile("patch/" + name, bytes); }
+  void Serve(const std::string& name, const std::string& bytes) {
+    server_.PutFile("patch/" + name, name == "Update.NFO" ? WithCrLf(bytes) : bytes);
+  }
 
   // The update information: an up-to-date installation unless `extra` lines change it. Lines of
   // `extra` are added to the section whose header they follow, or as new sections.
@@ -119,8 +129,7 @@ class UpdateScenario : public ::testing::Test {
           "[SolaneLauncher]\nVersionMajorHigh=1\nVersionMajorLow=0\nVersionMinorHigh=0\nVersionMinorLow=0\n"
           "FileName=SolaneLauncher\n" + launcher +
           "[SolaneClient]\nVersionMajorHigh=1\nVersionMajorLow=0\nVersionMinorHigh=0\nVersionMinorLow=1\n" + client +
-          "[Resource]\nResourceCount=" + std::to_string(std::count(resource.begin(), resource.end(), '\n') ? 
-                                                        CountEntries(resource) : 0) + "\n" + resource + more);
+          "[Resource]\nResourceCount=" + std::to_string(CountEntries(resource)) + "\n" + resource + more);
   }
   static int CountEntries(const std::string& resource) {
     int count = 0;
@@ -167,7 +176,7 @@ TEST_F(UpdateScenario, CurrentInstallationFetchesOnlyTheInformation) {
   RunUpdate();
   EXPECT_EQ(Fetched(), std::vector<std::string>{"Update.NFO"});
   ExpectFinished();
-  EXPECT_TRUE(BoxTexts().empty());
+  EXPECT_TRUE(BoxTexts().empty()) << (BoxTexts().empty() ? "" : BoxTexts()[0]);
   EXPECT_EQ(install_.ReadFile("Data.SPF"), Pack("old data", 5));
 }
 
@@ -456,7 +465,7 @@ TEST(UpdateOverFtp, RefusedConnectionAsksToRetry) {
 class LoadedEngine : public ::testing::Test {
  protected:
   void Load(const std::string& text) {
-    ASSERT_TRUE(Engine().MutableInfo().Parse(text));
+    ASSERT_TRUE(Engine().MutableInfo().Parse(WithCrLf(text)));
     Engine().MutableInfo().SetLoadedPath("Update.NFO");
   }
   PatchEngine& Engine() { return install_.Engine(); }
