@@ -125,11 +125,18 @@ class UpdateScenario : public ::testing::Test {
   // `extra` are added to the section whose header they follow, or as new sections.
   void Announce(const std::string& launcher = "", const std::string& client = "",
                 const std::string& resource = "1_FileName=Data.SPF\n1_Version=5\n", const std::string& more = "") {
-    Serve("Update.NFO",
-          "[SolaneLauncher]\nVersionMajorHigh=1\nVersionMajorLow=0\nVersionMinorHigh=0\nVersionMinorLow=0\n"
-          "FileName=SolaneLauncher\n" + launcher +
-          "[SolaneClient]\nVersionMajorHigh=1\nVersionMajorLow=0\nVersionMinorHigh=0\nVersionMinorLow=1\n" + client +
-          "[Resource]\nResourceCount=" + std::to_string(CountEntries(resource)) + "\n" + resource + more);
+    Serve("Update.NFO", Announcement(launcher, client, resource, more));
+  }
+  // Lines of `launcher` and `client` come first in their sections, so they win over the
+  // defaults that follow; `more` adds sections.
+  static std::string Announcement(const std::string& launcher = "", const std::string& client = "",
+                                  const std::string& resource = "1_FileName=Data.SPF\n1_Version=5\n",
+                                  const std::string& more = "") {
+    return "[SolaneLauncher]\n" + launcher +
+           "VersionMajorHigh=1\nVersionMajorLow=0\nVersionMinorHigh=0\nVersionMinorLow=0\nFileName=SolaneLauncher\n"
+           "[SolaneClient]\n" + client +
+           "VersionMajorHigh=1\nVersionMajorLow=0\nVersionMinorHigh=0\nVersionMinorLow=1\n"
+           "[Resource]\nResourceCount=" + std::to_string(CountEntries(resource)) + "\n" + resource + more;
   }
   static int CountEntries(const std::string& resource) {
     int count = 0;
@@ -375,10 +382,14 @@ TEST_F(UpdateScenario, ImproperInformationAsksAgain) {
   PatchEngine::Destroy();
   Engine().SetLauncherExePathForTesting(install_.Path("SolaneLauncher"));
   Engine().AttachWindow(&window_);
-  Serve("Update.NFO", "[SolaneLauncher]\nVersionMajorHigh=1\n");
+  // The same length as the proper file: the engine keeps the size it learnt for a name.
+  const std::string proper = Announcement();
+  std::string improper = "[SolaneLauncher]\nVersionMajorHigh=1\n;";
+  improper += std::string(proper.size() - improper.size() - 1, 'x') + "\n";
+  Serve("Update.NFO", improper);
   Engine().StartUpdate();
   ASSERT_TRUE(boxes->WaitUntilShown(1, 10000));
-  Announce();
+  Serve("Update.NFO", proper);
   boxes->QueueAnswer(platform::kResultOk);  // answers the box the test provider is waiting on
   Engine().WaitSequenceThread();
   Engine().WaitDownloadThread();
@@ -396,9 +407,9 @@ TEST_F(UpdateScenario, RunningClientEndsWithMessage144) {
 }
 
 TEST_F(UpdateScenario, ShortDiskStopsWithMessage113) {
-  Serve("Data.SPF", Pack("new data", 6));
+  Serve("Data.SPF", Pack(std::string(100000, 'd'), 6));
   Announce("", "", "1_FileName=Data.SPF\n1_Version=6\n");
-  platform::SetFreeDiskSpaceForTesting([](const std::string&) { return std::optional<uint64_t>(4); });
+  platform::SetFreeDiskSpaceForTesting([](const std::string&) { return std::optional<uint64_t>(20000); });
   RunUpdate();
   EXPECT_TRUE(Engine().IsCancelled());
   EXPECT_EQ(BoxTexts(), std::vector<std::string>{Message(113)});
