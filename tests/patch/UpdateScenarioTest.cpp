@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <memory>
 #include <mutex>
@@ -376,23 +377,34 @@ TEST_F(UpdateScenario, ImproperInformationAsksAgain) {
   EXPECT_FALSE(Engine().IsFinished());
   EXPECT_TRUE(TempDirGone());
 
-  // OK fetches again; by then the server has a proper file.
-  auto boxes = std::make_shared<platform::ScriptedMessageBox>();
-  platform::SetMessageBoxProvider(boxes);
-  PatchEngine::Destroy();
-  Engine().SetLauncherExePathForTesting(install_.Path("SolaneLauncher"));
-  Engine().AttachWindow(&window_);
+  // OK fetches again; the box is answered once the server has a proper file.
+  class FixingBox : public platform::MessageBoxProvider {
+   public:
+    explicit FixingBox(std::function<void()> fix) : fix_(std::move(fix)) {}
+    int Show(const std::string& text, const std::string&, unsigned) override {
+      texts.push_back(text);
+      fix_();
+      return platform::kResultOk;
+    }
+    std::vector<std::string> texts;
+
+   private:
+    std::function<void()> fix_;
+  };
   // The same length as the proper file: the engine keeps the size it learnt for a name.
   const std::string proper = Announcement();
   std::string improper = "[SolaneLauncher]\nVersionMajorHigh=1\n;";
-  improper += std::string(proper.size() - improper.size() - 1, 'x') + "\n";
+  improper += std::string(WithCrLf(proper).size() - WithCrLf(improper).size() - 2, 'x') + "\n";
+  auto box = std::make_shared<FixingBox>([&] { Serve("Update.NFO", proper); });
+  platform::SetMessageBoxProvider(box);
+  PatchEngine::Destroy();
+  Engine().SetLauncherExePathForTesting(install_.Path("SolaneLauncher"));
+  Engine().AttachWindow(&window_);
   Serve("Update.NFO", improper);
   Engine().StartUpdate();
-  ASSERT_TRUE(boxes->WaitUntilShown(1, 10000));
-  Serve("Update.NFO", proper);
-  boxes->QueueAnswer(platform::kResultOk);  // answers the box the test provider is waiting on
   Engine().WaitSequenceThread();
   Engine().WaitDownloadThread();
+  EXPECT_EQ(box->texts, std::vector<std::string>{Message(167)});
   ExpectFinished();
 }
 
