@@ -12,6 +12,7 @@
 #include <mutex>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "app/CommandLine.h"
 #include "app/RegistrySettings.h"
@@ -151,6 +152,12 @@ class PatchEngine {
   void DeleteListedFiles();
   void UpdateErrorReporter();
   void UpdateResourcePacks();
+  // Deletes the "*.SPF" files of the launcher folder that no name of `allPacks` names (letter
+  // case aside); nothing when the list is empty.
+  void PurgeUnlistedPacks(const std::vector<std::string>& allPacks);
+  // 1 when the pack of entry `index` of `section` counts as outdated by its "<index>_Check"
+  // mode (date, checksum and size against the server's), else 0.
+  int CheckPackIntegrity(const std::string& section, const std::string& index);
   bool IsSequenceRunning() const;
   // Login servers from the update information (regions with a server list use them).
   void RefreshLoginServers();
@@ -215,6 +222,22 @@ class PatchEngine {
   std::map<std::string, int64_t> remoteSizeCache_;
   void DownloadThreadLoop();
   void RunUpdateSequence();
+
+  // Parts of the update steps (ComponentUpdates.cpp, ResourcePacks.cpp).
+  enum class ComponentDownload { NotPrepared, Failed, Done };
+  bool ComponentNeedsUpdate(const std::string& section, const std::string& installedPath,
+                            const std::string& fileName);
+  ComponentDownload DownloadComponent(const std::string& section, const std::string& fileName);
+  void UpdateInstalledComponent(const std::string& section, const std::string& defaultName, int labelId,
+                                bool requireInstalled);
+  struct PackPlan {
+    std::vector<std::string> toUpdate;
+    std::vector<std::string> zipValues;  // parallel to toUpdate
+    std::vector<std::string> allPacks;
+  };
+  PackPlan DecidePacks();
+  int64_t SumPackSizes(const PackPlan& plan);
+  bool DownloadPacks(const PackPlan& plan);
   void EndSequence(bool deleteTemp);
 
   // Update information

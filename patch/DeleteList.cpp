@@ -1,0 +1,30 @@
+// Files that the installation no longer needs, listed by the server in the Delete section.
+
+#include <cstdint>
+#include <string>
+
+#include "patch/PatchEngine.h"
+#include "platform/Path.h"
+#include "window/Catalogue.h"
+
+namespace {
+
+constexpr const char* kDeleteSection = "Delete";
+constexpr const char* kAbsentName = "Test.SPF";
+constexpr int kMessageUpdateFailed = 123;
+
+}  // namespace
+
+void PatchEngine::DeleteListedFiles() {
+  const uint32_t count = static_cast<uint32_t>(updateInfo_.ReadInt(kDeleteSection, "DeleteCount", 0));
+  for (uint32_t index = 1; index <= count && index != 0 && !IsCancelled(); ++index) {
+    const std::string name = updateInfo_.ReadString(kDeleteSection, std::to_string(index) + "_FileName", kAbsentName);
+    if (name == kAbsentName) continue;
+    // A name that leaves the installation folder would delete the player's other files.
+    if (!IsSafeInstallName(name)) {
+      SetStatusText(name + " " + LoadCatalogueString(kMessageUpdateFailed));
+      continue;
+    }
+    DeletePath(platform::ResolvePath(platform::JoinPath(LauncherDir(), name)));
+  }
+}

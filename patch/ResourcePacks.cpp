@@ -1,0 +1,145 @@
+// The resource packs (*.SPF): decide which are outdated, delete the ones no longer listed, then
+// download the outdated ones under one total progress bar and copy each into place.
+
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <fstream>
+#include <string>
+#include <unordered_set>
+
+#include "download/ZipArchive.h"
+#include "patch/Md5.h"
+#include "patch/PatchEngine.h"
+#include "platform/Clock.h"
+#include "platform/DirectoryList.h"
+#include "platform/Path.h"
+#include "window/Catalogue.h"
+
+namespace {
+
+constexpr const char* kResourceSection = "Resource";
+constexpr const char* kAbsentName = "Test.SPF";
+constexpr const char* kPackExtension = ".spf";
+constexpr int kMessageChecking = 112;
+constexpr int kMessageStarting = 116;
+constexpr int kMessageCompleted = 117;
+constexpr int kMessageUpdateFailed = 123;
+constexpr int kLabelResource = 126;
+
+std::string Lowered(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+  return text;
+}
+
+bool IsPackFileName(const std::string& name) {
+  const std::string extension = kPackExtension;
+  return name.size() >= extension.size() && Lowered(name.substr(name.size() - extension.size())) == extension;
+}
+
+// The pack's own version: its last four bytes, little-endian. 0 when they cannot be read.
+uint32_t PackTrailer(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return 0;
+  file.seekg(-4, std::ios::end);
+  unsigned char bytes[4];
+  if (!file || !file.read(reinterpret_cast<char*>(bytes), 4)) return 0;
+  return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
+         static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+}
+
+std::string ResourceStatus(int messageId) {
+  return LoadCatalogueString(kLabelResource) + " " + LoadCatalogueString(messageId);
+}
+
+}  // namespace
+
+void PatchEngine::UpdateResourcePacks() {
+  SetStatusText(ResourceStatus(kMessageStarting));
+  const PackPlan plan = DecidePacks();
+  SetStatusText(ResourceStatus(kMessageChecking));
+  PurgeUnlistedPacks(plan.allPacks);
+  if (!DownloadPacks(plan)) return;
+  if (!IsCancelled()) SetStatusText(ResourceStatus(kMessageCompleted));
+}
+
+PatchEngine::PackPlan PatchEngine::DecidePacks() {
+  PackPlan plan;
+  const uint32_t count = static_cast<uint32_t>(updateInfo_.ReadInt(kResourceSection, "ResourceCount", 0));
+  for (uint32_t index = 1; index <= count && index != 0 && !IsCancelled(); ++index) {
+    const std::string key = std::to_string(index) + "_";
+    const std::string name = updateInfo_.ReadString(kResourceSection, key + "FileName", kAbsentName);
+    if (name == kAbsentName) continue;
+    if (!IsSafeInstallName(name)) {
+      SetStatusText(name + " " + LoadCatalogueString(kMessageUpdateFailed));
+      continue;
+    }
+    const std::string path = platform::ResolvePath(platform::JoinPath(LauncherDir(), name));
+    const uint32_t version = static_cast<uint32_t>(updateInfo_.ReadInt(kResourceSection, key + "Version", 0));
+    const std::string digest = updateInfo_.ReadString(kResourceSection, key + "MD5", "No");
+    const std::string zip = updateInfo_.ReadString(kResourceSection, key + "ZIP", "No");
+    SetStatusText(name + " " + LoadCatalogueString(kMessageChecking));
+
+    bool versionDiffers = PackTrailer(path) != version;
+    if (updateInfo_.ReadString(kResourceSection, key + "Flag", "No") == "MD5") versionDiffers = false;
+    const bool digestDiffers = digest != "No" && Md5OfFile(path, [this] { return IsCancelled(); }) != digest;
+    const bool checkFailed = CheckPackIntegrity(kResourceSection, std::to_string(index)) != 0;
+    if (IsCancelled()) break;
+    if (versionDiffers || digestDiffers || checkFailed) {
+      plan.toUpdate.push_back(name);
+      plan.zipValues.push_back(zip);
+    }
+    plan.allPacks.push_back(name);
+  }
+  return plan;
+}
+
+void PatchEngine::PurgeUnlistedPacks(const std::vector<std::string>& allPacks) {
+  if (allPacks.empty()) return;
+  std::unordered_set<std::string> listed;
+  for (const std::string& name : allPacks) listed.insert(Lowered(name));
+  const std::string folder = LauncherDir();
+  const auto names = platform::ListFileNames(folder);
+  if (!names) {
+    SetLastSystemError(2);  // the folder cannot be read: ERROR_FILE_NOT_FOUND
+    ReportError();
+    return;
+  }
+  for (const std::string& name : *names) {
+    if (IsCancelled()) return;
+    if (!IsPackFileName(name) || listed.count(Lowered(name))) continue;
+    DeletePath(platform::JoinPath(folder, name));
+  }
+}
+
+int64_t PatchEngine::SumPackSizes(const PackPlan& plan) {
+  int64_t total = 0;
+  for (size_t i = 0; i < plan.toUpdate.size() && !IsCancelled(); ++i) {
+    const std::string& name = plan.toUpdate[i];
+    const bool zipped = plan.zipValues[i] != "No";
+    SetZipFlag(zipped);
+    const int64_t zipSize = zipped ? RemoteFileSize(ZipNameFor(name)) : 0;
+    total += zipSize > 0 ? zipSize : RemoteFileSize(name);
+  }
+  return total;
+}
+
+bool PatchEngine::DownloadPacks(const PackPlan& plan) {
+  SetZipFlag(false);
+  SetTotalRange(SumPackSizes(plan), 0);
+  int64_t bytesDone = 0;
+  for (size_t i = 0; i < plan.toUpdate.size(); ++i) {
+    if (IsCancelled()) break;
+    const std::string& name = plan.toUpdate[i];
+    SetZipFlag(plan.zipValues[i] != "No");
+    if (!PrepareDownload(name, true, false)) return false;
+    StartDownload(name);
+    MonitorDownload(name, bytesDone);
+    if (IsCancelled()) break;
+    bytesDone += session_.GetTransferred();
+    session_.SetTransferred(0);
+    // A failed copy shows in the status line; the other packs still go on.
+    CopyIntoPlace(platform::JoinPath(TempDir(), name), platform::ResolvePath(platform::JoinPath(LauncherDir(), name)));
+  }
+  return true;
+}

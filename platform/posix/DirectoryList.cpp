@@ -1,0 +1,33 @@
+#include "platform/DirectoryList.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+
+namespace platform {
+
+std::optional<std::vector<std::string>> ListFileNames(const std::string& folder) {
+  DIR* directory = opendir(folder.c_str());
+  if (!directory) return std::nullopt;
+  std::vector<std::string> names;
+  bool complete = true;
+  while (true) {
+    errno = 0;
+    const dirent* entry = readdir(directory);
+    if (!entry) {
+      complete = errno == 0;
+      break;
+    }
+    const std::string name = entry->d_name;
+    struct stat info {};
+    if (fstatat(dirfd(directory), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode))
+      names.push_back(name);
+  }
+  closedir(directory);
+  if (!complete) return std::nullopt;
+  return names;
+}
+
+}  // namespace platform
