@@ -93,6 +93,12 @@ int64_t PatchEngine::RemoteFileSize(const std::string& name) {
   return cached->second < 0 ? 0 : cached->second;
 }
 
+void PatchEngine::ForgetRemoteSize(const std::string& name) {
+  std::string serverPath = session_.GetServerPath();
+  std::lock_guard<std::mutex> guard(sizeCacheLock_);
+  remoteSizeCache_.erase(serverPath.empty() ? name : serverPath + name);
+}
+
 // Up to ten attempts, 500 ms apart. An HTTP status other than 200 on an archive means the
 // archive is not there: the caller goes straight to the plain file.
 bool PatchEngine::RunDownloadAttempts(const std::string& remoteName, const std::string& localPath,

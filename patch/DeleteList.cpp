@@ -1,5 +1,6 @@
 // Files that the installation no longer needs, listed by the server in the Delete section.
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -16,7 +17,8 @@ constexpr int kMessageUpdateFailed = 123;
 }  // namespace
 
 void PatchEngine::DeleteListedFiles() {
-  const uint32_t count = static_cast<uint32_t>(updateInfo_.ReadInt(kDeleteSection, "DeleteCount", 0));
+  // A negative count lists nothing (read unsigned it would run for billions of turns).
+  const uint32_t count = static_cast<uint32_t>(std::max(updateInfo_.ReadInt(kDeleteSection, "DeleteCount", 0), 0));
   for (uint32_t index = 1; index <= count && index != 0 && !IsCancelled(); ++index) {
     const std::string name = updateInfo_.ReadString(kDeleteSection, std::to_string(index) + "_FileName", kAbsentName);
     if (name == kAbsentName) continue;

@@ -125,6 +125,8 @@ class PatchEngine {
   void WaitDownloadThread();
   bool DownloadFile(const std::string& name, const std::string& localPath);
   int64_t RemoteFileSize(const std::string& name);
+  // Sizes are cached per name; a file fetched again (Update.NFO after an improper answer) is asked anew.
+  void ForgetRemoteSize(const std::string& name);
   void SetZipFlag(bool flag) { zipMode_ = flag; }
   bool IsZipMode() const { return zipMode_.load(); }
   int64_t CurrentDownloadSize() const { return currentDownloadSize_.load(); }

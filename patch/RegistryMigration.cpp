@@ -1,6 +1,7 @@
 // Registry values that the server asks to move: read as text at the source, optionally deleted
 // there, and written as text at the destination unless that already holds a value.
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -15,7 +16,8 @@ constexpr const char* kNoValue = "NoReg";
 }  // namespace
 
 void PatchEngine::MigrateRegistry() {
-  const uint32_t count = static_cast<uint32_t>(updateInfo_.ReadInt(kLauncherSection, "RegMoveCount", 0));
+  // A negative count moves nothing (read unsigned it would run for billions of turns).
+  const uint32_t count = static_cast<uint32_t>(std::max(updateInfo_.ReadInt(kLauncherSection, "RegMoveCount", 0), 0));
   for (uint32_t index = 1; index <= count && index != 0 && !IsCancelled(); ++index) {
     const std::string prefix = std::to_string(index) + "_";
     const std::string sourceName = updateInfo_.ReadString(kLauncherSection, prefix + "From_RegValue", kNoValue);

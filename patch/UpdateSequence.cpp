@@ -142,6 +142,7 @@ void PatchEngine::ConfigureSession() {
 }
 
 bool PatchEngine::FetchUpdateFile(const std::string& fileName, const std::string& folder) {
+  ForgetRemoteSize(fileName);
   if (!PrepareDownload(fileName, false, true)) return false;
   const int previousMode = session_.GetStorageMode();
   session_.SetStorageMode(CTransferSession::kStorageMemory);

@@ -8,7 +8,10 @@
 #include <fstream>
 #include <memory>
 
+#include <sys/stat.h>
+
 #include "app/Profiles.h"
+#include "platform/Clock.h"
 #include "platform/ScriptedMessageBox.h"
 #include "tests/support/RecordingWindow.h"
 #include "tests/support/TestEngine.h"
@@ -20,7 +23,6 @@ class RunStep : public ::testing::Test {
   void SetUp() override {
     boxes_ = std::make_shared<platform::ScriptedMessageBox>();
     platform::SetMessageBoxProvider(boxes_);
-    setenv("XDG_RUNTIME_DIR", install_.Path("").c_str(), 1);
   }
   TestInstallation install_;
   std::shared_ptr<platform::ScriptedMessageBox> boxes_;
@@ -57,16 +59,18 @@ TEST_F(RunStep, EmptyCommandLineOpensTheGamePageForTwoPublishers) {
   for (int i = 0; i < 100 && install_.ReadFile("opened").empty(); ++i) platform::SleepMs(20);
   EXPECT_EQ(install_.ReadFile("opened"), GamePage(kPublisherMirella) + "\n");
 
-  install_.WriteConfig("PUBLISHER=ORVEX\r\n");
-  PatchEngine::Destroy();
-  PatchEngine::Instance().SetLauncherExePathForTesting(install_.Path("SolaneLauncher"));
-  EXPECT_TRUE(PatchEngine::Instance().Run(""));
+  {
+    TestInstallation orvex;
+    orvex.WriteConfig("PUBLISHER=ORVEX\r\n");
+    EXPECT_TRUE(orvex.Engine().Run(""));
+  }
   setenv("PATH", oldPath.c_str(), 1);
 }
 
 TEST(EngineControl, CancelStatusAndIdle) {
   TestInstallation install;
   PatchEngine& engine = install.Engine();
+  engine.SetLocale(kLocaleUsa);
   engine.SetStatusText("before any window");  // nothing to show it on, and no crash
 
   RecordingWindow window;

@@ -12,6 +12,9 @@ TestInstallation::TestInstallation() {
     previousRegistryDir_ = previous;
   }
   setenv("SOLANE_REGISTRY_DIR", (dir_ / ".registry").c_str(), 1);
+  // Each installation has its own single-instance name, as separate machines would.
+  if (const char* runtime = std::getenv("XDG_RUNTIME_DIR")) previousRuntimeDir_ = runtime;
+  setenv("XDG_RUNTIME_DIR", dir_.c_str(), 1);
   PatchEngine::Destroy();
   PatchEngine::Instance().SetLauncherExePathForTesting((dir_ / "SolaneLauncher").string());
 }
@@ -22,6 +25,10 @@ TestInstallation::~TestInstallation() {
     setenv("SOLANE_REGISTRY_DIR", previousRegistryDir_.c_str(), 1);
   else
     unsetenv("SOLANE_REGISTRY_DIR");
+  if (previousRuntimeDir_.empty())
+    unsetenv("XDG_RUNTIME_DIR");
+  else
+    setenv("XDG_RUNTIME_DIR", previousRuntimeDir_.c_str(), 1);
   std::error_code ignored;
   std::filesystem::remove_all(dir_, ignored);
 }

@@ -25,4 +25,5 @@ class TestInstallation {
   std::filesystem::path dir_;
   std::string previousRegistryDir_;
   bool hadRegistryDir_ = false;
+  std::string previousRuntimeDir_;
 };
