@@ -271,6 +271,8 @@ TEST_F(PublishTest, RefusesWhatInstallationsWouldRejectOrMishandle) {
                                    "[ListedServer]\nName = First\nLabel = first\nAddress = 127.0.0.1:7100\n", ""), "no login server"},
       {"typing mistake", replaced(base, "Zip = yes\nCheck = 3", "Zip = yes\nChek = 3"), "unknown key \"Chek\" in [Pack]"},
       {"bad switch", replaced(base, "MD5 = no\nVersion", "MD5 = maybe\nVersion"), "expected yes or no"},
+      {"launcher digest in a folder", replaced(base, "File = SolaneLauncher.exe", "File = bin/SolaneLauncher.exe"),
+       "a launcher inside a server folder needs MD5 = no"},
       {"check mode 4", replaced(base, "Check = 3", "Check = 4"), "Check: expected a number from 0 to 3"},
   };
   for (const auto& v : vectors) {
