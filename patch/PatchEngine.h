@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,7 @@
 #include "patch/UpdateInfo.h"
 #include "patch/LauncherWindow.h"
 #include "platform/Thread.h"
+#include "servers/LoginServerEntry.h"
 
 class PatchEngine {
  public:
@@ -161,10 +163,57 @@ class PatchEngine {
   // mode (date, checksum and size against the server's), else 0.
   int CheckPackIntegrity(const std::string& section, const std::string& index);
   bool IsSequenceRunning() const;
-  // Login servers from the update information (regions with a server list use them).
-  void RefreshLoginServers();
   // Waits for the sequence thread (tests and the application's end).
   void WaitSequenceThread();
+
+  // --- Login servers ---------------------------------------------------------------------
+  // The list the player picks a login server from (CHINA and USA) and the random pick of the
+  // other case. One lock guards the list and the selected entry, so any thread may call these;
+  // an index that no longer names an entry is simply not acted on.
+
+  // True for the locales whose window shows the list (CHINA, USA). The other locales neither
+  // load, save nor show it: LoadServerFile and SaveServerFile do nothing for them.
+  bool UsesServerList() const;
+  // Replaces the list by SERVER.DAT beside the launcher. A missing or damaged file (bad header,
+  // marker, count) leaves the list as it is; unreadable entries are skipped.
+  void LoadServerFile();
+  // Writes the list to SERVER.DAT from scratch, replacing the old file in one step. An empty list
+  // writes nothing and leaves an existing file untouched. Write failures are silent.
+  void SaveServerFile();
+  // Called by the sequence once Update.NFO has been read: without a LoginServerList count the
+  // random pick over "LoginServer"; with one, and a server-list locale and an attached window,
+  // the merge and a redraw of the rows, with the flags below marking the refresh.
+  void RefreshLoginServers();
+  // Brings the list in line with Update.NFO's LoginServerList section, entries matched by
+  // position: a shorter list drops the surplus (and the chosen login server with a dropped
+  // selected entry), a changed ip resets the latency, a position with a missing key keeps its
+  // old entry and appends nothing.
+  void MergeServerList();
+  // Chooses a random address of `section`'s "<n>_IP" keys as the login server: 1 when one was
+  // chosen, else 0 with message 166 (not while cancelled) and the login server empty.
+  int PickRandomLoginServer(const std::string& section);
+
+  int EntryCount() const;
+  // A copy of the entry at `index`; none outside 0..EntryCount()-1.
+  std::optional<LoginServerEntry> EntryAt(int index) const;
+  // Appends a copy (texts cut at LoginServerEntry::kMaxTextLength).
+  void AddEntry(const LoginServerEntry& entry);
+  // A row click, and a drawn row whose entry is selected: this entry becomes the only selected
+  // one and its ip the chosen login server. False (and nothing changes) when there is no entry.
+  bool SelectEntry(int index);
+  // The selected entry (if any) is deselected and none is remembered; the chosen login server
+  // is left to the caller.
+  void ClearServerSelection();
+  // Stores a measurement only while the entry at `index` still has `ip`: a probe step that was
+  // under way when the list changed never writes into a removed or replaced entry.
+  void SetEntryLatency(int index, const std::string& ip, int latencyMs);
+  // Set while the list is being replaced from Update.NFO: the probe and scrolling pause.
+  bool IsListLoading() const { return listLoading_.load(); }
+  // Set once the list has been refreshed from Update.NFO.
+  bool IsListRefreshed() const { return listRefreshed_.load(); }
+  // Set by the probe when its walk passes the end of the list; cleared by the refresh.
+  bool IsProbePassDone() const { return probePassDone_.load(); }
+  void SetProbePassDone(bool done) { probePassDone_ = done; }
 
   // --- Diagnostics (the DirectX check at start-up) ----------------------------------------
   bool DirectXOk() const { return directXOk_.load(); }
@@ -278,4 +327,14 @@ class PatchEngine {
 
   std::string profileDescription_;
   std::string loginServer_;
+
+  // Login servers (servers/LoginServers.cpp). The selected entry is an index, not a pointer, so
+  // a merge on the update thread can never leave the window or the probe holding a dead entry.
+  std::string ServerFilePath();
+  mutable std::mutex serverListLock_;  // taken before textLock_, never after it
+  std::vector<LoginServerEntry> serverList_;
+  int selectedServer_ = -1;  // the remembered selected entry, -1 for none
+  std::atomic<bool> listLoading_{false};
+  std::atomic<bool> listRefreshed_{false};
+  std::atomic<bool> probePassDone_{false};
 };

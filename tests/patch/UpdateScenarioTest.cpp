@@ -137,7 +137,8 @@ class UpdateScenario : public ::testing::Test {
            "VersionMajorHigh=1\nVersionMajorLow=0\nVersionMinorHigh=0\nVersionMinorLow=0\nFileName=SolaneLauncher\n"
            "[SolaneClient]\n" + client +
            "VersionMajorHigh=1\nVersionMajorLow=0\nVersionMinorHigh=0\nVersionMinorLow=1\n"
-           "[Resource]\nResourceCount=" + std::to_string(CountEntries(resource)) + "\n" + resource + more;
+           "[Resource]\nResourceCount=" + std::to_string(CountEntries(resource)) + "\n" + resource + more +
+           "[LoginServer]\nLoginServerCount=1\n1_IP=127.0.0.1\n";
   }
   static int CountEntries(const std::string& resource) {
     int count = 0;
@@ -171,6 +172,7 @@ class UpdateScenario : public ::testing::Test {
     EXPECT_EQ(window_.LastLine(), Message(117));
     EXPECT_TRUE(window_.startShown_.load());
     EXPECT_TRUE(TempDirGone());
+    EXPECT_EQ(Engine().LoginServer(), "127.0.0.1");  // the announcement's only address
   }
 
   FixtureServer server_;
@@ -336,7 +338,8 @@ TEST_F(UpdateScenario, NewLauncherWaitsInTempAndEndsTheRun) {
 
 TEST_F(UpdateScenario, LauncherAnnouncedAsZeroStops) {
   Serve("Update.NFO", "[SolaneLauncher]\nVersionMajorHigh=0\n[SolaneClient]\nVersionMajorHigh=1\n"
-                      "[Resource]\nResourceCount=1\n1_FileName=Data.SPF\n1_Version=5\n");
+                      "[Resource]\nResourceCount=1\n1_FileName=Data.SPF\n1_Version=5\n"
+                      "[LoginServer]\nLoginServerCount=1\n1_IP=127.0.0.1\n");
   RunUpdate();
   EXPECT_TRUE(Engine().IsCancelled());
   EXPECT_EQ(BoxTexts(), std::vector<std::string>{Message(127)});
