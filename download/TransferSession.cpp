@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <memory>
 
 #include "download/TransferError.h"
 #include "download/TransferUrl.h"
@@ -13,7 +14,13 @@
 
 namespace {
 
-constexpr long kPieceBytes = 10240;
+// Callers see the body arrive in pieces of at most kPieceBytes: the byte counter, the cancel test
+// and the rate limit go piece by piece. The library is still allowed to hand over larger blocks,
+// and the local file is written in large blocks: per-piece system calls cost most of the
+// throughput on a fast link.
+constexpr size_t kPieceBytes = 10240;
+constexpr long kReceiveBufferBytes = 256 * 1024;
+constexpr size_t kFileBufferBytes = 1024 * 1024;
 constexpr uint32_t kRateWaitSliceMs = 50;
 
 bool InitLibraryOnce() {
@@ -82,6 +89,7 @@ struct CTransferSession::Transfer {
   bool sizeOnly = false;
   bool toMemory = false;
   std::string localPath;
+  std::unique_ptr<char[]> fileBuffer;  // outlives `file`, which ~Transfer closes first
   std::FILE* file = nullptr;
   std::string body;
   int64_t expected = 0;
@@ -97,11 +105,12 @@ struct CTransferSession::Transfer {
 
   ~Transfer() { CloseFile(); }
 
-  void CloseFile() {
-    if (file != nullptr) {
-      std::fclose(file);
-      file = nullptr;
-    }
+  // False when the buffered tail of the file could not be written.
+  bool CloseFile() {
+    if (file == nullptr) return true;
+    const bool written = std::fclose(file) == 0;
+    file = nullptr;
+    return written;
   }
 
   bool CreateFile() {
@@ -111,6 +120,10 @@ struct CTransferSession::Transfer {
       stop = Stop::CreateFailed;
       return false;
     }
+    // With the library's small default buffer the file would see two writes for every piece.
+    // (A null buffer would keep the default size.)
+    if (!fileBuffer) fileBuffer = std::make_unique<char[]>(kFileBufferBytes);
+    std::setvbuf(file, fileBuffer.get(), _IOFBF, kFileBufferBytes);
     created = true;
     return true;
   }
@@ -133,20 +146,40 @@ struct CTransferSession::Transfer {
     return true;
   }
 
-  // Waits until the bytes received so far match the limit. At elapsed 0 the rate is unknown
-  // and nothing waits; the wait is sliced so that a cancel still ends it quickly.
+  // Waits until the bytes received so far match the limit: rate × elapsed ÷ limit − elapsed,
+  // which is received ÷ limit − elapsed. Written that way it also holds at elapsed 0, where the
+  // rate is unknown: the library hands over many pieces at once, and they must not all pass
+  // before the first millisecond ends. The wait is sliced so that a cancel still ends it quickly.
   void ApplyRateLimit() {
     if (rateLimit <= 0.0) return;
     const uint32_t elapsed = platform::TickCount() - startTick;
-    if (elapsed == 0) return;
-    const double rate = static_cast<double>(received) / elapsed;
-    if (rate <= rateLimit) return;
-    auto wait = static_cast<int64_t>(rate * elapsed / rateLimit - elapsed);
+    auto wait = static_cast<int64_t>(static_cast<double>(received) / rateLimit - elapsed);
     while (wait > 0 && !ShouldStop()) {
       const auto slice = static_cast<uint32_t>(std::min<int64_t>(wait, kRateWaitSliceMs));
       platform::SleepMs(slice);
       wait -= slice;
     }
+  }
+
+  // One piece of the body: stored (up to the expected size), counted, then held back by the
+  // rate limit. False when the transfer must end.
+  bool TakePiece(const char* data, size_t bytes) {
+    size_t kept = bytes;
+    bool overrun = false;
+    if (expected > 0 && received + static_cast<int64_t>(bytes) > expected) {
+      kept = static_cast<size_t>(std::max<int64_t>(0, expected - received));
+      overrun = true;
+    }
+    if (!Store(data, kept)) return false;
+    // All received bytes are counted, so the caller sees the size is wrong.
+    received += static_cast<int64_t>(bytes);
+    session->AddTransferred(static_cast<int64_t>(bytes));
+    if (overrun) {
+      stop = Stop::Overrun;
+      return false;
+    }
+    ApplyRateLimit();
+    return true;
   }
 
   bool ShouldStop() {
@@ -176,21 +209,10 @@ size_t CTransferSession::WriteBody(char* data, size_t size, size_t count, void* 
       return 0;
     }
   }
-  size_t kept = bytes;
-  bool overrun = false;
-  if (transfer.expected > 0 && transfer.received + static_cast<int64_t>(bytes) > transfer.expected) {
-    kept = static_cast<size_t>(std::max<int64_t>(0, transfer.expected - transfer.received));
-    overrun = true;
+  for (size_t offset = 0; offset < bytes; offset += kPieceBytes) {
+    if (offset > 0 && transfer.ShouldStop()) return 0;
+    if (!transfer.TakePiece(data + offset, std::min(kPieceBytes, bytes - offset))) return 0;
   }
-  if (!transfer.Store(data, kept)) return 0;
-  // All received bytes are counted, so the caller sees the size is wrong.
-  transfer.received += static_cast<int64_t>(bytes);
-  transfer.session->AddTransferred(static_cast<int64_t>(bytes));
-  if (overrun) {
-    transfer.stop = Transfer::Stop::Overrun;
-    return 0;
-  }
-  transfer.ApplyRateLimit();
   transfer.lastDataTick = platform::TickCount();  // a wait for the rate limit is no stall
   return bytes;
 }
@@ -270,7 +292,7 @@ bool CTransferSession::ConfigureCommon(void* handle, Transfer& transfer) {
   curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &CTransferSession::TransferProgress);
   curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &transfer);
   curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-  return curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, kPieceBytes) == CURLE_OK;
+  return curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, kReceiveBufferBytes) == CURLE_OK;
 }
 
 void CTransferSession::ConfigureHttp(void* handle, void* headerList) {
@@ -396,7 +418,8 @@ bool CTransferSession::Download(const std::string& remotePath, const std::string
 
 bool CTransferSession::FinishTransfer(int curlCode, Transfer& transfer) {
   using Stop = Transfer::Stop;
-  transfer.CloseFile();
+  // The file's last block is written only here; losing it must not pass for success.
+  const bool fileWritten = transfer.CloseFile();
   const auto result = static_cast<CURLcode>(curlCode);
   auto fail = [&](int code) {
     errorCode_ = code;
@@ -432,6 +455,7 @@ bool CTransferSession::FinishTransfer(int curlCode, Transfer& transfer) {
     if (!transfer.http && IsFtpRemoteFileError(result)) return fail(transfer_error::kFtpRemoteFileFailed);
     return fail(TransferErrorFromLibraryCode(result));
   }
+  if (!fileWritten) return fail(transfer_error::kLocalFileWriteFailed);
   if (transfer.http) {
     long status = 0;
     curl_easy_getinfo(transfer.handle, CURLINFO_RESPONSE_CODE, &status);

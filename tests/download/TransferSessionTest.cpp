@@ -235,6 +235,39 @@ TEST_F(TransferSessionTest, TheRateLimitHoldsALowerBoundOnTheTransferTime) {
   EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(1900));
 }
 
+// The library hands over large blocks on a fast link; the limit and the cancel test must still
+// act on every piece of at most 10240 bytes, so a cancel during the limit's first wait keeps one.
+TEST_F(TransferSessionTest, TheRateLimitAndACancelActOnPiecesOfAtMost10240Bytes) {
+  const std::string bytes = PatternBytes(600000);
+  server.PutFile("burst.bin", bytes);
+  session.SetRateLimit(10.0);  // the first piece alone is worth a second
+  std::thread canceller = CancelAfterFirstBytes();
+  const auto start = Clock::now();
+  bool ok = false;
+  const auto stored = FetchFile("burst.bin", &ok);
+  canceller.join();
+  EXPECT_TRUE(ok);
+  EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(900));
+  ASSERT_TRUE(stored.has_value());
+  EXPECT_EQ(stored->size(), 10240u);
+  EXPECT_EQ(session.GetTransferred(), 10240);
+  EXPECT_EQ(*stored, bytes.substr(0, 10240));
+}
+
+// The file is written in large blocks, the last one when it is closed: a disk that fills up
+// must fail the transfer whether the fault comes at a block or only at the close.
+TEST_F(TransferSessionTest, AFullDiskFailsTheTransfer) {
+  for (const size_t size : {size_t{1000}, size_t{3 * 1024 * 1024}}) {
+    SCOPED_TRACE(size);
+    server.PutFile("pack.bin", PatternBytes(size));
+    session.Reset();
+    session.SetHost(server.Host());
+    session.SetProtocol(CTransferSession::kProtocolHttp);
+    EXPECT_FALSE(session.Download("pack.bin", "/dev/full"));
+    EXPECT_EQ(session.GetErrorCode(), kLocalFileWriteFailed);
+  }
+}
+
 TEST_F(TransferSessionTest, TotalSizeAddsWhatTheServerAnnounces) {
   server.PutFile("a.bin", PatternBytes(1000));
   server.PutFile("b c.bin", PatternBytes(5000000));
