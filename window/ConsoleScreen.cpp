@@ -145,7 +145,9 @@ void ConsoleScreen::DrawLocked() {
     // The bars stay last: they are wiped, the lines printed, and the bars drawn again below.
     if (blockShown_) out_ << kCursorUpTwoLines << kClearToEnd;
     blockShown_ = false;
-    for (const std::string& line : pendingLines_) out_ << PrintableLine(line, kLineBytes) << '\n';
+    // A log keeps whole lines; only the terminal's in-place lines must fit its width.
+    const size_t limit = terminal_ ? kLineBytes : std::string::npos;
+    for (const std::string& line : pendingLines_) out_ << PrintableLine(line, limit) << '\n';
     pendingLines_.clear();
   }
   if (terminal_) DrawBlockLocked();

@@ -103,6 +103,8 @@ TEST(ConsoleScreen, LogPrintsEachNewStatusOnce) {
     screen.SetFilePos(10);
   }
   screen.Announce("Version 2");
+  const std::string longLine(120, 'x');
+  screen.SetStatus(longLine);  // a log has no width to fit
   screen.SetStatus("Update is completed.");
   screen.SetStatus("Update is completed.");
   screen.SetTotalRange(0, 1);
@@ -111,7 +113,7 @@ TEST(ConsoleScreen, LogPrintsEachNewStatusOnce) {
   screen.Announce("Version 2");
   clock.now += 5000;
   EXPECT_FALSE(screen.Refresh());
-  EXPECT_EQ(out.str(), "Starting update.\nData.SPF Downloading update files.\nVersion 2\nUpdate is completed.\n");
+  EXPECT_EQ(out.str(), "Starting update.\nData.SPF Downloading update files.\nVersion 2\n" + longLine + "\nUpdate is completed.\n");
 }
 
 }  // namespace
