@@ -8,9 +8,12 @@
 #include "patch/PatchEngine.h"
 #include "platform/MessageBox.h"
 #include "platform/Process.h"
+#include "platform/TopLevelWindows.h"
 
 namespace {
 
+constexpr const char* kClientWindowClass = "SOLANE_CLIENT";
+constexpr const char* kClientWindowTitle = "Solane Client";
 constexpr const char* kClientNameFragment = "SOLANECLIENT";
 constexpr const char* kClientExecutable = "SolaneClient.exe";
 constexpr int kMessageCantFindProgram = 102;
@@ -27,6 +30,7 @@ bool ContainsClientName(std::string text) {
 }  // namespace
 
 bool PatchEngine::IsClientRunning() {
+  if (platform::FindTopLevelWindow(kClientWindowClass, kClientWindowTitle)) return true;
   auto processes = platform::SnapshotProcesses();
   if (!processes) return false;
   const int self = platform::CurrentProcessId();

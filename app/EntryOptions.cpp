@@ -1,5 +1,10 @@
 #include "app/EntryOptions.h"
 
+#include <cstdio>
+
+#include "patch/FileVersion.h"
+#include "platform/Path.h"
+
 EntryOptions ExtractEntryOptions(const std::vector<std::string>& arguments) {
   EntryOptions options;
   for (const std::string& argument : arguments) {
@@ -36,4 +41,13 @@ std::string EntryUsage() {
          "  --help            print this text\n";
 }
 
-std::string LauncherVersionText() { return SOLANE_VERSION_TEXT; }
+std::string LauncherVersionText() {
+  // The note is what the update check compares, so it is what the launcher reports; a program
+  // built without one reports the version it was compiled as.
+  const std::optional<VersionWords> words = ReadVersionWords(platform::ExecutablePath());
+  if (!words || (words->high == 0 && words->low == 0)) return SOLANE_VERSION_TEXT;
+  char text[48];
+  std::snprintf(text, sizeof(text), "%u.%u.%u.%u", words->high >> 16, words->high & 0xffff, words->low >> 16,
+                words->low & 0xffff);
+  return text;
+}

@@ -15,4 +15,6 @@ struct EntryOptions {
 
 EntryOptions ExtractEntryOptions(const std::vector<std::string>& arguments);
 std::string EntryUsage();
+// The version words of the running executable's version note, "major.minor.patch.tweak"; the
+// compiled version when the executable carries no note.
 std::string LauncherVersionText();

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "patch/PatchEngine.h"
 #include "platform/MessageBox.h"
 #include "platform/TerminalMessageBox.h"
+#include "window/ConsoleWindow.h"
 
 #ifdef SOLANE_HAVE_WX
 #include <wx/app.h>
@@ -23,13 +25,13 @@
 
 namespace {
 
+#ifdef SOLANE_HAVE_WX
 bool DisplayReachable() {
   const char* x11 = std::getenv("DISPLAY");
   const char* wayland = std::getenv("WAYLAND_DISPLAY");
   return (x11 && *x11) || (wayland && *wayland);
 }
 
-#ifdef SOLANE_HAVE_WX
 // Starts the toolkit without handing it the program: start-up keeps its own order.
 bool StartToolkit(int& argc, char** argv) {
   wxApp::SetInstance(new wxApp());
@@ -64,13 +66,27 @@ int main(int argc, char** argv) {
 #endif
   if (!toolkit) platform::SetMessageBoxProvider(platform::MakeTerminalMessageBox());
 
+  // The skinned window is not there yet: the console shows the update with either kind of box.
+  ConsoleOptions console;
+  console.autorun = options.autorun;
+  console.terminalBoxes = !toolkit;
+#ifdef SOLANE_HAVE_WX
+  // Boxes asked by a worker wait for the toolkit's main thread, which is the console's.
+  if (toolkit) console.idle = [] { wxTheApp->ProcessPendingEvents(); };
+#endif
+  int exitCode = 0;
   {
     StartupSteps steps;
+    auto frontEnd = std::make_unique<ConsoleFrontEnd>(std::move(console));
+    ConsoleFrontEnd* consoleFrontEnd = frontEnd.get();
+    steps.frontEnd = std::move(frontEnd);
     CLauncherApp app(std::move(steps));
     app.InitInstance(options.commandLine);
+    // Scripts can tell a finished update from one that was cancelled or failed.
+    exitCode = ConsoleExitCode(consoleFrontEnd->Outcome());
   }
 #ifdef SOLANE_HAVE_WX
   if (toolkit) wxEntryCleanup();
 #endif
-  return 0;
+  return exitCode;
 }

@@ -1,12 +1,12 @@
 #include "platform/TerminalMessageBox.h"
 
-#include <unistd.h>
-
 #include <cctype>
 #include <cstdio>
 #include <mutex>
 #include <string>
 #include <vector>
+
+#include "platform/TerminalInput.h"
 
 namespace platform {
 
@@ -19,6 +19,7 @@ struct Choice {
 };
 
 constexpr unsigned kButtonsYesNoCancel = 0x3;
+constexpr uint32_t kReleasePollMs = 50;
 
 std::vector<Choice> ChoicesFor(unsigned type) {
   switch (ButtonsOf(type)) {
@@ -36,32 +37,38 @@ std::string PromptFor(const std::vector<Choice>& choices) {
   return prompt + "? ";
 }
 
-// Reads one line; false at the end of input or on a read error.
-bool ReadAnswerLine(std::string& line) {
-  line.clear();
-  int c;
-  while ((c = std::fgetc(stdin)) != EOF && c != '\n') line.push_back(static_cast<char>(c));
-  return c != EOF || !line.empty();
-}
-
 class TerminalMessageBox final : public MessageBoxProvider {
  public:
+  explicit TerminalMessageBox(TerminalBoxOptions options)
+      : options_(std::move(options)), input_(options_.inputFd) {}
+
   int Show(const std::string& text, const std::string& caption, unsigned type) override {
     std::lock_guard<std::mutex> guard(lock_);
+    if (options_.opening) options_.opening(true);
     std::fprintf(stderr, "\n[%s]\n%s\n", caption.c_str(), text.c_str());
-    if (!isatty(STDIN_FILENO)) return UnattendedAnswer(type);
-    return Ask(type);
+    const bool interactive = options_.interactive.value_or(IsTerminal(options_.inputFd));
+    const int answer = interactive ? Ask(type) : UnattendedAnswer(type);
+    if (options_.opening) options_.opening(false);
+    return answer;
   }
 
  private:
-  static int Ask(unsigned type) {
+  int Ask(unsigned type) {
     const std::vector<Choice> choices = ChoicesFor(type);
     const std::string prompt = PromptFor(choices);
     std::string line;
     while (true) {
       std::fputs(prompt.c_str(), stderr);
       std::fflush(stderr);
-      if (!ReadAnswerLine(line)) return UnattendedAnswer(type);
+      LineReader::Result read;
+      while ((read = input_.ReadLine(line, kReleasePollMs)) == LineReader::Result::Waiting) {
+        if (!options_.release) continue;
+        if (const int released = options_.release(type)) {
+          std::fputs("\n", stderr);
+          return released;
+        }
+      }
+      if (read == LineReader::Result::Ended) return UnattendedAnswer(type);
       // A bare Enter confirms a box that has only one button.
       if (line.empty() && choices.size() == 1) return choices.front().result;
       if (line.empty()) continue;
@@ -71,11 +78,15 @@ class TerminalMessageBox final : public MessageBoxProvider {
     }
   }
 
+  const TerminalBoxOptions options_;
   std::mutex lock_;
+  LineReader input_;  // guarded by lock_
 };
 
 }  // namespace
 
-std::shared_ptr<MessageBoxProvider> MakeTerminalMessageBox() { return std::make_shared<TerminalMessageBox>(); }
+std::shared_ptr<MessageBoxProvider> MakeTerminalMessageBox(TerminalBoxOptions options) {
+  return std::make_shared<TerminalMessageBox>(std::move(options));
+}
 
 }  // namespace platform
