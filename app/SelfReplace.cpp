@@ -4,6 +4,7 @@
 #include "app/Profiles.h"
 #include "patch/PatchEngine.h"
 #include "platform/Clock.h"
+#include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
 #include "platform/Path.h"
 #include "window/Catalogue.h"
@@ -45,6 +46,8 @@ void PatchEngine::RelaunchFromTemp() {
   std::string webArgument = WebArgument();
   if (!webArgument.empty()) parameters += " /WEBARG:" + webArgument;
   parameters += " /";
+  // A download arrives without the execute permission that an installed program gets.
+  platform::MakeRunnable(platform::JoinPath(TempDir(), PendingLauncherFile()));
   ShellLaunch(TempDir(), PendingLauncherFile(), parameters);
 }
 

@@ -34,4 +34,8 @@ bool ReplaceFile(const std::string& source, const std::string& destination, bool
 // True when a file starts like a program (the ELF magic or "#!").
 bool LooksLikeProgram(const std::string& path);
 
+// Gives a downloaded program the permissions of an installed one, so it can be started where it
+// lies. False when the file is not a program or its permissions cannot be changed.
+bool MakeRunnable(const std::string& path);
+
 }  // namespace platform

@@ -124,6 +124,10 @@ bool LooksLikeProgram(const std::string& path) {
   return got >= 2 && head[0] == '#' && head[1] == '!';
 }
 
+bool MakeRunnable(const std::string& path) {
+  return LooksLikeProgram(path) && chmod(path.c_str(), 0755) == 0;
+}
+
 bool ReplaceFile(const std::string& source, const std::string& destination, bool programMode) {
   mode_t mode = programMode ? 0755 : 0644;
   if (rename(source.c_str(), destination.c_str()) == 0) {
