@@ -17,6 +17,8 @@ constexpr int kMessageFinishNow = 118;
 constexpr uint32_t kLoopMs = 20;
 constexpr const char* kStartPrompt = "Press Enter to start the game, or q and Enter to quit: ";
 constexpr const char* kNoticePrefix = "Notice: ";
+constexpr const char* kServerPrompt = "Type a server's number to choose it. ";
+constexpr int kVisibleServerRows = 17;
 
 }  // namespace
 
@@ -96,7 +98,10 @@ ConsoleOutcome ConsoleWindow::Run() {
   }
 
   ReadScreenMode();
+  // The stored list and choice come first; the update merges the server's list into them.
+  if (engine_.UsesServerList()) engine_.LoadServerFile();
   engine_.AttachWindow(this);
+  if (engine_.UsesServerList()) ShowServerRows(0);
   engine_.StartUpdate();
   while (!ShouldEnd()) {
     if (options_.idle) options_.idle();
@@ -143,6 +148,47 @@ void ConsoleWindow::ReadScreenMode() {
 void ConsoleWindow::SaveSettings() {
   if (engine_.GetLocale() != kLocaleChina)
     engine_.WriteSetting(kSettingScreenMode, windowMode_.load() ? "WINDOW" : "FULL");
+  if (engine_.UsesServerList()) engine_.SaveServerFile();
+}
+
+void ConsoleWindow::ShowServerRows(int firstRow) {
+  serverRowsFrom_ = firstRow;
+  if (!engine_.UsesServerList()) return;
+  const int count = engine_.EntryCount();
+  int top = firstRow < 0 ? serverListTop_.load() : firstRow;
+  if (top > count) top = 0;
+  serverListTop_ = top;
+  // A later selected row wins, as when the rows are drawn from the top down.
+  for (int index = top; index < top + kVisibleServerRows && index < count; ++index) {
+    const std::optional<LoginServerEntry> entry = engine_.EntryAt(index);
+    if (entry && entry->selected == 1) engine_.SelectEntry(index);
+  }
+}
+
+void ConsoleWindow::PrintServerList() {
+  const int count = engine_.EntryCount();
+  if (count <= 0) return;
+  std::string text = "Servers:\n";
+  for (int index = 0; index < count; ++index) {
+    const std::optional<LoginServerEntry> entry = engine_.EntryAt(index);
+    if (!entry) continue;
+    text += entry->selected == 1 ? "  * " : "    ";
+    text += std::to_string(index + 1) + ". " + PrintableLine(entry->name, 60);
+    if (entry->latencyMs > 0) text += "  (" + std::to_string(entry->latencyMs) + " ms)";
+    text += "\n";
+  }
+  shared_->screen.Print(text);
+}
+
+bool ConsoleWindow::ChooseServer(const std::string& answer) {
+  if (answer.empty() || answer.find_first_not_of("0123456789") != std::string::npos) return false;
+  const int number = answer.size() > 6 ? 0 : std::stoi(answer);
+  if (number < 1 || !engine_.SelectEntry(number - 1)) {
+    shared_->screen.Print("No server has the number " + answer + ".\n");
+    return true;
+  }
+  PrintServerList();
+  return true;
 }
 
 void ConsoleWindow::RunExitProcedure() {
@@ -222,7 +268,10 @@ void ConsoleWindow::OfferStart() {
     return;
   }
   shared_->screen.Finish();
-  shared_->screen.Print(kStartPrompt);
+  const bool serverList = engine_.UsesServerList() && engine_.EntryCount() > 0;
+  const std::string prompt = serverList ? std::string(kServerPrompt) + kStartPrompt : kStartPrompt;
+  if (serverList) PrintServerList();
+  shared_->screen.Print(prompt);
   platform::LineReader input(options_.inputFd);
   std::string line;
   while (!closed_ && !engine_.IsCancelled()) {
@@ -236,8 +285,11 @@ void ConsoleWindow::OfferStart() {
       case platform::LineReader::Result::Line: break;
     }
     if (!line.empty() && (line[0] == 'q' || line[0] == 'Q')) return ExitProcedure();
-    if (line.empty()) PressStart();
-    if (!closed_ && !engine_.IsCancelled()) shared_->screen.Print(kStartPrompt);
+    if (line.empty())
+      PressStart();
+    else if (serverList)
+      ChooseServer(line);
+    if (!closed_ && !engine_.IsCancelled()) shared_->screen.Print(prompt);
   }
 }
 

@@ -83,8 +83,9 @@ class ConsoleWindow final : public LauncherWindow {
   // From another thread the procedure is handed to the console's own thread.
   void RunExitProcedure() override;
   void CloseWindow() override;
-  // The server list is not shown on the terminal yet; the request is remembered.
-  void ShowServerRows(int firstRow) override { serverRowsFrom_ = firstRow; }
+  // The rows a window would draw from `firstRow` (negative: where the list last stood): a stored
+  // selection among them becomes the chosen login server, as a drawn selected row does.
+  void ShowServerRows(int firstRow) override;
 
   int ServerRowsAskedFrom() const { return serverRowsFrom_.load(); }
 
@@ -98,6 +99,10 @@ class ConsoleWindow final : public LauncherWindow {
   void FinishNow();
   void OfferStart();
   void PressStart();
+  // Regions with a server list: prints it and reads a choice by number; false when the answer
+  // was not a number and is left to the start prompt.
+  void PrintServerList();
+  bool ChooseServer(const std::string& answer);
   bool ShouldEnd();
   ConsoleOutcome OutcomeOfRun() const;
 
@@ -115,6 +120,7 @@ class ConsoleWindow final : public LauncherWindow {
   std::atomic<bool> clientStarted_{false};
   std::atomic<bool> startFailed_{false};
   std::atomic<int> serverRowsFrom_{-1};
+  std::atomic<int> serverListTop_{0};
   bool awaitingSecondInterrupt_ = false;  // own thread only
 };
 

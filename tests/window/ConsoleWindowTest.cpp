@@ -21,6 +21,7 @@
 #include "patch/VersionNoteDefine.h"
 #include "platform/Clock.h"
 #include "platform/Path.h"
+#include "servers/ServerFile.h"
 #include "tests/support/FixtureServer.h"
 #include "tests/support/TestEngine.h"
 #include "window/Catalogue.h"
@@ -41,6 +42,7 @@ std::string Announcement(int packVersion) {
          "FileName=SolaneLauncher\r\nVersionDesc=Winter patch\r\n"
          "[SolaneClient]\r\nVersionMajorHigh=1\r\nVersionMajorLow=0\r\nVersionMinorHigh=0\r\nVersionMinorLow=1\r\n"
          "FileName=Game.bin\r\n"
+         "[LoginServer]\r\nLoginServerCount=1\r\n1_IP=10.1.2.3\r\n"
          "[Resource]\r\nResourceCount=1\r\n1_FileName=Data.SPF\r\n1_Version=" +
          std::to_string(packVersion) + "\r\n";
 }
@@ -100,8 +102,8 @@ class ConsoleFlow : public ::testing::Test {
   void SetUp() override { ASSERT_TRUE(server_.IsRunning()); }
 
   // An installation that Update.NFO finds current, except for the pack when `packVersion` is newer.
-  void Prepare(TestInstallation& install, int packVersion, bool withClient) {
-    install.WriteConfig("Url_7=" + server_.Host() + "\r\nType_7=2\r\nServer_Path_7=patch\r\nRun=7\r\n");
+  void Prepare(TestInstallation& install, int packVersion, bool withClient, const std::string& moreConfig = "") {
+    install.WriteConfig("Url_7=" + server_.Host() + "\r\nType_7=2\r\nServer_Path_7=patch\r\nRun=7\r\n" + moreConfig);
     for (auto [name, low] : {std::pair{"SolaneLauncher", 0u}, std::pair{"Game.bin", 1u}}) {
       std::filesystem::copy_file(platform::ExecutablePath(), install.Path(name),
                                  std::filesystem::copy_options::overwrite_existing);
@@ -114,7 +116,6 @@ class ConsoleFlow : public ::testing::Test {
       install.WriteFile("SolaneClient.exe", "#!/bin/sh\necho \"$@\" > \"" + install.Path("client-args") + "\"\n");
       ASSERT_EQ(chmod(install.Path("SolaneClient.exe").c_str(), 0755), 0);
     }
-    install.Engine().SetLoginServer("10.1.2.3");
     ASSERT_TRUE(install.Engine().Run("/EXEC:SolaneLauncher-VANTIK /"));
   }
 
@@ -179,6 +180,39 @@ TEST_F(ConsoleFlow, CurrentInstallationEndsReadyAndStartsAsAsked) {
     EXPECT_EQ(errors.Text().find(cantFind) != std::string::npos, !c.withClient) << errors.Text();
     EXPECT_EQ(install.Engine().Window(), nullptr);
   }
+}
+
+TEST_F(ConsoleFlow, ServerListChoiceStartsThatServerAndIsRemembered) {
+  TestInstallation install;
+  Prepare(install, 5, true, "LOCALE=USA\r\n");
+  if (HasFatalFailure()) return;
+  server_.PutFile("patch/Update.NFO", Announcement(5) +
+                                          "[LoginServerList]\r\nLoginServerListCount=2\r\n"
+                                          "1_Name=North\r\n1_Label=north\r\n1_IP=10.0.0.1\r\n"
+                                          "2_Name=South\r\n2_Label=south\r\n2_IP=10.0.0.2\r\n");
+
+  // A number that names no server is refused; the second server is chosen, then Enter starts.
+  TypedInput input("7\n2\n\n", true);
+  std::ostringstream out;
+  ConsoleOptions options;
+  options.out = &out;
+  options.inputFd = input.Fd();
+  options.interactive = true;
+  CapturedErrors errors;
+  ConsoleWindow window(install.Engine(), options);
+  EXPECT_EQ(window.Run(), ConsoleOutcome::ClientStarted);
+
+  EXPECT_EQ(ClientArgs(install, true), "/Full /LoginServer:10.0.0.2 /Run:VHIGH /LOCALE:USA /PUBLISHER:QUADRIUM\n");
+  const std::string log = out.str();
+  EXPECT_NE(log.find("    1. North\n    2. South\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("No server has the number 7."), std::string::npos) << log;
+  EXPECT_NE(log.find("    1. North\n  * 2. South\n"), std::string::npos) << log;
+  // The start saved the list with the choice, for the next run.
+  const auto saved = ReadServerFile(install.Path("SERVER.DAT"));
+  ASSERT_TRUE(saved.has_value());
+  ASSERT_EQ(saved->size(), 2u);
+  EXPECT_EQ((*saved)[0].selected, 0);
+  EXPECT_EQ((*saved)[1].selected, 1);
 }
 
 TEST_F(ConsoleFlow, CtrlCDuringADownloadAsksAndASecondOneCancels) {
