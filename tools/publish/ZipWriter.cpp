@@ -76,9 +76,9 @@ void TimestampField(Bytes& out, int64_t modified) {
   out.U32(static_cast<uint32_t>(modified));
 }
 
-Bytes LocalHeader(const EntryFacts& facts) {
-  Bytes out;
-  out.U32(kLocalHeaderSignature);
+// The fields the local header and the central directory record share, from "version needed"
+// to the extra field's length (the "UT" field of TimestampField).
+void SharedEntryFields(Bytes& out, const EntryFacts& facts) {
   out.U16(kVersionNeeded);
   out.U16(NeedsUtf8Flag(facts.name) ? kUtf8NameFlag : 0);
   out.U16(kDeflated);
@@ -89,6 +89,12 @@ Bytes LocalHeader(const EntryFacts& facts) {
   out.U32(static_cast<uint32_t>(facts.size));
   out.U16(static_cast<uint32_t>(facts.name.size()));
   out.U16(9);
+}
+
+Bytes LocalHeader(const EntryFacts& facts) {
+  Bytes out;
+  out.U32(kLocalHeaderSignature);
+  SharedEntryFields(out, facts);
   out.Text(facts.name);
   TimestampField(out, facts.modified);
   return out;
@@ -98,16 +104,7 @@ Bytes CentralDirectoryAndEnd(const EntryFacts& facts, uint32_t directoryOffset) 
   Bytes out;
   out.U32(kCentralHeaderSignature);
   out.U16(kVersionMadeBy);
-  out.U16(kVersionNeeded);
-  out.U16(NeedsUtf8Flag(facts.name) ? kUtf8NameFlag : 0);
-  out.U16(kDeflated);
-  out.U16(facts.dosTime);
-  out.U16(facts.dosDate);
-  out.U32(facts.crc);
-  out.U32(static_cast<uint32_t>(facts.compressedSize));
-  out.U32(static_cast<uint32_t>(facts.size));
-  out.U16(static_cast<uint32_t>(facts.name.size()));
-  out.U16(9);  // extra field length
+  SharedEntryFields(out, facts);
   out.U16(0);  // comment length
   out.U16(0);  // disk number
   out.U16(0);  // internal attributes
