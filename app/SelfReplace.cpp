@@ -4,6 +4,7 @@
 #include "app/Profiles.h"
 #include "patch/PatchEngine.h"
 #include "platform/Clock.h"
+#include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
 #include "platform/Path.h"
 #include "window/Catalogue.h"
@@ -17,6 +18,7 @@ constexpr int kMessageUpdateFailed = 123;
 constexpr int kMessageStarting = 116;
 constexpr int kMessageCompleted = 117;
 constexpr int kLaunchAttempts = 3;
+constexpr const char* kReplacementSuffix = ".replacement";
 
 void ShowLauncherMessage(std::initializer_list<int> ids) {
   std::string text;
@@ -35,6 +37,16 @@ std::string ValueOnRawLine(const std::string& line, size_t keyPos, size_t keyLen
   return closer > valueStart ? line.substr(valueStart, closer - valueStart) : std::string();
 }
 
+bool CopyOwnProgramTo(PatchEngine& engine, const std::string& target) {
+  // The copy into place moves its source away, and a failed one deletes it. This launcher must
+  // keep its own file: after a failure it goes on as an ordinary launcher that checks its own
+  // version, and after success the file goes with the temporary folder in a later run.
+  const std::string self = platform::ExecutablePath();
+  const std::string replacement = self + kReplacementSuffix;
+  if (!platform::CopyFileTo(self, replacement, true)) return false;
+  return engine.CopyIntoPlace(replacement, target);
+}
+
 }  // namespace
 
 void PatchEngine::RelaunchFromTemp() {
@@ -45,6 +57,8 @@ void PatchEngine::RelaunchFromTemp() {
   std::string webArgument = WebArgument();
   if (!webArgument.empty()) parameters += " /WEBARG:" + webArgument;
   parameters += " /";
+  // The download arrives as plain data; without the program bit the start would be refused.
+  platform::MakeExecutable(platform::JoinPath(TempDir(), PendingLauncherFile()));
   ShellLaunch(TempDir(), PendingLauncherFile(), parameters);
 }
 
@@ -59,7 +73,7 @@ bool PatchEngine::ReplaceSelf(const std::string& commandLine) {
 
   // The player's acknowledgement gives the old launcher time to end.
   ShowLauncherMessage({kMessageLauncher, kMessageStarting});
-  if (!CopyIntoPlace(platform::ExecutablePath(), target)) return false;
+  if (!CopyOwnProgramTo(*this, target)) return false;
 
   std::string folder = platform::ParentOf(target);
   std::string file = platform::FileNameOf(target);
