@@ -41,6 +41,7 @@ std::string Announcement(int packVersion) {
          "FileName=SolaneLauncher\r\nVersionDesc=Winter patch\r\n"
          "[SolaneClient]\r\nVersionMajorHigh=1\r\nVersionMajorLow=0\r\nVersionMinorHigh=0\r\nVersionMinorLow=1\r\n"
          "FileName=Game.bin\r\n"
+         "[LoginServer]\r\nLoginServerCount=1\r\n1_IP=10.1.2.3\r\n"
          "[Resource]\r\nResourceCount=1\r\n1_FileName=Data.SPF\r\n1_Version=" +
          std::to_string(packVersion) + "\r\n";
 }
