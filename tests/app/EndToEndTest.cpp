@@ -158,6 +158,7 @@ TEST_F(EndToEndTest, StartWhileTheGameRunsStartsNoSecondClient) {
   // The stand-in logs its start; from then on it is a running client.
   for (int i = 0; i < 200 && !installation.Exists("SolaneClient.log"); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(25));
+  ASSERT_TRUE(installation.Exists("SolaneClient.log")) << "the stand-in did not start";
 
   const ProgramResult result = installation.Run({"--console", "--autorun"});
   kill(client, SIGKILL);
