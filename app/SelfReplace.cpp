@@ -18,6 +18,7 @@ constexpr int kMessageUpdateFailed = 123;
 constexpr int kMessageStarting = 116;
 constexpr int kMessageCompleted = 117;
 constexpr int kLaunchAttempts = 3;
+constexpr const char* kReplacementSuffix = ".replacement";
 
 void ShowLauncherMessage(std::initializer_list<int> ids) {
   std::string text;
@@ -36,6 +37,16 @@ std::string ValueOnRawLine(const std::string& line, size_t keyPos, size_t keyLen
   return closer > valueStart ? line.substr(valueStart, closer - valueStart) : std::string();
 }
 
+bool CopyOwnProgramTo(PatchEngine& engine, const std::string& target) {
+  // The copy into place moves its source away, and a failed one deletes it. This launcher must
+  // keep its own file: after a failure it goes on as an ordinary launcher that checks its own
+  // version, and after success the file goes with the temporary folder in a later run.
+  const std::string self = platform::ExecutablePath();
+  const std::string replacement = self + kReplacementSuffix;
+  if (!platform::CopyFileTo(self, replacement, true)) return false;
+  return engine.CopyIntoPlace(replacement, target);
+}
+
 }  // namespace
 
 void PatchEngine::RelaunchFromTemp() {
@@ -46,8 +57,8 @@ void PatchEngine::RelaunchFromTemp() {
   std::string webArgument = WebArgument();
   if (!webArgument.empty()) parameters += " /WEBARG:" + webArgument;
   parameters += " /";
-  // A download arrives without the execute permission that an installed program gets.
-  platform::MakeRunnable(platform::JoinPath(TempDir(), PendingLauncherFile()));
+  // The download arrives as plain data; without the program bit the start would be refused.
+  platform::MakeExecutable(platform::JoinPath(TempDir(), PendingLauncherFile()));
   ShellLaunch(TempDir(), PendingLauncherFile(), parameters);
 }
 
@@ -62,7 +73,7 @@ bool PatchEngine::ReplaceSelf(const std::string& commandLine) {
 
   // The player's acknowledgement gives the old launcher time to end.
   ShowLauncherMessage({kMessageLauncher, kMessageStarting});
-  if (!CopyIntoPlace(platform::ExecutablePath(), target)) return false;
+  if (!CopyOwnProgramTo(*this, target)) return false;
 
   std::string folder = platform::ParentOf(target);
   std::string file = platform::FileNameOf(target);

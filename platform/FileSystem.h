@@ -31,11 +31,14 @@ void SetFreeDiskSpaceForTesting(std::function<std::optional<uint64_t>(const std:
 // executable by its owner.
 bool ReplaceFile(const std::string& source, const std::string& destination, bool programMode);
 
+// Copies `source` to `destination`, replacing an existing file there, and syncs the copy;
+// `programMode` makes the copy executable. False, with no destination left behind, on failure.
+bool CopyFileTo(const std::string& source, const std::string& destination, bool programMode);
+
+// Lets the file be run as a program (a downloaded file arrives as plain data).
+bool MakeExecutable(const std::string& path);
+
 // True when a file starts like a program (the ELF magic or "#!").
 bool LooksLikeProgram(const std::string& path);
-
-// Gives a downloaded program the permissions of an installed one, so it can be started where it
-// lies. False when the file is not a program or its permissions cannot be changed.
-bool MakeRunnable(const std::string& path);
 
 }  // namespace platform

@@ -124,8 +124,19 @@ bool LooksLikeProgram(const std::string& path) {
   return got >= 2 && head[0] == '#' && head[1] == '!';
 }
 
-bool MakeRunnable(const std::string& path) {
-  return LooksLikeProgram(path) && chmod(path.c_str(), 0755) == 0;
+bool CopyFileTo(const std::string& source, const std::string& destination, bool programMode) {
+  unlink(destination.c_str());
+  if (!CopyToNewFile(source, destination, programMode ? 0755 : 0644)) return false;
+  chmod(destination.c_str(), programMode ? 0755 : 0644);  // the creation mode went through the umask
+  return true;
+}
+
+bool MakeExecutable(const std::string& path) {
+  struct stat info;
+  if (stat(path.c_str(), &info) != 0) return false;
+  // Execute wherever read is allowed, as a compiler's output would have it.
+  const mode_t readBits = info.st_mode & 0444;
+  return chmod(path.c_str(), (info.st_mode & 07777) | (readBits >> 2)) == 0;
 }
 
 bool ReplaceFile(const std::string& source, const std::string& destination, bool programMode) {

@@ -9,7 +9,8 @@ struct ProgramResult {
   std::string output;  // standard output and standard error, interleaved
 };
 
-// `environment` entries ("NAME=value") are added to this process's environment.
+// `environment` entries ("NAME=value") are added to this process's environment; an entry that
+// is a bare name ("DISPLAY") removes that variable.
 ProgramResult RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& environment = {},
                          int timeoutSeconds = 60);
 

@@ -1,0 +1,64 @@
+#pragma once
+// A launcher installation in a scratch folder, run as a player or a script would run it, with
+// every piece of launcher state (registry store, single-instance lock) kept inside the scratch
+// folder and the patch server pointed at a test server on 127.0.0.1.
+//
+//   InstalledLauncher installation("my games");
+//   installation.Install(BuiltLauncher(), "SolaneLauncher", "1.0.0.0");
+//   installation.Write("SolaneLauncher.CFG", LauncherConfig(server.Port()));
+//   ProgramResult run = installation.Run({"--console", "--autorun"});
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tests/support/RunProgram.h"
+#include "tests/support/ScratchDir.h"
+
+// SolaneLauncher.CFG text for an installation that talks to 127.0.0.1:`port`, path "patch/",
+// followed by `moreLines` (each ending in "\r\n").
+std::string LauncherConfig(uint16_t port, const std::string& moreLines = "");
+
+class InstalledLauncher {
+ public:
+  // The installation is the folder `folderName` (it may contain blanks) of a new scratch folder.
+  explicit InstalledLauncher(const std::string& folderName = "installation");
+  // Ends whatever still runs from the installation (a test that failed half-way).
+  ~InstalledLauncher();
+  InstalledLauncher(const InstalledLauncher&) = delete;
+  InstalledLauncher& operator=(const InstalledLauncher&) = delete;
+
+  const std::string& Dir() const { return dir_; }
+  std::string PathOf(const std::string& name) const { return dir_ + "/" + name; }
+  std::string RegistryDir() const { return scratch_.PathOf("registry"); }
+  std::string RuntimeDir() const { return scratch_.PathOf("runtime"); }
+
+  // A built program installed as `name` at `version` ("A.B.C.D"); an error text, empty on success.
+  std::string Install(const std::string& builtPath, const std::string& name, const std::string& version) const;
+  bool Write(const std::string& name, const std::string& bytes) const;
+  std::optional<std::string> Read(const std::string& name) const;
+  bool Exists(const std::string& name) const;
+
+  // The environment additions of every program run here: the scratch registry and runtime
+  // folders, and no display.
+  std::vector<std::string> Environment() const;
+  // Runs the installed program `program` (a name inside the installation) with `arguments` and
+  // standard input from /dev/null. Returns once it and everything it started with the same
+  // output have ended, or after `timeoutSeconds`.
+  ProgramResult Run(const std::vector<std::string>& arguments, const std::string& program = "SolaneLauncher",
+                    int timeoutSeconds = 60) const;
+
+  // Starts argv[0] (a name inside the installation) in the installation folder without waiting,
+  // with `environment` added and no input or output. Its process id, or -1.
+  int Start(const std::vector<std::string>& argv, const std::vector<std::string>& environment) const;
+
+  // The processes that run a program from inside the installation.
+  std::vector<int> RunningPrograms() const;
+  // Waits up to `timeoutSeconds` until none runs; true when none does.
+  bool WaitUntilNoneRuns(int timeoutSeconds) const;
+
+ private:
+  ScratchDir scratch_;
+  std::string dir_;
+};

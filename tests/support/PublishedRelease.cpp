@@ -1,0 +1,44 @@
+#include "tests/support/PublishedRelease.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "tools/publish/Publisher.h"
+
+std::string BuiltLauncher() { return std::string(SOLANE_BINARY_DIR) + "/SolaneLauncher"; }
+std::string BuiltClientStandin() { return std::string(SOLANE_BINARY_DIR) + "/tools/SolaneClientStandin"; }
+
+std::string PackBytes(const std::string& body, uint32_t version) {
+  std::string bytes = body;
+  for (int i = 0; i < 4; ++i) bytes += static_cast<char>(version >> (8 * i));
+  return bytes;
+}
+
+std::string InstallProgram(const std::string& builtPath, const std::string& target, const std::string& version) {
+  std::error_code error;
+  std::filesystem::create_directories(std::filesystem::path(target).parent_path(), error);
+  std::filesystem::copy_file(builtPath, target, std::filesystem::copy_options::overwrite_existing, error);
+  if (error) return "cannot copy " + builtPath + " to " + target + ": " + error.message();
+  return StampVersion(target, version);
+}
+
+std::string PublishedRelease::AddProgram(const std::string& builtPath, const std::string& name,
+                                         const std::string& version) {
+  return InstallProgram(builtPath, dir_.PathOf(name), version);
+}
+
+bool PublishedRelease::AddFile(const std::string& name, const std::string& bytes) {
+  return !dir_.Write(name, bytes).empty();
+}
+
+std::string PublishedRelease::PublishTo(const std::string& serverDir, const std::string& description) const {
+  PublishRequest request;
+  request.releaseDir = dir_.Path();
+  request.descriptionText = description;
+  request.serverDir = serverDir;
+  const PublishResult result = Publish(request);
+  std::string errors;
+  for (const std::string& error : result.errors) errors += error + "\n";
+  if (!result.ok && errors.empty()) errors = "the publish failed without a reason\n";
+  return errors;
+}
