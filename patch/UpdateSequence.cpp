@@ -130,19 +130,14 @@ void PatchEngine::ConfigureSession() {
 
   session_.Reset();
   const bool keepName = GetLocale() == kLocaleUsa && GetPublisher() == kPublisherQuadrium;
-  const bool http = values[kProfileType] == "2";
-  std::string host = keepName ? values[kProfileUrl] : ResolveHostAddress(values[kProfileUrl], values[kProfilePort]);
-  // The session takes the HTTP port from the host text; without this a profile's own Port would
-  // be ignored and the request would go to port 80.
-  if (http) host = HttpHostText(values[kProfileUrl], host, values[kProfilePort]);
-  session_.SetHost(host);
+  session_.SetHost(keepName ? values[kProfileUrl] : ResolveHostAddress(values[kProfileUrl], values[kProfilePort]));
   session_.SetPort(std::atoi(values[kProfilePort].c_str()));
   session_.SetUserName(values[kProfileId]);
   session_.SetPassword(values[kProfilePassword]);
   std::string serverPath = values[kProfileUrl] == PatchHost() ? PatchPath() : values[kProfileServerPath];
   if (!serverPath.empty() && serverPath.back() != '/') serverPath += '/';
   session_.SetServerPath(serverPath);
-  session_.SetProtocol(http ? CTransferSession::kProtocolHttp : CTransferSession::kProtocolFtp);
+  session_.SetProtocol(values[kProfileType] == "2" ? CTransferSession::kProtocolHttp : CTransferSession::kProtocolFtp);
   session_.SetAgent("Solane Launcher");
 }
 
