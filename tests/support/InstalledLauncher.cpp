@@ -14,8 +14,9 @@
 #include "tests/support/PublishedRelease.h"
 
 std::string LauncherConfig(uint16_t port, const std::string& moreLines) {
-  return "[SolaneLauncher.CFG]\r\nRun=7\r\nUrl_7=127.0.0.1\r\nType_7=2\r\nPort_7=" + std::to_string(port) +
-         "\r\nServer_Path_7=patch/\r\n" + moreLines;
+  // Over HTTP the port travels with the host text.
+  return "[SolaneLauncher.CFG]\r\nRun=7\r\nUrl_7=127.0.0.1:" + std::to_string(port) +
+         "\r\nType_7=2\r\nServer_Path_7=patch/\r\n" + moreLines;
 }
 
 InstalledLauncher::InstalledLauncher(const std::string& folderName) : dir_(scratch_.PathOf(folderName)) {
