@@ -144,6 +144,18 @@ TEST_F(DownloadJobsTest, UnusableArchiveFallsBackToThePlainFile) {
   }
 }
 
+// With neither a usable archive nor a plain file the job ends at once, without waiting for the
+// monitor's stall detection.
+TEST_F(DownloadJobsTest, MissingPlainFileAfterTheArchiveEndsTheJobAtOnce) {
+  server_.PutFile("patch/Gone.zip", "<html>error page</html>");
+  const auto started = std::chrono::steady_clock::now();
+  RunJob("Gone.dll", true);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(4));
+  EXPECT_EQ(RequestCount("GET", "/patch/Gone.dll"), 0);
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(Engine().TempDir()) / "Gone.dll"));
+  Engine().WaitDownloadThread();
+}
+
 TEST_F(DownloadJobsTest, EmptyRemoteFileIsNotDownloaded) {
   server_.PutFile("patch/Empty.dat", "");
 

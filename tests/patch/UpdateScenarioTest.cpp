@@ -119,6 +119,12 @@ class UpdateScenario : public ::testing::Test {
     return names;
   }
   bool Exists(const std::string& name) const { return std::filesystem::exists(install_.Path(name)); }
+  // Owner read and write always; execute only for a program (ELF or "#!").
+  bool InstalledWithNormalAttributes(const std::string& name, bool program) const {
+    using std::filesystem::perms;
+    const perms mode = std::filesystem::status(install_.Path(name)).permissions();
+    return (mode & perms::owner_all) == (program ? perms::owner_all : (perms::owner_read | perms::owner_write));
+  }
   bool TempDirGone() const { return !Exists("Temp"); }
   std::string Message(int id) const { return LoadCatalogueString(id); }
   std::vector<std::string> BoxTexts() const {
@@ -173,6 +179,7 @@ TEST_F(UpdateScenario, OutdatedPacksAreReplaced) {
   RunUpdate();
   ExpectFinished();
   EXPECT_EQ(install_.ReadFile("Data.SPF"), Pack("new data", 6));
+  EXPECT_TRUE(InstalledWithNormalAttributes("Data.SPF", false));
   EXPECT_EQ(install_.ReadFile("Zipped.SPF"), Pack("new zipped", 2));
   EXPECT_EQ(install_.ReadFile("ByDigest.SPF"), Pack("kept by digest", 1));
   EXPECT_EQ(install_.ReadFile("Upper.SPF"), Pack("upper new", 3));
@@ -222,12 +229,13 @@ TEST_F(UpdateScenario, ClientIsReplacedUnlessItsVersionMatches) {
   for (const auto& [installedLow, replaced] : {std::pair{2u, true}, std::pair{0u, true}, std::pair{1u, false}}) {
     SCOPED_TRACE(installedLow);
     InstallProgram("SolaneClient.exe", 1, installedLow);
-    Serve("SolaneClient.exe", "announced client");
+    Serve("SolaneClient.exe", "#!/bin/sh\nannounced client\n");
     Restart();
     Announce();
     RunUpdate();
     ExpectFinished();
-    EXPECT_EQ(install_.ReadFile("SolaneClient.exe") == "announced client", replaced);
+    EXPECT_EQ(install_.ReadFile("SolaneClient.exe") == "#!/bin/sh\nannounced client\n", replaced);
+    EXPECT_TRUE(InstalledWithNormalAttributes("SolaneClient.exe", true));
   }
 }
 
