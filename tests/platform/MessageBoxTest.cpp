@@ -56,8 +56,11 @@ TEST(MessageBoxTest, ScriptedBoxCanBeAwaitedFromAnotherThread) {
 }
 
 TEST(MessageBoxTest, ApplicationBoxNamesTheExecutableAndAddsTheIcon) {
+  SetMessageBoxProvider(nullptr);
+  EXPECT_NE(CurrentMessageBoxProvider(), nullptr);  // the terminal by default
   auto box = std::make_shared<ScriptedMessageBox>();
   InstalledProvider installed(box);
+  EXPECT_EQ(CurrentMessageBoxProvider(), box);
   box->QueueAnswer(kResultCancel);
   EXPECT_EQ(ShowMessageBox("Update failed.", kBoxOkCancel), kResultCancel);
   EXPECT_EQ(ShowMessageBox("Question", kBoxYesNo | kBoxIconQuestion), kResultNo);
@@ -68,14 +71,6 @@ TEST(MessageBoxTest, ApplicationBoxNamesTheExecutableAndAddsTheIcon) {
   EXPECT_EQ(shown[0].caption, "test_platform");
   EXPECT_EQ(shown[0].type, kBoxOkCancel | kBoxIconExclamation);
   EXPECT_EQ(shown[1].type, kBoxYesNo | kBoxIconQuestion);
-}
-
-TEST(MessageBoxTest, TerminalIsTheDefaultProvider) {
-  SetMessageBoxProvider(nullptr);
-  EXPECT_NE(CurrentMessageBoxProvider(), nullptr);
-  auto box = std::make_shared<ScriptedMessageBox>();
-  InstalledProvider installed(box);
-  EXPECT_EQ(CurrentMessageBoxProvider(), box);
 }
 
 // Points standard input at /dev/null and standard error at a file while it lives.
