@@ -9,6 +9,7 @@
 #include "platform/MessageBox.h"
 #include "platform/Process.h"
 #include "platform/TopLevelWindows.h"
+#include "window/MessageIds.h"
 
 namespace {
 
@@ -16,11 +17,6 @@ constexpr const char* kClientWindowClass = "SOLANE_CLIENT";
 constexpr const char* kClientWindowTitle = "Solane Client";
 constexpr const char* kClientNameFragment = "SOLANECLIENT";
 constexpr const char* kClientExecutable = "SolaneClient.exe";
-constexpr int kMessageCantFindProgram = 102;
-constexpr int kMessagePathWrong = 103;
-constexpr int kMessageAccessDenied = 104;
-constexpr int kMessageClientRunning = 144;
-constexpr int kMessageSelectServer = 165;
 
 bool ContainsClientName(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::toupper(c); });

@@ -8,15 +8,11 @@
 #include "platform/MessageBox.h"
 #include "platform/Path.h"
 #include "window/Catalogue.h"
+#include "window/MessageIds.h"
 
 namespace {
 
 constexpr const char* kLauncherTag = "SolaneLauncher-VANTIK";
-constexpr int kMessageDownloadFromWebsite = 121;
-constexpr int kMessageLauncher = 122;
-constexpr int kMessageUpdateFailed = 123;
-constexpr int kMessageStarting = 116;
-constexpr int kMessageCompleted = 117;
 constexpr int kLaunchAttempts = 3;
 constexpr const char* kReplacementSuffix = ".replacement";
 
@@ -72,17 +68,17 @@ bool PatchEngine::ReplaceSelf(const std::string& commandLine) {
   if (target.empty() || tag.empty() || tag != kLauncherTag) return false;
 
   // The player's acknowledgement gives the old launcher time to end.
-  ShowLauncherMessage({kMessageLauncher, kMessageStarting});
+  ShowLauncherMessage({kLabelLauncher, kMessageStarting});
   if (!CopyOwnProgramTo(*this, target)) return false;
 
   std::string folder = platform::ParentOf(target);
   std::string file = platform::FileNameOf(target);
   std::string parameters = std::string("/EXEC:") + kLauncherTag + commandLine.substr(tagEnd);
-  ShowLauncherMessage({kMessageLauncher, kMessageCompleted});
+  ShowLauncherMessage({kLabelLauncher, kMessageCompleted});
   for (int attempt = 0; attempt < kLaunchAttempts; ++attempt) {
     if (ShellLaunch(folder, file, parameters)) return true;
     platform::SleepMs(500);
   }
-  ShowLauncherMessage({kMessageLauncher, kMessageUpdateFailed, kMessageDownloadFromWebsite});
+  ShowLauncherMessage({kLabelLauncher, kMessageUpdateFailed, kMessageDownloadFromWebsite});
   return false;
 }

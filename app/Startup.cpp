@@ -6,12 +6,11 @@
 #include "patch/PatchEngine.h"
 #include "platform/MessageBox.h"
 #include "platform/NamedMutex.h"
+#include "window/MessageIds.h"
 
 namespace {
 
 constexpr const char* kLauncherTag = "SolaneLauncher-VANTIK";
-constexpr int kMessageAlreadyRunning = 105;
-constexpr int kMessageClientRunning = 144;
 
 // Held for the rest of the process, so the name stays taken while this launcher lives.
 std::unique_ptr<platform::NamedMutex>& SingleInstanceMutex() {

@@ -18,13 +18,10 @@
 #include "platform/MessageBox.h"
 #include "platform/Path.h"
 #include "window/Catalogue.h"
+#include "window/MessageIds.h"
 
 namespace {
 
-constexpr int kMessageDownloading = 114;
-constexpr int kMessageDownloaded = 115;
-constexpr int kMessageUpdateFailed = 123;
-constexpr int kMessageWrongSize = 129;
 constexpr int kAttempts = 10;
 constexpr uint32_t kAttemptPauseMs = 500;
 constexpr uint32_t kMonitorPeriodMs = 100;
@@ -39,10 +36,6 @@ bool PatchEngine::IsOversized() const {
   const int64_t expected = session_.GetExpectedSize();
   return expected > 0 && session_.GetTransferred() > expected;
 }
-
-namespace {
-
-}  // namespace
 
 void PatchEngine::SetLastSystemError(int code) { lastSystemError = code; }
 int PatchEngine::LastSystemError() { return lastSystemError; }

@@ -12,21 +12,13 @@
 #include "platform/MessageBox.h"
 #include "platform/Path.h"
 #include "window/Catalogue.h"
+#include "window/MessageIds.h"
 
 namespace {
 
 constexpr const char* kLauncherSection = "SolaneLauncher";
 constexpr const char* kClientSection = "SolaneClient";
 constexpr const char* kErrorSection = "SolaneError";
-constexpr int kMessageCopyFailed = 106;
-constexpr int kMessageChecking = 112;
-constexpr int kMessageStarting = 116;
-constexpr int kMessageCompleted = 117;
-constexpr int kLabelLauncher = 122;
-constexpr int kMessageUpdateFailed = 123;
-constexpr int kLabelClient = 125;
-constexpr int kMessageNotInstalled = 127;
-constexpr int kLabelError = 131;
 
 std::string Labelled(int labelId, int messageId) {
   return LoadCatalogueString(labelId) + " " + LoadCatalogueString(messageId);

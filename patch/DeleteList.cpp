@@ -7,12 +7,12 @@
 #include "patch/PatchEngine.h"
 #include "platform/Path.h"
 #include "window/Catalogue.h"
+#include "window/MessageIds.h"
 
 namespace {
 
 constexpr const char* kDeleteSection = "Delete";
 constexpr const char* kAbsentName = "Test.SPF";
-constexpr int kMessageUpdateFailed = 123;
 
 }  // namespace
 

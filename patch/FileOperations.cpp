@@ -7,13 +7,10 @@
 #include "platform/MessageBox.h"
 #include "platform/Path.h"
 #include "window/Catalogue.h"
+#include "window/MessageIds.h"
 
 namespace {
 
-constexpr int kMessageCopyFailed = 106;
-constexpr int kMessageCopying = 107;
-constexpr int kMessageCopyFinished = 108;
-constexpr int kMessageNeedSpace = 113;
 constexpr uint32_t kAttributeHidden = 0x02;
 
 }  // namespace

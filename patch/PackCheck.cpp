@@ -16,13 +16,13 @@
 #include "platform/Path.h"
 #include "platform/ProfileFile.h"
 #include "window/Catalogue.h"
+#include "window/MessageIds.h"
 
 namespace {
 
 constexpr const char* kAbsentName = "Test.SPF";
 constexpr const char* kReportFile = "SolaneLauncher.CRC";
 constexpr const char* kReportSection = "Resource";
-constexpr int kMessageChecking = 112;
 
 struct PackComparison {
   std::string localPath;

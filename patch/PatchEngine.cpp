@@ -6,10 +6,10 @@
 #include "platform/MessageBox.h"
 #include "platform/Path.h"
 #include "window/Catalogue.h"
+#include "window/MessageIds.h"
 
 namespace {
 
-constexpr int kMessageFinishing = 120;
 
 // Progress bars count kibibytes.
 int ToKiB(int64_t bytes) { return static_cast<int>(std::max<int64_t>(bytes, 0) / 1024); }

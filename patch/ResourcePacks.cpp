@@ -15,17 +15,13 @@
 #include "platform/DirectoryList.h"
 #include "platform/Path.h"
 #include "window/Catalogue.h"
+#include "window/MessageIds.h"
 
 namespace {
 
 constexpr const char* kResourceSection = "Resource";
 constexpr const char* kAbsentName = "Test.SPF";
 constexpr const char* kPackExtension = ".spf";
-constexpr int kMessageChecking = 112;
-constexpr int kMessageStarting = 116;
-constexpr int kMessageCompleted = 117;
-constexpr int kMessageUpdateFailed = 123;
-constexpr int kLabelResource = 126;
 
 std::string Lowered(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });

@@ -7,13 +7,7 @@
 #include "patch/PatchEngine.h"
 #include "platform/MessageBox.h"
 #include "window/Catalogue.h"
-
-namespace {
-
-constexpr int kMessageUpdateFailed = 123;
-constexpr int kMessageServerNotReplying = 128;
-
-}  // namespace
+#include "window/MessageIds.h"
 
 bool PatchEngine::PrepareDownload(const std::string& name, bool showDiskMessage, bool plainOnly) {
   if (IsCancelled()) return false;

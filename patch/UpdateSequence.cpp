@@ -12,17 +12,13 @@
 #include "platform/Path.h"
 #include "servers/HostAddress.h"
 #include "window/Catalogue.h"
+#include "window/MessageIds.h"
 
 namespace {
 
 constexpr const char* kUpdateFile = "Update.NFO";
 constexpr const char* kLauncherSection = "SolaneLauncher";
 constexpr const char* kNone = "\xEC\x97\x86\xEC\x9D\x8C";  // "none" in Korean: the file's marker for an absent text
-constexpr int kMessageConnectRetry = 111;
-constexpr int kMessageStarting = 116;
-constexpr int kMessageCompleted = 117;
-constexpr int kMessageClientRunning = 144;
-constexpr int kMessageImproperFile = 167;
 constexpr int64_t kFullBar = 1024;
 
 // "\r" and "\n" written as two characters in the file stand for the control characters.

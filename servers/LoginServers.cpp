@@ -9,6 +9,7 @@
 #include "platform/Path.h"
 #include "servers/RandomServerIndex.h"
 #include "servers/ServerFile.h"
+#include "window/MessageIds.h"
 
 namespace {
 
@@ -17,7 +18,6 @@ constexpr const char* kRandomPickSection = "LoginServer";
 constexpr const char* kListKeyAbsent = "NoEmpty";
 constexpr const char* kAddressAbsent = "NoData";
 constexpr const char* kServerFileName = "SERVER.DAT";
-constexpr int kMessageBadServerInfo = 166;
 
 std::string Cut(const std::string& text) { return text.substr(0, LoginServerEntry::kMaxTextLength); }
 

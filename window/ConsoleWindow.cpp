@@ -10,10 +10,10 @@
 #include "platform/MessageBox.h"
 #include "platform/TerminalInput.h"
 #include "platform/TerminalMessageBox.h"
+#include "window/MessageIds.h"
 
 namespace {
 
-constexpr int kMessageFinishNow = 118;
 constexpr uint32_t kLoopMs = 20;
 constexpr const char* kStartPrompt = "Press Enter to start the game, or q and Enter to quit: ";
 constexpr const char* kNoticePrefix = "Notice: ";
