@@ -55,17 +55,9 @@ std::vector<std::string> SplitTabs(const std::string& line) {
   }
 }
 
-}  // namespace
-
-std::string RecordedRequest::Header(const std::string& name) const {
-  for (const auto& [key, value] : headers) {
-    if (strcasecmp(key.c_str(), name.c_str()) == 0) return value;
-  }
-  return {};
-}
-
+// A plain GET or POST over loopback, for the control endpoints. The body on status 200.
 std::optional<std::string> LoopbackRequest(uint16_t port, const std::string& target,
-                                           const std::optional<std::string>& postBody) {
+                                           const std::optional<std::string>& postBody = std::nullopt) {
   CURL* curl = curl_easy_init();
   if (curl == nullptr) return std::nullopt;
   const std::string url = "http://127.0.0.1:" + std::to_string(port) + target;
@@ -86,6 +78,15 @@ std::optional<std::string> LoopbackRequest(uint16_t port, const std::string& tar
   curl_easy_cleanup(curl);
   if (result != CURLE_OK || status != 200) return std::nullopt;
   return body;
+}
+
+}  // namespace
+
+std::string RecordedRequest::Header(const std::string& name) const {
+  for (const auto& [key, value] : headers) {
+    if (strcasecmp(key.c_str(), name.c_str()) == 0) return value;
+  }
+  return {};
 }
 
 FixtureServer::FixtureServer()

@@ -69,7 +69,3 @@ class FixtureServer {
   ScratchDir root_;
   std::unique_ptr<ServerProcess> process_;
 };
-
-// A plain GET or POST over loopback, for the control endpoints. The body on status 200.
-std::optional<std::string> LoopbackRequest(uint16_t port, const std::string& target,
-                                           const std::optional<std::string>& postBody = std::nullopt);

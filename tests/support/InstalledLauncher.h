@@ -31,7 +31,7 @@ class InstalledLauncher {
 
   const std::string& Dir() const { return dir_; }
   std::string PathOf(const std::string& name) const { return dir_ + "/" + name; }
-  std::string RegistryDir() const { return scratch_.PathOf("registry"); }
+  // The folder of the single-instance lock that programs run here use.
   std::string RuntimeDir() const { return scratch_.PathOf("runtime"); }
 
   // A built program installed as `name` at `version` ("A.B.C.D"); an error text, empty on success.
@@ -53,12 +53,13 @@ class InstalledLauncher {
   // with `environment` added and no input or output. Its process id, or -1.
   int Start(const std::vector<std::string>& argv, const std::vector<std::string>& environment) const;
 
-  // The processes that run a program from inside the installation.
-  std::vector<int> RunningPrograms() const;
-  // Waits up to `timeoutSeconds` until none runs; true when none does.
+  // Waits up to `timeoutSeconds` until no program from inside the installation runs; true when none does.
   bool WaitUntilNoneRuns(int timeoutSeconds) const;
 
  private:
+  std::string RegistryDir() const { return scratch_.PathOf("registry"); }
+  std::vector<int> RunningPrograms() const;
+
   ScratchDir scratch_;
   std::string dir_;
 };

@@ -8,12 +8,6 @@
 std::string BuiltLauncher() { return std::string(SOLANE_BINARY_DIR) + "/SolaneLauncher"; }
 std::string BuiltClientStandin() { return std::string(SOLANE_BINARY_DIR) + "/tools/SolaneClientStandin"; }
 
-std::string PackBytes(const std::string& body, uint32_t version) {
-  std::string bytes = body;
-  for (int i = 0; i < 4; ++i) bytes += static_cast<char>(version >> (8 * i));
-  return bytes;
-}
-
 std::string InstallProgram(const std::string& builtPath, const std::string& target, const std::string& version) {
   std::error_code error;
   std::filesystem::create_directories(std::filesystem::path(target).parent_path(), error);

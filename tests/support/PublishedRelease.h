@@ -17,9 +17,6 @@
 std::string BuiltLauncher();
 std::string BuiltClientStandin();
 
-// A resource pack: `body` followed by the pack's four-byte little-endian version.
-std::string PackBytes(const std::string& body, uint32_t version);
-
 // Copies a built program to `target` and sets its version note to `version` ("A.B.C.D").
 // Returns an error text, empty on success.
 std::string InstallProgram(const std::string& builtPath, const std::string& target, const std::string& version);

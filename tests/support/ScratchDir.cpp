@@ -53,3 +53,9 @@ std::string PatternBytes(size_t size, unsigned seed) {
   }
   return bytes;
 }
+
+std::string PackBytes(const std::string& body, uint32_t version) {
+  std::string bytes = body;
+  for (int i = 0; i < 4; ++i) bytes += static_cast<char>(version >> (8 * i));
+  return bytes;
+}

@@ -1,6 +1,7 @@
 #pragma once
 // A temporary folder for one test, removed with everything in it when the object goes.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -29,3 +30,6 @@ class ScratchDir {
 // `size` bytes of a repeatable pseudo-random pattern (every byte value occurs), for files whose
 // corruption must show.
 std::string PatternBytes(size_t size, unsigned seed = 1);
+
+// A resource pack: `body` followed by the pack's four-byte little-endian version.
+std::string PackBytes(const std::string& body, uint32_t version);

@@ -1,10 +1,13 @@
 #pragma once
-// A fresh engine on a scratch installation folder for each test.
+// A fresh engine on a scratch installation folder for each test, with the registry store and
+// the single-instance lock inside that folder, as on a machine of its own.
 
 #include <filesystem>
 #include <string>
 
 #include "patch/PatchEngine.h"
+#include "tests/support/ScopedEnvironment.h"
+#include "tests/support/ScratchDir.h"
 
 class TestInstallation {
  public:
@@ -16,14 +19,15 @@ class TestInstallation {
   PatchEngine& Engine() { return PatchEngine::Instance(); }
   const std::filesystem::path& Dir() const { return dir_; }
   std::string Path(const std::string& name) const { return (dir_ / name).string(); }
-  void WriteFile(const std::string& name, const std::string& content) const;
-  std::string ReadFile(const std::string& name) const;
+  void WriteFile(const std::string& name, const std::string& content) const { scratch_.Write(name, content); }
+  // The file's content, empty when it cannot be read.
+  std::string ReadFile(const std::string& name) const { return scratch_.Read(name).value_or(""); }
   // Writes SolaneLauncher.CFG with the given body (lines of the one section).
   void WriteConfig(const std::string& lines) const;
 
  private:
-  std::filesystem::path dir_;
-  std::string previousRegistryDir_;
-  bool hadRegistryDir_ = false;
-  std::string previousRuntimeDir_;
+  ScratchDir scratch_;
+  std::filesystem::path dir_{scratch_.Path()};
+  ScopedEnvironment registryDir_{"SOLANE_REGISTRY_DIR", scratch_.PathOf(".registry")};
+  ScopedEnvironment runtimeDir_{"XDG_RUNTIME_DIR", scratch_.Path()};
 };

@@ -1,0 +1,19 @@
+#include "tests/support/ScopedEnvironment.h"
+
+#include <cstdlib>
+
+ScopedEnvironment::ScopedEnvironment(std::string name, const std::optional<std::string>& value)
+    : name_(std::move(name)) {
+  if (const char* current = std::getenv(name_.c_str())) previous_ = current;
+  if (value)
+    setenv(name_.c_str(), value->c_str(), 1);
+  else
+    unsetenv(name_.c_str());
+}
+
+ScopedEnvironment::~ScopedEnvironment() {
+  if (previous_)
+    setenv(name_.c_str(), previous_->c_str(), 1);
+  else
+    unsetenv(name_.c_str());
+}
