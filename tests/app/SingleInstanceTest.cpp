@@ -1,54 +1,33 @@
-// The real launcher binary against a second process that holds the single-instance mutex.
+// The real launcher binary against this process holding the single-instance mutex.
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include "platform/NamedMutex.h"
-#include "tests/support/RunProgram.h"
-#include "tests/support/TestEngine.h"
+#include "tests/support/InstalledLauncher.h"
+#include "tests/support/PublishedRelease.h"
+#include "tests/support/ScopedEnvironment.h"
+#include "tests/support/ServerProcess.h"
+#include "window/Catalogue.h"
 
 namespace {
 
-class SingleInstance : public ::testing::Test {
- protected:
-  void SetUp() override {
-    std::filesystem::copy_file(BuiltProgram("SolaneLauncher"), install_.Path("SolaneLauncher"));
-    runtimeDir_ = "XDG_RUNTIME_DIR=" + install_.Path("");
-    registryDir_ = "SOLANE_REGISTRY_DIR=" + install_.Path(".registry");
-  }
-  ProgramResult Launch(const std::string& commandLine) {
-    std::vector<std::string> argv = {install_.Path("SolaneLauncher")};
-    if (!commandLine.empty()) argv.push_back(commandLine);
-    return RunProgram(argv, {runtimeDir_, registryDir_, "DISPLAY=", "WAYLAND_DISPLAY="});
-  }
-  TestInstallation install_;
-  std::string runtimeDir_, registryDir_;
-};
-
-TEST_F(SingleInstance, SecondLauncherSaysSoInItsLanguageAndEnds) {
-  setenv("XDG_RUNTIME_DIR", install_.Path("").c_str(), 1);
+TEST(SingleInstance, SecondLauncherSaysSoInItsLanguageAndEnds) {
+  InstalledLauncher installation;
+  ASSERT_EQ(installation.Install(BuiltLauncher(), "SolaneLauncher", "1.0.0.0"), "");
+  ScopedEnvironment runtime("XDG_RUNTIME_DIR", installation.RuntimeDir());
   platform::NamedMutex held("SolaneLauncher-VANTIK");
   ASSERT_EQ(held.status(), platform::NamedMutex::Status::Created);
 
-  install_.WriteConfig("LOCALE=USA\r\n");
-  ProgramResult english = Launch("");
-  EXPECT_NE(english.output.find("Program is already running now."), std::string::npos) << english.output;
-
-  install_.WriteConfig("LOCALE=KOREA\r\n");
-  ProgramResult korean = Launch("");
-  EXPECT_EQ(korean.output.find("Program is already running now."), std::string::npos) << korean.output;
-  EXPECT_FALSE(korean.output.empty());
-
+  // Nobody listens on the patch server's port, so a launcher that goes on ends quickly.
+  auto output = [&](const std::string& locale, const std::vector<std::string>& arguments) {
+    installation.Write("SolaneLauncher.CFG", LauncherConfig(UnusedLoopbackPort(), "LOCALE=" + locale + "\r\n"));
+    return installation.Run(arguments).output;
+  };
+  const std::string running = "Program is already running now.";
+  EXPECT_NE(output("USA", {}).find(running), std::string::npos);
+  EXPECT_NE(output("KOREA", {}).find(LoadCatalogueStringIn(kLanguageKorean, 105)), std::string::npos);
   // A launcher started by a launcher does not look at the mutex.
-  ProgramResult chained = Launch("/EXEC:SolaneLauncher-VANTIK /LOCALE:USA /");
-  EXPECT_EQ(chained.output.find("Program is already running now."), std::string::npos) << chained.output;
-}
-
-TEST_F(SingleInstance, FirstLauncherTakesTheName) {
-  install_.WriteConfig("LOCALE=USA\r\n");
-  ProgramResult alone = Launch("");
-  EXPECT_EQ(alone.output.find("Program is already running now."), std::string::npos) << alone.output;
+  EXPECT_EQ(output("USA", {"/EXEC:SolaneLauncher-VANTIK", "/"}).find(running), std::string::npos);
 }
 
 }  // namespace

@@ -53,5 +53,3 @@ ProgramResult RunProgram(const std::vector<std::string>& argv, const std::vector
   result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result;
 }
-
-std::string BuiltProgram(const std::string& name) { return std::string(SOLANE_BINARY_DIR) + "/" + name; }

@@ -13,6 +13,3 @@ struct ProgramResult {
 // is a bare name ("DISPLAY") removes that variable.
 ProgramResult RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& environment = {},
                          int timeoutSeconds = 60);
-
-// The path of a program built in this tree (for example "SolaneLauncher").
-std::string BuiltProgram(const std::string& name);
