@@ -17,24 +17,19 @@ class RecordingWindow : public LauncherWindow {
     int pos = 0;
   };
 
-  void SetStatusLine(const std::string& text) override {
-    Locked([&] { statusLines_.push_back(text); });
-  }
+  void SetStatusLine(const std::string& text) override { Locked([&] { statusLines_.push_back(text); }); }
   void SetFileBarRange(int lowerKiB, int upperKiB) override {
     Locked([&] { fileBar_ = {lowerKiB, upperKiB, fileBar_.pos}; });
   }
-  void SetFileBarPos(int posKiB) override {
-    Locked([&] { fileBar_.pos = posKiB; });
-  }
+  void SetFileBarPos(int posKiB) override { Locked([&] { fileBar_.pos = posKiB; }); }
   void SetTotalBarRange(int lowerKiB, int upperKiB) override {
     Locked([&] { totalBar_ = {lowerKiB, upperKiB, totalBar_.pos}; });
   }
-  void SetTotalBarPos(int posKiB) override {
-    Locked([&] { totalBar_.pos = posKiB; });
-  }
+  void SetTotalBarPos(int posKiB) override { Locked([&] { totalBar_.pos = posKiB; }); }
   void GetTotalBarRange(int& lowerKiB, int& upperKiB) const override {
-    Locked([&] { lowerKiB = totalBar_.lower;
-      upperKiB = totalBar_.upper; });
+    const Bar bar = TotalBar();
+    lowerKiB = bar.lower;
+    upperKiB = bar.upper;
   }
   void SetVersionLine(const std::string&) override {}
   void NavigateNotice(const std::string&) override {}
@@ -47,18 +42,12 @@ class RecordingWindow : public LauncherWindow {
   void CloseWindow() override { closed_ = true; }
   void ShowServerRows(int firstRow) override { firstServerRow_ = firstRow; }
 
-  std::vector<std::string> StatusLines() const {
-    return Locked([&] { return statusLines_; });
-  }
+  std::vector<std::string> StatusLines() const { return Locked([&] { return statusLines_; }); }
   std::string LastStatusLine() const {
     return Locked([&] { return statusLines_.empty() ? std::string() : statusLines_.back(); });
   }
-  Bar FileBar() const {
-    return Locked([&] { return fileBar_; });
-  }
-  Bar TotalBar() const {
-    return Locked([&] { return totalBar_; });
-  }
+  Bar FileBar() const { return Locked([&] { return fileBar_; }); }
+  Bar TotalBar() const { return Locked([&] { return totalBar_; }); }
 
   void SetWindowMode(bool checked) { windowMode_ = checked; }
   bool StartButtonShown() const { return startButtonShown_.load(); }

@@ -1,24 +1,12 @@
 #!/usr/bin/python3
-"""HTTP server for the tests: serves one folder on 127.0.0.1 and misbehaves on request.
+r"""HTTP server for the tests: serves the folder ROOT on 127.0.0.1 and misbehaves on request.
 
-Usage: fixture_server.py ROOT
-The first line on stdout is "PORT <n>". Files are served for GET and HEAD with a
-Content-Length. Control endpoints (never logged):
-  POST /__control  JSON {"path": "name/relative/to/root", ...behaviour}; an empty
-                   behaviour (only "path") restores normal serving of that file.
-  POST /__reset    forgets every behaviour and the request log.
-  GET  /__log      the request log, one request per block:
-                     "REQUEST\t<method>\t<raw target>\t<decoded path>\n"
-                     "HEADER\t<name>\t<value>\n" ...
-                   fields escape "\\", tab and newline as "\\\\", "\\t", "\\n".
-Behaviour keys (all optional):
-  status          answer this status (body: a short error page) instead of the file
-  stall_after     send this many body bytes, then send nothing more (connection kept open)
-  close_after     send this many body bytes, then close the connection
-  content_length  announce this length instead of the real one (the real body is sent)
-  omit_length     true: no Content-Length; the connection is closed after the body
-  rate            send at most this many bytes per second
-  forever         true: send the file, then filler bytes, without end (no Content-Length)
+Prints "PORT <n>" first. POST /__control {"path": ..., behaviour} sets how one file is answered
+(only "path" restores it); POST /__reset forgets behaviours and the log; GET /__log returns
+"REQUEST\t<method>\t<raw target>\t<decoded path>" lines, each followed by "HEADER\t<name>\t<value>"
+lines, with "\\", tab and newline escaped. Behaviour keys: status, stall_after and close_after
+(body bytes before going silent or closing), content_length (announced instead of the real one),
+omit_length, rate (bytes per second), forever (the file, then filler bytes without end).
 """
 import json
 import os
