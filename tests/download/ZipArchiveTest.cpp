@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "platform/FileAttributes.h"
-#include "tests/platform/ScratchFolder.h"
+#include "tests/support/ScopedEnvironment.h"
 #include "tests/support/ScratchDir.h"
 
 namespace fs = std::filesystem;
@@ -216,7 +216,7 @@ TEST_F(ZipArchiveTest, TimesComeFromDosFieldsAndExtendedTimestamp) {
   struct RereadZone {
     ~RereadZone() { tzset(); }
   } rereadOnceRestored;  // declared first, so it runs after the zone is restored
-  testing_support::ScopedEnvironment zone("TZ", "UTC0");
+  ScopedEnvironment zone("TZ", "UTC0");
   tzset();
   MakeWithPython(R"(
 ut = struct.pack('<HHBIII', 0x5455, 13, 7, 1000000000, 1100000000, 1200000000)
