@@ -159,6 +159,7 @@ TEST_F(TransferSessionTest, TheRateLimitAndACancelActOnPiecesOfAtMost10240Bytes)
   EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(1900));
 
   server.PutFile("burst.bin", bytes);
+  SetUp();  // the canceller must not see the first transfer's byte count
   session.SetRateLimit(10.0);  // the first piece alone is worth a second
   std::thread canceller = OnceBytesArrive([this] { session.SetCancel(true); });
   start = Clock::now();
