@@ -3,6 +3,7 @@
 // "peak <bytes>" for scripts/bench to compare; "passes" prints its own lines.
 //
 //   solane_bench download <host:port> <remote path> <local file>
+//   solane_bench ftp <port> <user> <password> <remote path> <local file>   (on 127.0.0.1)
 //   solane_bench unzip <archive> <folder>
 //   solane_bench md5 <file>
 //   solane_bench install <folder> <host:port> <pack count> <bytes per pack> <Update.NFO to write>
@@ -10,6 +11,7 @@
 //   solane_bench passes <folder> <entry count>...
 
 #include <chrono>
+#include <cstdlib>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -30,6 +32,20 @@ bool Download(const std::string& host, const std::string& remotePath, const std:
   session.SetProtocol(CTransferSession::kProtocolHttp);
   if (session.Download(remotePath, localPath)) return true;
   std::fprintf(stderr, "download failed: error %d\n", session.GetErrorCode());
+  return false;
+}
+
+bool FtpDownload(const std::string& port, const std::string& user, const std::string& password,
+                 const std::string& remotePath, const std::string& localPath) {
+  InitTransferLibrary();
+  CTransferSession session;
+  session.SetHost("127.0.0.1");
+  session.SetPort(std::atoi(port.c_str()));
+  session.SetUserName(user);
+  session.SetPassword(password);
+  session.SetProtocol(CTransferSession::kProtocolFtp);
+  if (session.Connect() && session.Download(remotePath, localPath)) return true;
+  std::fprintf(stderr, "ftp download failed: error %d\n", session.GetErrorCode());
   return false;
 }
 
@@ -61,6 +77,8 @@ int main(int argc, char** argv) {
   bool ok = false;
   if (command == "download" && argc == 5) {
     ok = Download(argv[2], argv[3], argv[4]);
+  } else if (command == "ftp" && argc == 7) {
+    ok = FtpDownload(argv[2], argv[3], argv[4], argv[5], argv[6]);
   } else if (command == "unzip" && argc == 4) {
     ok = Unzip(argv[2], argv[3]);
   } else if (command == "md5" && argc == 3) {
@@ -77,7 +95,7 @@ int main(int argc, char** argv) {
     ok = MeasurePackPasses(argv[2], counts);
   } else {
     std::fprintf(stderr,
-                 "usage: solane_bench download <host> <path> <file> | unzip <archive> <folder> | md5 <file>"
+                 "usage: solane_bench download <host> <path> <file> | ftp <port> <user> <password> <path> <file> | unzip <archive> <folder> | md5 <file>"
                  " | install <folder> <host> <count> <bytes> <nfo> | check <folder> | passes <folder> <count>...\n");
     return 2;
   }
