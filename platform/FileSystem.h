@@ -35,6 +35,10 @@ bool ReplaceFile(const std::string& source, const std::string& destination, bool
 // `programMode` makes the copy executable. False, with no destination left behind, on failure.
 bool CopyFileTo(const std::string& source, const std::string& destination, bool programMode);
 
+// True when `path` and `other` (or, for a path that does not exist yet, its nearest existing
+// folder) lie on one file system, so that a rename moves the file without writing it again.
+bool OnSameFileSystem(const std::string& path, const std::string& other);
+
 // Lets the file be run as a program (a downloaded file arrives as plain data).
 bool MakeExecutable(const std::string& path);
 
