@@ -7,6 +7,7 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <string_view>
 #include <system_error>
 
 #include "platform/FileAttributes.h"
@@ -43,6 +44,23 @@ uint32_t Read32(const uint8_t* p) {
 }
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+// Where the drive prefixes (any character and ":") and separators at name[pos] end.
+size_t SkipRootPrefix(std::string_view name, size_t pos) {
+  for (;;) {
+    if (pos + 1 < name.size() && name[pos + 1] == ':')
+      pos += 2;
+    else if (pos < name.size() && IsSeparator(name[pos]))
+      ++pos;
+    else
+      return pos;
+  }
+}
+
+size_t ComponentEnd(std::string_view name, size_t pos) {
+  while (pos < name.size() && !IsSeparator(name[pos])) ++pos;
+  return pos;
+}
 
 // Hosts whose external attributes carry MS-DOS attribute bits in their low byte.
 bool HasDosAttributes(uint8_t host) { return host == 0 || host == 7 || host == 11 || host == 14; }
@@ -167,36 +185,33 @@ std::string ZipResultText(uint32_t code) {
 uint32_t ZipLastResult() { return lastResult.load(); }
 
 std::string SafeEntryName(const std::string& storedName) {
-  std::string name = storedName;
-  for (;;) {
-    size_t start = 0;
-    for (;;) {
-      if (name.size() >= start + 2 && name[start + 1] == ':')
-        start += 2;  // a drive prefix
-      else if (start < name.size() && IsSeparator(name[start]))
-        ++start;
-      else
-        break;
-    }
-    // Each kept component with the separator that followed it; ".." removes the one before.
-    std::vector<std::string> kept;
-    size_t pos = start;
-    while (pos < name.size()) {
-      size_t end = pos;
-      while (end < name.size() && !IsSeparator(name[end])) ++end;
-      std::string_view component(name.data() + pos, end - pos);
-      if (component == "..") {
-        if (!kept.empty()) kept.pop_back();
-      } else if (!component.empty() && component != ".") {
-        kept.emplace_back(name, pos, end < name.size() ? end - pos + 1 : end - pos);
+  // Each kept component with the separator that followed it; ".." removes the one before.
+  std::string safe;
+  std::vector<size_t> keptStarts;
+  for (size_t pos = SkipRootPrefix(storedName, 0); pos < storedName.size();) {
+    size_t end = ComponentEnd(storedName, pos);
+    std::string_view component(storedName.data() + pos, end - pos);
+    if (component == "..") {
+      if (!keptStarts.empty()) {
+        safe.resize(keptStarts.back());
+        keptStarts.pop_back();
       }
-      pos = end + 1;
+    } else if (!component.empty() && component != ".") {
+      keptStarts.push_back(safe.size());
+      safe.append(storedName, pos, std::min(end + 1, storedName.size()) - pos);
     }
-    std::string safe;
-    for (const std::string& part : kept) safe += part;
-    // Resolving may bring a drive prefix to the front ("../C:/x"): strip again until stable.
-    if (safe == name) return safe;
-    name = std::move(safe);
+    pos = end + 1;
+  }
+  // Resolving may bring a drive prefix to the front ("../C:/x"), which goes as well. Behind a
+  // prefix stand kept components, so only a "." or ".." that the prefix leaves ("C:..") can go
+  // with it; stripping then repeats from the next component. Each character is passed once.
+  size_t pos = 0;
+  for (;;) {
+    size_t start = SkipRootPrefix(safe, pos);
+    if (start == pos) return safe.substr(pos);
+    size_t end = ComponentEnd(safe, start);
+    std::string_view rest(safe.data() + start, end - start);
+    pos = rest == "." || rest == ".." ? std::min(end + 1, safe.size()) : start;
   }
 }
 

@@ -95,8 +95,13 @@ TEST(ZipNames, StoredNamesCannotLeaveTheBase) {
       {"../../../../etc/passwd", "etc/passwd"},             {"/etc/passwd", "etc/passwd"},
       {"\\\\server\\share\\f", "server\\share\\f"},    {"../C:/x", "x"},       {"a/./b\\c", "a/b\\c"},
       {"dir/sub/../", "dir/"},     {"..", ""},                {"..../x", "..../x"},
+      {"x/../C:../y", "y"},        {"../a:/:b", "b"},
   };
   for (const auto& [stored, expected] : vectors) EXPECT_EQ(SafeEntryName(stored), expected) << stored;
+  // Every step brings another prefix to the front; this must not cost a pass per step.
+  std::string hostile;
+  for (int i = 0; i < 20000; ++i) hostile += "a:../";
+  EXPECT_EQ(SafeEntryName(hostile + "keep/me"), "keep/me");
 }
 
 TEST(ZipResults, TextsAndTruncation) {
