@@ -11,6 +11,7 @@
 #include <system_error>
 
 #include "platform/FileAttributes.h"
+#include "platform/FileSystem.h"
 #include "platform/Path.h"
 
 namespace {
@@ -241,6 +242,10 @@ std::unique_ptr<ZipArchive> ZipArchive::Open(const std::string& path) {
     Record(kZipNoFile);
     return nullptr;
   }
+  if (!archive->EntriesAreDisjoint()) {
+    Record(kZipCorrupt);
+    return nullptr;
+  }
   std::error_code error;
   std::string current = std::filesystem::current_path(error).string();
   archive->baseDir_ = current.empty() ? "./" : current;
@@ -285,9 +290,10 @@ bool ZipArchive::ReadDirectory(const std::string& path) {
   if (disk != 0 || directoryDisk != 0 || entriesHere != entriesTotal) return false;
   if (directoryOffset + directorySize > recordPos) return false;
   bias_ = recordPos - (directoryOffset + directorySize);
+  directoryStart_ = directoryOffset + bias_;
 
   directory_.resize(directorySize);
-  if (!ReadAt(directoryOffset + bias_, directory_.data(), directory_.size())) return false;
+  if (!ReadAt(directoryStart_, directory_.data(), directory_.size())) return false;
   entryCount_ = entriesTotal;
 
   // Entries past a damaged record stay counted but cannot be read (0x700 from GetEntry).
@@ -299,8 +305,33 @@ bool ZipArchive::ReadDirectory(const std::string& path) {
     size_t length = kCentralRecordSize + Read16(p + 28) + Read16(p + 30) + Read16(p + 32);
     if (pos + length > directory_.size()) break;
     recordOffsets_.push_back(pos);
+    declaredTotal_ += Read32(p + 24);
     pos += length;
   }
+  return true;
+}
+
+// Each entry's local header and data must lie in front of the central directory and share no
+// byte with another entry's. An entry whose local header cannot be read is left out: GetEntry
+// refuses it anyway.
+bool ZipArchive::EntriesAreDisjoint() {
+  std::vector<std::pair<uint64_t, uint64_t>> ranges;
+  ranges.reserve(recordOffsets_.size());
+  for (size_t offset : recordOffsets_) {
+    const uint8_t* central = &directory_[offset];
+    uint64_t headerOffset = Read32(central + 42) + bias_;
+    uint8_t header[kLocalHeaderSize];
+    if (!ReadAt(headerOffset, header, sizeof header) || Read32(header) != kLocalSignature) continue;
+    // The same extent that extraction reads: the central name length and compressed size, the
+    // local extra field.
+    uint64_t end = headerOffset + kLocalHeaderSize + Read16(central + 28) + Read16(header + 28) +
+                   Read32(central + 20);
+    if (end > directoryStart_) return false;
+    ranges.emplace_back(headerOffset, end);
+  }
+  std::sort(ranges.begin(), ranges.end());
+  for (size_t i = 1; i < ranges.size(); ++i)
+    if (ranges[i].first < ranges[i - 1].second) return false;
   return true;
 }
 
@@ -308,6 +339,7 @@ uint32_t ZipArchive::SetBaseDir(const std::string& dir) {
   if (!file_ || dir.empty()) return Record(kZipArgs);
   baseDir_ = dir;
   if (!IsSeparator(baseDir_.back())) baseDir_ += '/';
+  spaceConfirmed_ = false;
   return Record(kZipSuccess);
 }
 
@@ -375,6 +407,13 @@ uint32_t ZipArchive::ReadEntry(int32_t index, ZipEntryInfo& info, LocalEntry& lo
 
 uint32_t ZipArchive::ExtractEntry(int32_t index, const std::string& targetName) {
   if (!file_ || index < 0 || index >= static_cast<int64_t>(entryCount_)) return Record(kZipArgs);
+  // Each entry writes at most its declared size, so this bounds what the whole archive can
+  // write; asked once, since the archive's own files use up the space as they arrive.
+  if (!spaceConfirmed_) {
+    std::optional<uint64_t> freeBytes = platform::FreeDiskSpace(platform::ToNativePath(baseDir_));
+    if (!freeBytes || declaredTotal_ > *freeBytes) return Record(kZipWrite);
+    spaceConfirmed_ = true;
+  }
   ZipEntryInfo info;
   LocalEntry local;
   uint32_t code = ReadEntry(index, info, local);

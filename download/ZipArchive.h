@@ -71,7 +71,9 @@ class ZipArchive {
  public:
   // Opens an archive file; data in front of the archive and a comment behind it are allowed.
   // The base directory starts as the current directory. Null, with last result 0x200, when the
-  // file cannot be read or holds no readable archive (an HTML error page, for example).
+  // file cannot be read or holds no readable archive (an HTML error page, for example), and
+  // with 0x700 when two entries' local headers and data share bytes or one reaches into the
+  // central directory (records pointing at one shared header unpack a small file many times).
   static std::unique_ptr<ZipArchive> Open(const std::string& path);
 
   ~ZipArchive();
@@ -93,10 +95,14 @@ class ZipArchive {
   // or a name ending in a separator) only creates its folder. A file is written under a
   // temporary name beside the target, checked against its CRC-32, given the entry's times and
   // attributes and then renamed into place, so the target name never holds a partial file.
-  // Symbolic link entries are written as regular files holding the link text. Results: 0x10000
-  // for an index out of range or a relative target that climbs above the base directory or
-  // names a drive; 0x1000 for an encrypted entry; 0x200 when the file or a folder cannot be
-  // created; 0x400 on a write failure; 0x700 on a CRC-32 mismatch; 0x5000000 for damaged data.
+  // Symbolic link entries are written as regular files holding the link text. The first call
+  // after Open or SetBaseDir adds up the sizes all entries declare and, before writing
+  // anything, refuses with 0x400 when the total exceeds the free space of the base directory's
+  // file system or the system does not tell it; later calls do not ask again.
+  // Results: 0x10000 for an index out of range or a relative target that climbs above the base
+  // directory or names a drive; 0x1000 for an encrypted entry; 0x200 when the file or a folder
+  // cannot be created; 0x400 on a write failure or short space; 0x700 on a CRC-32 mismatch;
+  // 0x5000000 for damaged data.
   uint32_t ExtractEntry(int32_t index, const std::string& targetName);
 
   // Closes the archive file; every later operation gives 0x10000.
@@ -108,6 +114,7 @@ class ZipArchive {
 
   ZipArchive() = default;
   bool ReadDirectory(const std::string& path);
+  bool EntriesAreDisjoint();
   uint32_t ReadEntry(int32_t index, ZipEntryInfo& info, LocalEntry& local);
   uint32_t ExtractFile(const ZipEntryInfo& info, const LocalEntry& local, const std::string& target);
   uint32_t CopyEntryData(const ZipEntryInfo& info, const LocalEntry& local, std::FILE* out);
@@ -116,10 +123,13 @@ class ZipArchive {
   std::FILE* file_ = nullptr;
   uint64_t fileSize_ = 0;
   uint64_t bias_ = 0;  // bytes in front of the archive
+  uint64_t directoryStart_ = 0;
   std::string baseDir_;
   std::vector<uint8_t> directory_;  // the central directory as read
   std::vector<size_t> recordOffsets_;  // where each entry's record starts in directory_
   uint32_t entryCount_ = 0;
+  uint64_t declaredTotal_ = 0;  // the sizes all readable records declare, added up
+  bool spaceConfirmed_ = false;  // declaredTotal_ fits the base directory's file system
   int32_t lastIndex_ = -1;
   ZipEntryInfo lastInfo_;
   std::vector<uint8_t> inBuffer_;
