@@ -343,6 +343,8 @@ uint32_t ZipArchive::SetBaseDir(const std::string& dir) {
   return Record(kZipSuccess);
 }
 
+void ZipArchive::SetCancelTest(std::function<bool()> cancelled) { cancelled_ = std::move(cancelled); }
+
 uint32_t ZipArchive::GetEntry(int32_t index, ZipEntryInfo& info) {
   if (!file_ || index < -1 || index >= static_cast<int64_t>(entryCount_)) return Record(kZipArgs);
   if (index != -1 && index == lastIndex_) {
@@ -377,6 +379,8 @@ uint32_t ZipArchive::ReadEntry(int32_t index, ZipEntryInfo& info, LocalEntry& lo
   uint32_t external = Read32(central + 38);
   uint64_t headerOffset = Read32(central + 42) + bias_;
   std::string storedName(reinterpret_cast<const char*>(central + kCentralRecordSize), nameLength);
+  // The system's calls would end the name at the NUL, so it would not be the name checked here.
+  if (storedName.find('\0') != std::string::npos) return kZipCorrupt;
 
   uint8_t header[kLocalHeaderSize];
   if (!ReadAt(headerOffset, header, sizeof header)) return kZipCorrupt;
@@ -407,6 +411,7 @@ uint32_t ZipArchive::ReadEntry(int32_t index, ZipEntryInfo& info, LocalEntry& lo
 
 uint32_t ZipArchive::ExtractEntry(int32_t index, const std::string& targetName) {
   if (!file_ || index < 0 || index >= static_cast<int64_t>(entryCount_)) return Record(kZipArgs);
+  if (targetName.find('\0') != std::string::npos) return Record(kZipArgs);
   // Each entry writes at most its declared size, so this bounds what the whole archive can
   // write; asked once, since the archive's own files use up the space as they arrive.
   if (!spaceConfirmed_) {
@@ -482,8 +487,9 @@ uint32_t ZipArchive::CopyEntryData(const ZipEntryInfo& info, const LocalEntry& l
     remaining -= got;
     return got;
   };
+  auto cancelled = [&] { return cancelled_ && cancelled_(); };
   auto writePiece = [&](const uint8_t* data, size_t length) -> uint32_t {
-    if (written + length > info.size) return kZipFlate;  // more data than the entry declares
+    if (written + length > info.size) return kZipMissize;  // stops a bomb at its declared size
     if (std::fwrite(data, 1, length, out) != length) return kZipWrite;
     crc = crc32(crc, data, static_cast<uInt>(length));
     written += length;
@@ -492,6 +498,7 @@ uint32_t ZipArchive::CopyEntryData(const ZipEntryInfo& info, const LocalEntry& l
 
   if (local.method == kMethodStored) {
     while (remaining > 0) {
+      if (cancelled()) return kZipMore;
       size_t got = readPiece();
       if (got == 0) return kZipFlate;
       if (uint32_t code = writePiece(inBuffer_.data(), got)) return code;
@@ -507,6 +514,7 @@ uint32_t ZipArchive::CopyEntryData(const ZipEntryInfo& info, const LocalEntry& l
     }
     stream.avail_in = 0;
     for (;;) {
+      if (cancelled()) return kZipMore;
       if (stream.avail_in == 0 && remaining > 0) {
         size_t got = readPiece();
         if (got == 0) return kZipFlate;

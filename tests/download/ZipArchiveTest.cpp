@@ -232,6 +232,35 @@ patch('into-directory.zip', (local, 18, 700), (local, 22, 700), (central, 20, 70
   EXPECT_EQ(Read(base_ + "/two"), std::string(600, '2'));
 }
 
+// Data beyond the declared size, a NUL in a name and a cancel between pieces each stop the
+// entry and leave no file.
+TEST_F(ZipArchiveTest, EntriesStopAtDeclaredSizeNulNameOrCancel) {
+  MakeWithPython(R"(
+with zipfile.ZipFile('stops.zip', 'w') as z:
+    z.writestr(entry('nul.txt'), b'nul')
+    z.writestr(entry('long.bin'), bytes(range(256)) * 4000)
+    z.writestr(entry('bomb'), bytes(3000000), zipfile.ZIP_DEFLATED)
+patch('stops.zip', (local, 22, 1000), (central, 24, 1000))  # 'bomb' declares 1000 bytes
+data = open('stops.zip', 'rb').read()
+open('stops.zip', 'wb').write(data.replace(b'nul.txt', b'nu\0.txt'))
+)");
+  auto archive = OpenInBase("stops.zip");
+  ASSERT_NE(archive, nullptr);
+  EXPECT_EQ(archive->ExtractEntry(2, "bomb"), kZipMissize);
+  ZipEntryInfo info;
+  EXPECT_EQ(archive->GetEntry(0, info), kZipCorrupt);
+  EXPECT_EQ(archive->ExtractEntry(0, "nul.txt"), kZipCorrupt);
+  EXPECT_EQ(archive->ExtractEntry(1, std::string("a\0b", 3)), kZipArgs);
+  int asked = 0;
+  archive->SetCancelTest([&asked] { return ++asked == 2; });  // after the first piece is written
+  EXPECT_EQ(archive->ExtractEntry(1, "long.bin"), kZipMore);
+  EXPECT_EQ(asked, 2);
+  EXPECT_TRUE(fs::is_empty(base_));
+  archive->SetCancelTest({});
+  EXPECT_EQ(archive->ExtractEntry(1, "long.bin"), kZipSuccess);
+  EXPECT_EQ(fs::file_size(base_ + "/long.bin"), 1024000u);
+}
+
 TEST_F(ZipArchiveTest, AttributesFollowTheHostSystem) {
   MakeWithPython(R"(
 with zipfile.ZipFile('attributes.zip', 'w') as z:
