@@ -27,6 +27,8 @@ void PatchEngine::DeleteListedFiles() {
       RecordUnusableName(name);
       continue;
     }
+    // The installation's lock file stays: without it a second launcher could take the folder.
+    if (IsInstallationLockFile(*path)) continue;
     DeletePath(*path);
   }
 }

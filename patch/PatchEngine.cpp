@@ -221,6 +221,10 @@ bool PatchEngine::AcquireInstallation() {
 
 bool PatchEngine::HoldsInstallation() const { return holdsInstallation_.load(); }
 
+bool PatchEngine::IsInstallationLockFile(const std::string& path) {
+  return platform::ResolvePath(path) == platform::ResolvePath(platform::JoinPath(LauncherDir(), kInstallationLockFile));
+}
+
 void PatchEngine::RecordFailure(const std::string& reason) {
   std::lock_guard<std::mutex> guard(failuresLock_);
   failures_.push_back(reason);

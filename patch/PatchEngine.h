@@ -196,6 +196,7 @@ class PatchEngine {
   // start of the update and keeps to the end of the process: only the holder may touch the
   // temporary folder.
   bool HoldsInstallation() const;
+  bool IsInstallationLockFile(const std::string& path);
 
   // --- Login servers ---------------------------------------------------------------------
   // The list the player picks a login server from (CHINA and USA) and the random pick of the
