@@ -81,9 +81,9 @@ int main(int argc, char** argv) {
     ConsoleFrontEnd* consoleFrontEnd = frontEnd.get();
     steps.frontEnd = std::move(frontEnd);
     CLauncherApp app(std::move(steps));
-    app.InitInstance(options.commandLine);
+    const StartupEnd end = app.InitInstance(options.commandLine);
     // Scripts can tell a finished update from one that was cancelled or failed.
-    exitCode = ConsoleExitCode(consoleFrontEnd->Outcome());
+    exitCode = LauncherExitCode(end, ConsoleExitCode(consoleFrontEnd->Outcome()) == 0);
   }
 #ifdef SOLANE_HAVE_WX
   if (toolkit) wxEntryCleanup();

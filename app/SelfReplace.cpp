@@ -66,7 +66,7 @@ bool CopyOwnProgramTo(PatchEngine& engine, const std::string& self, const std::s
 
 }  // namespace
 
-void PatchEngine::RelaunchFromTemp() {
+bool PatchEngine::RelaunchFromTemp() {
   std::string parameters = "/TO:" + LauncherExePath();
   parameters += std::string(" /EXEC:") + kLauncherTag;
   parameters += " /LOCALE:" + std::string(LocaleCode(GetLocale()));
@@ -76,7 +76,7 @@ void PatchEngine::RelaunchFromTemp() {
   parameters += " /";
   // The download arrives as plain data; without the program bit the start would be refused.
   platform::MakeExecutable(platform::JoinPath(TempDir(), PendingLauncherFile()));
-  ShellLaunch(TempDir(), PendingLauncherFile(), parameters);
+  return ShellLaunch(TempDir(), PendingLauncherFile(), parameters);
 }
 
 bool PatchEngine::ReplaceSelf(const std::string& commandLine) {

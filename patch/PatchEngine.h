@@ -17,6 +17,7 @@
 
 #include "app/CommandLine.h"
 #include "app/RegistrySettings.h"
+#include "app/StartupEnd.h"
 #include "download/TransferSession.h"
 #include "patch/UpdateInfo.h"
 #include "patch/LauncherWindow.h"
@@ -33,7 +34,8 @@ class PatchEngine {
   PatchEngine& operator=(const PatchEngine&) = delete;
 
   // --- Start-up ---------------------------------------------------------------------------
-  bool Run(const std::string& commandLine);
+  // The run step: OpenWindow to go on, else why this process ends before any window.
+  StartupEnd Run(const std::string& commandLine);
   bool IsSingleInstance();
   const CCommandLine& CommandLine() const { return commandLine_; }
   void ParseCommandLineForTesting(const std::string& commandLine) { commandLine_.Parse(commandLine); }
@@ -77,7 +79,8 @@ class PatchEngine {
 
   // --- Self-replacement -------------------------------------------------------------------
   bool ReplaceSelf(const std::string& commandLine);
-  void RelaunchFromTemp();
+  // True when the downloaded launcher was started.
+  bool RelaunchFromTemp();
 
   // --- Launcher paths ---------------------------------------------------------------------
   std::string LauncherDir();

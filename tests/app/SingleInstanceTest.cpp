@@ -21,7 +21,9 @@ TEST(SingleInstance, SecondLauncherSaysSoInItsLanguageAndEnds) {
   // Nobody listens on the patch server's port, so a launcher that goes on ends quickly.
   auto output = [&](const std::string& locale, const std::vector<std::string>& arguments) {
     installation.Write("SolaneLauncher.CFG", LauncherConfig(UnusedLoopbackPort(), "LOCALE=" + locale + "\r\n"));
-    return installation.Run(arguments).output;
+    const ProgramResult result = installation.Run(arguments);
+    EXPECT_EQ(result.exitCode, 1) << result.output;  // refused or failed, never a success
+    return result.output;
   };
   const std::string running = "Program is already running now.";
   EXPECT_NE(output("USA", {}).find(running), std::string::npos);
