@@ -9,6 +9,7 @@ CLauncherApp::~CLauncherApp() { PatchEngine::Destroy(); }
 StartupEnd CLauncherApp::InitInstance(const std::string& commandLine) {
   if (steps_.installCrashReporter) steps_.installCrashReporter();
   PatchEngine& engine = PatchEngine::Instance();
+  engine.SetHandOverOptions(steps_.handOverOptions);
   const StartupEnd runStep = engine.Run(commandLine);
   if (runStep != StartupEnd::OpenWindow) return runStep;
   if (steps_.checkDirectX) steps_.checkDirectX();

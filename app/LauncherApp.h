@@ -22,6 +22,8 @@ struct StartupSteps {
   std::function<void()> installCrashReporter;
   std::function<void()> checkDirectX;
   std::unique_ptr<LauncherFrontEnd> frontEnd;
+  // Entry options that the launchers started along a hand-over carry as well.
+  std::string handOverOptions;
 };
 
 class CLauncherApp {

@@ -80,6 +80,7 @@ int main(int argc, char** argv) {
     auto frontEnd = std::make_unique<ConsoleFrontEnd>(std::move(console));
     ConsoleFrontEnd* consoleFrontEnd = frontEnd.get();
     steps.frontEnd = std::move(frontEnd);
+    steps.handOverOptions = HandOverOptions(options);
     CLauncherApp app(std::move(steps));
     const StartupEnd end = app.InitInstance(options.commandLine);
     // Scripts can tell a finished update from one that was cancelled or failed.

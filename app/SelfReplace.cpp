@@ -6,6 +6,7 @@
 
 #include "app/Profiles.h"
 #include "patch/PatchEngine.h"
+#include "patch/UpdateInfo.h"
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
@@ -55,6 +56,11 @@ bool IsOwnCopyFor(const std::string& self, const std::string& target) {
          tempFolder.end();
 }
 
+// The hand-over's entry options go in front of the launcher's switches.
+std::string WithOptions(const std::string& options, const std::string& parameters) {
+  return options.empty() ? parameters : options + " " + parameters;
+}
+
 bool CopyOwnProgramTo(PatchEngine& engine, const std::string& self, const std::string& target) {
   // The copy into place moves its source away, and a failed one deletes it. This launcher must
   // keep its own file: after a failure it goes on as an ordinary launcher that checks its own
@@ -67,6 +73,11 @@ bool CopyOwnProgramTo(PatchEngine& engine, const std::string& self, const std::s
 }  // namespace
 
 bool PatchEngine::RelaunchFromTemp() {
+  // The name is the download's, relative to the temporary folder and possibly with folders.
+  const std::string pending = PendingLauncherFile();
+  if (!IsSafeInstallName(pending)) return false;
+  const std::string program = platform::JoinPath(TempDir(), pending);
+
   std::string parameters = "/TO:" + LauncherExePath();
   parameters += std::string(" /EXEC:") + kLauncherTag;
   parameters += " /LOCALE:" + std::string(LocaleCode(GetLocale()));
@@ -75,8 +86,9 @@ bool PatchEngine::RelaunchFromTemp() {
   if (!webArgument.empty()) parameters += " /WEBARG:" + webArgument;
   parameters += " /";
   // The download arrives as plain data; without the program bit the start would be refused.
-  platform::MakeExecutable(platform::JoinPath(TempDir(), PendingLauncherFile()));
-  return ShellLaunch(TempDir(), PendingLauncherFile(), parameters);
+  platform::MakeExecutable(program);
+  return ShellLaunch(platform::ParentOf(program), platform::FileNameOf(program),
+                     WithOptions(handOverOptions_, parameters));
 }
 
 bool PatchEngine::ReplaceSelf(const std::string& commandLine) {
@@ -97,6 +109,7 @@ bool PatchEngine::ReplaceSelf(const std::string& commandLine) {
   std::string folder = platform::ParentOf(target);
   std::string file = platform::FileNameOf(target);
   std::string parameters = std::string("/EXEC:") + kLauncherTag + commandLine.substr(tagEnd);
+  parameters = WithOptions(handOverOptions_, parameters);
   ShowLauncherMessage({kLabelLauncher, kMessageCompleted});
   for (int attempt = 0; attempt < kLaunchAttempts; ++attempt) {
     if (ShellLaunch(folder, file, parameters)) return true;

@@ -81,6 +81,8 @@ class PatchEngine {
   bool ReplaceSelf(const std::string& commandLine);
   // True when the downloaded launcher was started.
   bool RelaunchFromTemp();
+  // Entry options ("--console") that the launchers started along the hand-over carry as well.
+  void SetHandOverOptions(const std::string& options) { handOverOptions_ = options; }
 
   // --- Launcher paths ---------------------------------------------------------------------
   std::string LauncherDir();
@@ -246,6 +248,7 @@ class PatchEngine {
   std::atomic<int> clientRunning_{0};
   std::atomic<int> launcherUpdatePending_{0};
   std::string pendingLauncherFile_;
+  std::string handOverOptions_;
 
   // Profile
   std::atomic<int> locale_{1};
