@@ -18,11 +18,12 @@ TEST(SingleInstance, SecondLauncherSaysSoInItsLanguageAndEnds) {
   platform::NamedMutex held("SolaneLauncher-VANTIK");
   ASSERT_EQ(held.status(), platform::NamedMutex::Status::Created);
 
-  // Nobody listens on the patch server's port, so a launcher that goes on ends quickly.
+  // Nobody listens on the patch server's port, so a launcher that goes on ends quickly, with the
+  // same exit code as a refused one.
   auto output = [&](const std::string& locale, const std::vector<std::string>& arguments) {
     installation.Write("SolaneLauncher.CFG", LauncherConfig(UnusedLoopbackPort(), "LOCALE=" + locale + "\r\n"));
     const ProgramResult result = installation.Run(arguments);
-    EXPECT_EQ(result.exitCode, 1) << result.output;  // refused or failed, never a success
+    EXPECT_EQ(result.exitCode, 1) << result.output;
     return result.output;
   };
   const std::string running = "Program is already running now.";
