@@ -24,6 +24,11 @@ EntryOptions ExtractEntryOptions(const std::vector<std::string>& arguments) {
   return options;
 }
 
+std::string HandOverOptions(const EntryOptions& options) {
+  // The player chose the terminal; the launcher that continues the run is still the player's.
+  return options.console ? "--console" : "";
+}
+
 std::string EntryUsage() {
   return "Usage: SolaneLauncher [--console] [--autorun] [/LOCALE:code] [/PUBLISHER:code] [/WEBARG:text] /\n"
          "\n"

@@ -14,6 +14,9 @@ struct EntryOptions {
 };
 
 EntryOptions ExtractEntryOptions(const std::vector<std::string>& arguments);
+// The options that the launchers started along a hand-over must carry too ("--console"), as
+// one text that goes in front of their parameters; empty when there are none.
+std::string HandOverOptions(const EntryOptions& options);
 std::string EntryUsage();
 // The version words of the running executable's version note, "major.minor.patch.tweak"; the
 // compiled version when the executable carries no note.

@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "app/StartupEnd.h"
+
 class PatchEngine;
 
 // What shows the main window: the wx dialog, the console, or a test's stand-in.
@@ -20,6 +22,8 @@ struct StartupSteps {
   std::function<void()> installCrashReporter;
   std::function<void()> checkDirectX;
   std::unique_ptr<LauncherFrontEnd> frontEnd;
+  // Entry options that the launchers started along a hand-over carry as well.
+  std::string handOverOptions;
 };
 
 class CLauncherApp {
@@ -29,9 +33,14 @@ class CLauncherApp {
   CLauncherApp(const CLauncherApp&) = delete;
   CLauncherApp& operator=(const CLauncherApp&) = delete;
 
-  // Start-up in its fixed order; always false, so the process ends afterwards.
-  bool InitInstance(const std::string& commandLine);
+  // Start-up in its fixed order; the process ends afterwards.
+  StartupEnd InitInstance(const std::string& commandLine);
 
  private:
   StartupSteps steps_;
 };
+
+// The process's exit code: 0 for a ready installation, a started game or a launcher that took
+// over, 1 for everything else. `windowEndedWell` is the window's verdict on its own run (ready
+// or game started); it counts only when start-up ended with the window.
+int LauncherExitCode(StartupEnd end, bool windowEndedWell);

@@ -80,10 +80,11 @@ int main(int argc, char** argv) {
     auto frontEnd = std::make_unique<ConsoleFrontEnd>(std::move(console));
     ConsoleFrontEnd* consoleFrontEnd = frontEnd.get();
     steps.frontEnd = std::move(frontEnd);
+    steps.handOverOptions = HandOverOptions(options);
     CLauncherApp app(std::move(steps));
-    app.InitInstance(options.commandLine);
+    const StartupEnd end = app.InitInstance(options.commandLine);
     // Scripts can tell a finished update from one that was cancelled or failed.
-    exitCode = ConsoleExitCode(consoleFrontEnd->Outcome());
+    exitCode = LauncherExitCode(end, ConsoleExitCode(consoleFrontEnd->Outcome()) == 0);
   }
 #ifdef SOLANE_HAVE_WX
   if (toolkit) wxEntryCleanup();

@@ -1,8 +1,12 @@
 // Replacing the launcher's own executable: the installed launcher hands over to a copy started
 // from the temporary folder, which copies itself over the installed file and starts it.
 
+#include <algorithm>
+#include <filesystem>
+
 #include "app/Profiles.h"
 #include "patch/PatchEngine.h"
+#include "patch/UpdateInfo.h"
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
@@ -15,6 +19,7 @@ namespace {
 constexpr const char* kLauncherTag = "SolaneLauncher-VANTIK";
 constexpr int kLaunchAttempts = 3;
 constexpr const char* kReplacementSuffix = ".replacement";
+constexpr const char* kTempFolderName = "Temp";
 
 void ShowLauncherMessage(std::initializer_list<int> ids) {
   std::string text;
@@ -33,11 +38,33 @@ std::string ValueOnRawLine(const std::string& line, size_t keyPos, size_t keyLen
   return closer > valueStart ? line.substr(valueStart, closer - valueStart) : std::string();
 }
 
-bool CopyOwnProgramTo(PatchEngine& engine, const std::string& target) {
+// The switches of a replacement run are public, so only the launcher's own copy may take a
+// target's place: one that runs from the temporary folder beside the target (or a folder below
+// it) under the target's file name. Anything else would let any command line overwrite and
+// start any file its user can write.
+bool IsOwnCopyFor(const std::string& self, const std::string& target) {
+  namespace fs = std::filesystem;
+  const fs::path targetPath(platform::ToNativePath(target));
+  if (!targetPath.is_absolute() || targetPath.filename() != fs::path(self).filename()) return false;
+  std::error_code error;
+  const fs::path ownFolder = fs::canonical(fs::path(self).parent_path(), error);
+  if (error) return false;
+  const fs::path tempFolder = fs::canonical(targetPath.parent_path() / kTempFolderName, error);
+  if (error) return false;
+  // Compared by whole components: "Temp2" does not lie in "Temp".
+  return std::mismatch(tempFolder.begin(), tempFolder.end(), ownFolder.begin(), ownFolder.end()).first ==
+         tempFolder.end();
+}
+
+// The hand-over's entry options go in front of the launcher's switches.
+std::string WithOptions(const std::string& options, const std::string& parameters) {
+  return options.empty() ? parameters : options + " " + parameters;
+}
+
+bool CopyOwnProgramTo(PatchEngine& engine, const std::string& self, const std::string& target) {
   // The copy into place moves its source away, and a failed one deletes it. This launcher must
   // keep its own file: after a failure it goes on as an ordinary launcher that checks its own
   // version, and after success the file goes with the temporary folder in a later run.
-  const std::string self = platform::ExecutablePath();
   const std::string replacement = self + kReplacementSuffix;
   if (!platform::CopyFileTo(self, replacement, true)) return false;
   return engine.CopyIntoPlace(replacement, target);
@@ -45,7 +72,12 @@ bool CopyOwnProgramTo(PatchEngine& engine, const std::string& target) {
 
 }  // namespace
 
-void PatchEngine::RelaunchFromTemp() {
+bool PatchEngine::RelaunchFromTemp() {
+  // The name is the download's, relative to the temporary folder and possibly with folders.
+  const std::string pending = PendingLauncherFile();
+  if (!IsSafeInstallName(pending)) return false;
+  const std::string program = platform::JoinPath(TempDir(), pending);
+
   std::string parameters = "/TO:" + LauncherExePath();
   parameters += std::string(" /EXEC:") + kLauncherTag;
   parameters += " /LOCALE:" + std::string(LocaleCode(GetLocale()));
@@ -54,8 +86,9 @@ void PatchEngine::RelaunchFromTemp() {
   if (!webArgument.empty()) parameters += " /WEBARG:" + webArgument;
   parameters += " /";
   // The download arrives as plain data; without the program bit the start would be refused.
-  platform::MakeExecutable(platform::JoinPath(TempDir(), PendingLauncherFile()));
-  ShellLaunch(TempDir(), PendingLauncherFile(), parameters);
+  platform::MakeExecutable(program);
+  return ShellLaunch(platform::ParentOf(program), platform::FileNameOf(program),
+                     WithOptions(handOverOptions_, parameters));
 }
 
 bool PatchEngine::ReplaceSelf(const std::string& commandLine) {
@@ -66,14 +99,17 @@ bool PatchEngine::ReplaceSelf(const std::string& commandLine) {
   std::string target = ValueOnRawLine(commandLine, toPos, 4, targetEnd);
   std::string tag = ValueOnRawLine(commandLine, execPos, 6, tagEnd);
   if (target.empty() || tag.empty() || tag != kLauncherTag) return false;
+  const std::string self = LauncherExePath();
+  if (!IsOwnCopyFor(self, target)) return false;
 
   // The player's acknowledgement gives the old launcher time to end.
   ShowLauncherMessage({kLabelLauncher, kMessageStarting});
-  if (!CopyOwnProgramTo(*this, target)) return false;
+  if (!CopyOwnProgramTo(*this, self, target)) return false;
 
   std::string folder = platform::ParentOf(target);
   std::string file = platform::FileNameOf(target);
   std::string parameters = std::string("/EXEC:") + kLauncherTag + commandLine.substr(tagEnd);
+  parameters = WithOptions(handOverOptions_, parameters);
   ShowLauncherMessage({kLabelLauncher, kMessageCompleted});
   for (int attempt = 0; attempt < kLaunchAttempts; ++attempt) {
     if (ShellLaunch(folder, file, parameters)) return true;

@@ -33,12 +33,12 @@ bool PatchEngine::IsSingleInstance() {
   return false;
 }
 
-bool PatchEngine::Run(const std::string& commandLine) {
+StartupEnd PatchEngine::Run(const std::string& commandLine) {
   commandLine_.Parse(commandLine);
   ResolveLocale();
   ResolvePublisher();
-  if (IsSingleInstance()) return false;
-  if (ReplaceSelf(commandLine)) return false;
+  if (IsSingleInstance()) return StartupEnd::AnotherLauncherRuns;
+  if (ReplaceSelf(commandLine)) return StartupEnd::ReplacementStarted;
 
   if (IsClientRunning()) {
     SetStatusMessage(kMessageClientRunning);
@@ -49,9 +49,9 @@ bool PatchEngine::Run(const std::string& commandLine) {
   if (commandLine.empty()) {
     if (OpensGamePageWithoutCommandLine(publisher_)) {
       OpenBrowser(GamePage(publisher_));
-      return false;
+      return StartupEnd::GamePageOpened;
     }
-    return true;
+    return StartupEnd::OpenWindow;
   }
   std::string webArgument = commandLine_.GetOrEmpty("/WEBARG:");
   // A first start from a web page hands its whole argument text to the client as one value.
@@ -64,5 +64,5 @@ bool PatchEngine::Run(const std::string& commandLine) {
     std::lock_guard<std::mutex> guard(textLock_);
     webArgument_ = webArgument;
   }
-  return true;
+  return StartupEnd::OpenWindow;
 }

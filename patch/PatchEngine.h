@@ -19,6 +19,7 @@
 
 #include "app/CommandLine.h"
 #include "app/RegistrySettings.h"
+#include "app/StartupEnd.h"
 #include "download/TransferSession.h"
 #include "patch/UpdateInfo.h"
 #include "patch/LauncherWindow.h"
@@ -36,7 +37,8 @@ class PatchEngine {
   PatchEngine& operator=(const PatchEngine&) = delete;
 
   // --- Start-up ---------------------------------------------------------------------------
-  bool Run(const std::string& commandLine);
+  // The run step: OpenWindow to go on, else why this process ends before any window.
+  StartupEnd Run(const std::string& commandLine);
   bool IsSingleInstance();
   const CCommandLine& CommandLine() const { return commandLine_; }
   void ParseCommandLineForTesting(const std::string& commandLine) { commandLine_.Parse(commandLine); }
@@ -80,7 +82,10 @@ class PatchEngine {
 
   // --- Self-replacement -------------------------------------------------------------------
   bool ReplaceSelf(const std::string& commandLine);
-  void RelaunchFromTemp();
+  // True when the downloaded launcher was started.
+  bool RelaunchFromTemp();
+  // Entry options ("--console") that the launchers started along the hand-over carry as well.
+  void SetHandOverOptions(const std::string& options) { handOverOptions_ = options; }
 
   // --- Launcher paths ---------------------------------------------------------------------
   std::string LauncherDir();
@@ -275,6 +280,7 @@ class PatchEngine {
   std::atomic<int> clientRunning_{0};
   std::atomic<int> launcherUpdatePending_{0};
   std::string pendingLauncherFile_;
+  std::string handOverOptions_;
 
   // Profile
   std::atomic<int> locale_{1};

@@ -23,8 +23,9 @@ std::optional<std::vector<std::string>> SnapshotModules(int pid);
 // 5 access denied, other values for anything else.
 enum StartError : int { kStartOk = 0, kStartFileNotFound = 2, kStartPathNotFound = 3, kStartAccessDenied = 5 };
 
-// Starts `file` in `directory` with `parameters` split at blanks into arguments, and does not
-// wait for it. The program runs in a session of its own, so it outlives the launcher.
+// Starts `file` in `directory` with `parameters` split at each single blank into arguments
+// (joined again with single blanks they are `parameters` exactly), and does not wait for it.
+// The program runs in a session of its own, so it outlives the launcher.
 int StartProgram(const std::string& directory, const std::string& file, const std::string& parameters);
 
 // Opens an address in the desktop's browser (xdg-open). Returns a StartError.

@@ -9,7 +9,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <thread>
 
 #include "platform/Path.h"
@@ -34,12 +33,18 @@ std::string FirstWordOfCommandLine(int pid) {
   return first;
 }
 
-std::vector<std::string> SplitAtBlanks(const std::string& text) {
+// Every single blank separates, so runs of blanks and tabs survive as empty or tab-holding
+// arguments, and a program that joins its arguments with single blanks gets the text back.
+std::vector<std::string> SplitAtEachBlank(const std::string& text) {
   std::vector<std::string> words;
-  std::istringstream in(text);
-  std::string word;
-  while (in >> word) words.push_back(word);
-  return words;
+  if (text.empty()) return words;
+  size_t start = 0;
+  while (true) {
+    const size_t blank = text.find(' ', start);
+    words.push_back(text.substr(start, blank == std::string::npos ? std::string::npos : blank - start));
+    if (blank == std::string::npos) return words;
+    start = blank + 1;
+  }
 }
 
 int StartErrorFromErrno(int error) {
@@ -126,7 +131,7 @@ int StartProgram(const std::string& directory, const std::string& file, const st
   struct stat info;
   if (stat(program.c_str(), &info) != 0) return errno == ENOTDIR ? kStartPathNotFound : kStartFileNotFound;
   if (S_ISDIR(info.st_mode) || access(program.c_str(), X_OK) != 0) return kStartAccessDenied;
-  return Spawn(folder, program, SplitAtBlanks(parameters), false);
+  return Spawn(folder, program, SplitAtEachBlank(parameters), false);
 }
 
 int OpenInBrowser(const std::string& address) { return Spawn({}, "xdg-open", {address}, true); }

@@ -172,7 +172,8 @@ class WriteProtectedFolder {
 
 TEST_F(EndToEndTest, NewLauncherReplacesTheInstalledOne) {
   ASSERT_NO_FATAL_FAILURE(PublishRelease("1.0.1.0"));
-  InstalledLauncher installation("Solane Games");
+  // The folder's run of blanks must reach every launcher of the chain unchanged.
+  InstalledLauncher installation("Solane  Games");
   ASSERT_NO_FATAL_FAILURE(LayOutOldInstallation(installation, "1.0.0.0"));
 
   // Unattended: the installed launcher hands over to the new one in Temp, which copies itself

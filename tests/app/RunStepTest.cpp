@@ -27,7 +27,7 @@ TEST(RunStep, WebArgumentRule) {
   };
   for (const auto& c : cases) {
     TestInstallation install;
-    ASSERT_TRUE(install.Engine().Run(c.line)) << c.line;
+    ASSERT_EQ(install.Engine().Run(c.line), StartupEnd::OpenWindow) << c.line;
     EXPECT_EQ(install.Engine().WebArgument(), c.webArgument) << c.line;
   }
 }
@@ -41,13 +41,13 @@ TEST(RunStep, EmptyCommandLineOpensTheGamePageForTwoPublishers) {
   ScopedEnvironment browser("PATH", install.Path("bin") + ":" + (path ? path : "/usr/bin:/bin"));
 
   install.WriteConfig("PUBLISHER=MIRELLA\r\nLOCALE=JAPAN\r\n");
-  EXPECT_FALSE(install.Engine().Run(""));
+  EXPECT_EQ(install.Engine().Run(""), StartupEnd::GamePageOpened);
   for (int i = 0; i < 100 && install.ReadFile("opened").empty(); ++i) platform::SleepMs(20);
   EXPECT_EQ(install.ReadFile("opened"), GamePage(kPublisherMirella) + "\n");
 
   TestInstallation orvex;
   orvex.WriteConfig("PUBLISHER=ORVEX\r\n");
-  EXPECT_TRUE(orvex.Engine().Run(""));
+  EXPECT_EQ(orvex.Engine().Run(""), StartupEnd::OpenWindow);
 }
 
 TEST(EngineControl, BarsStatusAndCancel) {

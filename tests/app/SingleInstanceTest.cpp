@@ -18,10 +18,13 @@ TEST(SingleInstance, SecondLauncherSaysSoInItsLanguageAndEnds) {
   platform::NamedMutex held("SolaneLauncher-VANTIK");
   ASSERT_EQ(held.status(), platform::NamedMutex::Status::Created);
 
-  // Nobody listens on the patch server's port, so a launcher that goes on ends quickly.
+  // Nobody listens on the patch server's port, so a launcher that goes on ends quickly, with the
+  // same exit code as a refused one.
   auto output = [&](const std::string& locale, const std::vector<std::string>& arguments) {
     installation.Write("SolaneLauncher.CFG", LauncherConfig(UnusedLoopbackPort(), "LOCALE=" + locale + "\r\n"));
-    return installation.Run(arguments).output;
+    const ProgramResult result = installation.Run(arguments);
+    EXPECT_EQ(result.exitCode, 1) << result.output;
+    return result.output;
   };
   const std::string running = "Program is already running now.";
   EXPECT_NE(output("USA", {}).find(running), std::string::npos);

@@ -97,7 +97,7 @@ class ConsoleFlow : public ::testing::Test {
       install.WriteFile("SolaneClient.exe", "#!/bin/sh\necho \"$@\" > \"" + install.Path("client-args") + "\"\n");
       ASSERT_EQ(chmod(install.Path("SolaneClient.exe").c_str(), 0755), 0);
     }
-    ASSERT_TRUE(install.Engine().Run("/EXEC:SolaneLauncher-VANTIK /"));
+    ASSERT_EQ(install.Engine().Run("/EXEC:SolaneLauncher-VANTIK /"), StartupEnd::OpenWindow);
   }
 
   // The started client's command line; it runs on its own, so a start is waited for.

@@ -1,0 +1,13 @@
+#pragma once
+// Where start-up ended. Together with the window's own verdict it decides the exit code.
+
+enum class StartupEnd {
+  OpenWindow,           // the run step's answer to go on; start-up itself never ends here
+  AnotherLauncherRuns,  // message 105
+  ReplacementStarted,   // this copy took the installed launcher's place and started it
+  GamePageOpened,       // no command line: the publisher's page instead of an update
+  NoWindow,             // a build with neither window nor console
+  WindowClosed,         // the window ran to its end; its verdict decides
+  RelaunchStarted,      // the downloaded launcher runs from the temporary folder
+  RelaunchFailed,
+};

@@ -1,0 +1,145 @@
+// The launcher's hand-over to a new copy of itself: which command lines may replace a file, and
+// the text that each launcher of the chain receives, with stand-in launchers that record how
+// they were started.
+
+#include <sys/stat.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "app/EntryOptions.h"
+#include "app/LauncherApp.h"
+#include "platform/Clock.h"
+#include "platform/ScriptedMessageBox.h"
+#include "tests/support/InstalledLauncher.h"
+#include "tests/support/PublishedRelease.h"
+#include "tests/support/ServerProcess.h"
+#include "tests/support/TestEngine.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kTag = "/EXEC:SolaneLauncher-VANTIK";
+
+// A program that, when started, leaves "started" beside itself: its working folder on the first
+// line, then its arguments, each ended by a NUL.
+constexpr const char* kRecorder =
+    "#!/bin/sh\n"
+    "here=$(dirname \"$0\")\n"
+    "{ pwd -P; printf '%s\\0' \"$@\"; } > \"$here/started.part\" && mv \"$here/started.part\" \"$here/started\"\n";
+
+struct Start {
+  std::string folder;
+  EntryOptions entry;  // what the started launcher's entry makes of its arguments
+};
+
+std::optional<Start> WaitForStart(const std::string& folder) {
+  const std::string path = folder + "/started";
+  for (int i = 0; i < 250 && !fs::exists(path); ++i) platform::SleepMs(20);
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  Start start;
+  std::getline(in, start.folder);
+  std::vector<std::string> arguments;
+  std::string argument;
+  while (std::getline(in, argument, '\0')) arguments.push_back(argument);
+  start.entry = ExtractEntryOptions(arguments);
+  fs::remove(path);
+  return start;
+}
+
+// The installed launcher has downloaded `pendingFile` into its temporary folder.
+class DownloadingFrontEnd final : public LauncherFrontEnd {
+ public:
+  explicit DownloadingFrontEnd(std::string pendingFile) : pendingFile_(std::move(pendingFile)) {}
+  void RunMainWindow(PatchEngine& engine) override { engine.SetLauncherUpdatePending(pendingFile_); }
+
+ private:
+  std::string pendingFile_;
+};
+
+// Start-up of a launcher at `exePath`, run with `--console`, to its end.
+StartupEnd RunLauncherAt(const std::string& exePath, const std::string& commandLine,
+                         std::unique_ptr<LauncherFrontEnd> frontEnd = nullptr) {
+  PatchEngine::Destroy();
+  PatchEngine::Instance().SetLauncherExePathForTesting(exePath);
+  StartupSteps steps;
+  steps.frontEnd = std::move(frontEnd);
+  steps.handOverOptions = "--console";
+  CLauncherApp app(std::move(steps));
+  return app.InitInstance(commandLine);
+}
+
+TEST(SelfReplace, HandOverStartsTheDownloadedFileAndKeepsTheTextWordForWord) {
+  TestInstallation install;
+  platform::SetMessageBoxProvider(std::make_shared<platform::ScriptedMessageBox>());
+  // Runs of blanks and a tab in the installation's path and in the web argument.
+  const std::string games = install.Path("Solane  Games");
+  const std::string switches = " /LOCALE:KOREA /PUBLISHER:ORVEX /WEBARG:a  b\tc /";
+  install.WriteFile("Solane  Games/SolaneLauncher", "the old launcher");
+  install.WriteFile("Solane  Games/Temp/bin/SolaneLauncher", kRecorder);
+
+  // The new launcher's name in Update.NFO may carry a folder, with either separator.
+  std::string tempLine;
+  for (const char* pending : {"bin/SolaneLauncher", "bin\\SolaneLauncher"}) {
+    EXPECT_EQ(RunLauncherAt(games + "/SolaneLauncher", kTag + switches, std::make_unique<DownloadingFrontEnd>(pending)),
+              StartupEnd::RelaunchStarted);
+    const std::optional<Start> temp = WaitForStart(games + "/Temp/bin");
+    ASSERT_TRUE(temp) << pending;
+    EXPECT_EQ(temp->folder, fs::canonical(games + "/Temp/bin").string());
+    EXPECT_TRUE(temp->entry.console);
+    EXPECT_EQ(temp->entry.commandLine, "/TO:" + games + "/SolaneLauncher " + kTag + switches);
+    tempLine = temp->entry.commandLine;
+  }
+  const StartupEnd failed =
+      RunLauncherAt(games + "/SolaneLauncher", kTag + switches, std::make_unique<DownloadingFrontEnd>("Missing"));
+  EXPECT_EQ(failed, StartupEnd::RelaunchFailed);
+  EXPECT_EQ(LauncherExitCode(failed, true), 1);
+
+  // The copy in Temp takes the installed file's place and starts it with the switches it got.
+  EXPECT_EQ(RunLauncherAt(games + "/Temp/bin/SolaneLauncher", tempLine), StartupEnd::ReplacementStarted);
+  const std::optional<Start> replaced = WaitForStart(games);
+  ASSERT_TRUE(replaced);
+  EXPECT_EQ(install.ReadFile("Solane  Games/SolaneLauncher"), kRecorder);
+  EXPECT_EQ(replaced->folder, fs::canonical(games).string());
+  EXPECT_TRUE(replaced->entry.console);
+  EXPECT_EQ(replaced->entry.commandLine, kTag + switches);
+  platform::SetMessageBoxProvider(nullptr);
+}
+
+TEST(SelfReplace, OnlyTheCopyInTheTargetsTempFolderMayTakeItsPlace) {
+  InstalledLauncher installation;
+  const struct {
+    const char* launcher;
+    const char* target;
+  } runs[] = {
+      {"a/SolaneLauncher", "b/SolaneLauncher"},       // the same name, but not started from b/Temp
+      {"c/Temp/SolaneLauncher", "c/victim"},          // from c/Temp, but another file
+      {"d/Temp2/SolaneLauncher", "d/SolaneLauncher"}, // a folder that only begins like Temp
+  };
+  for (const auto& run : runs) {
+    const std::string folder = fs::path(run.launcher).parent_path().string();
+    ASSERT_EQ(installation.Install(BuiltLauncher(), run.launcher, "1.0.0.0"), "");
+    // Refused, the copy goes on as an ordinary launcher, whose server does not answer.
+    ASSERT_TRUE(installation.Write(folder + "/SolaneLauncher.CFG", LauncherConfig(UnusedLoopbackPort())));
+    const std::string targetFolder = fs::path(run.target).parent_path().string();
+    ASSERT_TRUE(installation.Write(targetFolder + "/Temp/.keep", ""));
+    ASSERT_TRUE(installation.Write(run.target, "#!/bin/sh\ntouch \"$0.started\"\n"));
+    ASSERT_EQ(chmod(installation.PathOf(run.target).c_str(), 0755), 0);
+    const std::string before = installation.Read(run.target).value_or("");
+
+    const ProgramResult result =
+        installation.Run({"/TO:" + installation.PathOf(run.target), kTag, "/LOCALE:KOREA", "/"}, run.launcher);
+    ASSERT_TRUE(installation.WaitUntilNoneRuns(30));
+    EXPECT_TRUE(installation.Read(run.target) == before) << run.launcher << " replaced its target\n" << result.output;
+    EXPECT_FALSE(installation.Exists(std::string(run.target) + ".started")) << run.launcher;
+  }
+}
+
+}  // namespace
