@@ -1,0 +1,67 @@
+// Replacing a file in one step, on one file system and across two, and the space left for it.
+
+#include "platform/FileSystem.h"
+
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+
+#include "tests/support/ScratchDir.h"
+
+using namespace platform;
+
+namespace {
+
+mode_t ModeOf(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 0;
+}
+
+// A 1 MiB tmpfs in its own folder: a rename into it crosses file systems, and it fills up.
+class FileSystemTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    mountPoint_ = scratch_.PathOf("small");
+    ASSERT_TRUE(MakeDirectory(mountPoint_));
+    if (mount("tmpfs", mountPoint_.c_str(), "tmpfs", 0, "size=1m") != 0) GTEST_SKIP() << "needs root to mount";
+    mounted_ = true;
+  }
+  void TearDown() override {
+    if (mounted_) umount2(mountPoint_.c_str(), MNT_DETACH);
+  }
+
+  ScratchDir scratch_;
+  std::string mountPoint_;
+  bool mounted_ = false;
+};
+
+TEST_F(FileSystemTest, ReplacedFilesHaveTheirFinalModeOnOneFileSystemAndAcrossTwo) {
+  for (const std::string& folder : {scratch_.Path(), mountPoint_}) {
+    for (bool program : {true, false}) {
+      const std::string source = scratch_.Write("download.tmp", program ? "#!/bin/sh\n" : "data");
+      chmod(source.c_str(), 0600);
+      const std::string destination = folder + "/SolaneClient.exe";
+      ASSERT_TRUE(ReplaceFile(source, destination, program)) << destination;
+      EXPECT_EQ(ModeOf(destination), program ? 0755u : 0644u) << destination;
+      EXPECT_EQ(FileSizeOf(destination), program ? 10 : 4) << destination;
+      // Renamed within one file system, copied across two.
+      EXPECT_EQ(PathExists(source), folder == mountPoint_) << destination;
+      EXPECT_FALSE(PathExists(destination + ".solane-new"));
+    }
+  }
+}
+
+TEST_F(FileSystemTest, ACopyThatDoesNotFitLeavesTheOldFileAndNoLeftover) {
+  const std::string destination = mountPoint_ + "/Data.SPF";
+  ASSERT_TRUE(ReplaceFile(scratch_.Write("old", "old pack"), destination, false));
+  const std::optional<uint64_t> free = FreeDiskSpace(mountPoint_ + "/missing/folder");  // asks the mount
+  ASSERT_TRUE(free);
+  EXPECT_LE(*free, 1u << 20);
+
+  EXPECT_FALSE(ReplaceFile(scratch_.Write("new", std::string(2 << 20, 'x')), destination, false));
+  EXPECT_EQ(FileSizeOf(destination), 8);
+  EXPECT_FALSE(PathExists(destination + ".solane-new"));
+  EXPECT_EQ(FreeDiskSpace(mountPoint_), free);
+}
+
+}  // namespace
