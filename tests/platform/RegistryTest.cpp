@@ -80,6 +80,17 @@ TEST_F(RegistryTest, ValuesAndKeysAreDeletedOnlyWhenTheyCanBe) {
   EXPECT_FALSE(RegistryDeleteKey(kRoot, "Software\\A"));
   EXPECT_TRUE(RegistryDeleteKey(kRoot, "Software\\A\\B"));
   EXPECT_TRUE(RegistryDeleteKey(kRoot, "software\\a"));
+
+  // Only a key with nothing in it goes when it must be empty.
+  ASSERT_TRUE(Set("Software\\E\\F", "", kRegSz, "default"));
+  ASSERT_TRUE(Set("Software\\E", "named", kRegSz, "1"));
+  EXPECT_FALSE(RegistryDeleteKeyIfEmpty(kRoot, "Software\\E\\F"));  // a default value
+  EXPECT_TRUE(RegistryDeleteValue(kRoot, "Software\\E\\F", ""));
+  EXPECT_TRUE(RegistryDeleteKeyIfEmpty(kRoot, "Software\\E\\F"));
+  EXPECT_FALSE(RegistryDeleteKeyIfEmpty(kRoot, "Software\\E\\F"));  // gone already
+  EXPECT_FALSE(RegistryDeleteKeyIfEmpty(kRoot, "Software\\E"));     // a named value
+  EXPECT_FALSE(RegistryDeleteKeyIfEmpty(kRoot, "Software"));          // a subkey
+  EXPECT_FALSE(RegistryDeleteKeyIfEmpty(kRoot, ""));
 }
 
 TEST_F(RegistryTest, RefusesPathsAndNamesTheStoreCannotHold) {
