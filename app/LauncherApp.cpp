@@ -16,9 +16,10 @@ bool CLauncherApp::InitInstance(const std::string& commandLine) {
   steps_.frontEnd->RunMainWindow(engine);
 
   // The new launcher runs from the temporary folder, so the folder stays when it is pending.
+  // Only the launcher that held the installation may delete it: another one may be using it.
   if (engine.IsLauncherUpdatePending())
     engine.RelaunchFromTemp();
-  else
+  else if (engine.HoldsInstallation())
     engine.DeleteFolder(engine.TempDir());
   engine.AttachWindow(nullptr);
   return false;

@@ -8,6 +8,7 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <optional>
 
 #include "app/Settings.h"
 #include "download/TransferError.h"
@@ -15,6 +16,7 @@
 #include "download/ZipArchive.h"
 #include "patch/PatchEngine.h"
 #include "platform/Clock.h"
+#include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
 #include "platform/Path.h"
 #include "window/Catalogue.h"
@@ -26,19 +28,12 @@ constexpr int kAttempts = 10;
 constexpr uint32_t kAttemptPauseMs = 500;
 constexpr uint32_t kMonitorPeriodMs = 100;
 
-thread_local int lastSystemError = 0;
-
-bool IsHttpStatus(int code) { return code >= 100 && code <= 599; }
-
 }  // namespace
 
 bool PatchEngine::IsOversized() const {
   const int64_t expected = session_.GetExpectedSize();
   return expected > 0 && session_.GetTransferred() > expected;
 }
-
-void PatchEngine::SetLastSystemError(int code) { lastSystemError = code; }
-int PatchEngine::LastSystemError() { return lastSystemError; }
 
 std::string PatchEngine::CurrentDownloadName() const {
   std::lock_guard<std::mutex> guard(textLock_);
@@ -50,6 +45,7 @@ void PatchEngine::StartDownload(const std::string& name) {
     std::lock_guard<std::mutex> guard(textLock_);
     downloadName_ = name;
   }
+  jobResult_ = JobResult::Pending;
   if (!IsCancelled()) downloadIdle_ = false;
   if (!downloadThread_.load()) {
     auto* thread = new platform::Thread([this] { DownloadThreadLoop(); });
@@ -75,15 +71,24 @@ bool PatchEngine::DownloadFile(const std::string& name, const std::string& local
   return session_.Download(serverPath.empty() ? name : serverPath + name, localPath);
 }
 
-int64_t PatchEngine::RemoteFileSize(const std::string& name) {
+int64_t PatchEngine::RemoteFileSize(const std::string& name, TransferFailure* why) {
+  if (why) *why = {};
   if (IsCancelled()) return 0;
   std::string serverPath = session_.GetServerPath();
   std::string path = serverPath.empty() ? name : serverPath + name;
   std::lock_guard<std::mutex> guard(sizeCacheLock_);
   auto cached = remoteSizeCache_.find(path);
-  if (cached == remoteSizeCache_.end())
-    cached = remoteSizeCache_.emplace(path, session_.GetTotalSize({path})).first;  // 0 is cached too
-  return cached->second < 0 ? 0 : cached->second;
+  if (cached != remoteSizeCache_.end()) return cached->second;
+  // Only a size the server really gave is kept: a question that failed (a time-out, a refused
+  // HEAD, an answer cut short) is asked again next time instead of standing as "empty".
+  TransferFailure failure;
+  const std::optional<int64_t> size = session_.RemoteSize(path, failure);
+  if (!size) {
+    if (why) *why = failure;
+    return 0;
+  }
+  remoteSizeCache_.emplace(path, *size);
+  return *size;
 }
 
 void PatchEngine::ForgetRemoteSize(const std::string& name) {
@@ -93,18 +98,20 @@ void PatchEngine::ForgetRemoteSize(const std::string& name) {
 }
 
 // Up to ten attempts, 500 ms apart. An HTTP status other than 200 on an archive means the
-// archive is not there: the caller goes straight to the plain file.
-bool PatchEngine::RunDownloadAttempts(const std::string& remoteName, const std::string& localPath,
-                                      bool stopOnHttpStatus) {
+// archive is not there: the caller goes straight to the plain file. A local file that cannot
+// be written fails every attempt alike, so it is not tried again.
+bool PatchEngine::RunDownloadAttempts(const std::string& remoteName, const std::string& localPath, bool archive) {
   session_.SetExpectedSize(currentDownloadSize_.load());
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
     if (IsCancelled()) return false;
     if (DownloadFile(remoteName, localPath)) {
       // The session keeps its last failure; an earlier attempt's must not fail the finished file.
-      session_.SetErrorCode(0);
-      return true;
+      session_.ClearFailure();
+      return !IsCancelled();
     }
-    if (stopOnHttpStatus && IsHttpStatus(session_.GetErrorCode())) return false;
+    const TransferFailure failure = session_.GetFailure();
+    if (archive && failure.kind == TransferFailure::Kind::HttpStatus) return false;
+    if (failure.IsLocalFile()) return false;
     // A body longer than announced fails as a wrong size at once; sending it again would not help.
     if (IsOversized()) return false;
     platform::SleepMs(kAttemptPauseMs);
@@ -112,7 +119,9 @@ bool PatchEngine::RunDownloadAttempts(const std::string& remoteName, const std::
   return false;
 }
 
-bool PatchEngine::UnpackArchive(const std::string& archivePath) {
+// Unpacks every entry into the temporary folder. The archive counts as unpacked only when the
+// file it was fetched for came out of it.
+bool PatchEngine::UnpackArchive(const std::string& archivePath, const std::string& wantedPath) {
   std::unique_ptr<ZipArchive> archive = ZipArchive::Open(archivePath);
   if (!archive) return false;
   bool ok = archive->SetBaseDir(TempDir()) == kZipSuccess;
@@ -128,13 +137,59 @@ bool PatchEngine::UnpackArchive(const std::string& archivePath) {
     if (archive->ExtractEntry(index, entry.name) != kZipSuccess) ok = false;
   }
   archive->Close();
-  return ok;
+  return ok && !IsCancelled() && platform::FileSizeOf(platform::ResolvePath(wantedPath)).has_value();
+}
+
+// One job: the file complete in the temporary folder, fetched itself or unpacked from its
+// archive. False when it is not there; a failure that the player must see has been reported.
+bool PatchEngine::RunDownloadJob(const std::string& name) {
+  const std::string zipName = ZipNameFor(name);
+  // A name without "." has no archive name: it is fetched itself, never as the folder "".
+  const bool zipJob = zipMode_.load() && !name.empty() && !zipName.empty();
+  const std::string transferName = zipJob ? zipName : name;
+  const std::optional<std::string> filePath = TempPath(name);
+  const std::optional<std::string> transferPath = TempPath(transferName);
+  if (!filePath || !transferPath) return false;
+
+  const std::string downloadingText = LoadCatalogueString(kMessageDownloading);
+  DeletePath(*filePath);
+  DeletePath(*transferPath);
+  EnsureDirectories(*transferPath);
+  SetStatusText(name + " " + downloadingText);
+  if (IsCancelled()) return false;
+
+  bool downloaded = RunDownloadAttempts(transferName, *transferPath, zipJob);
+  if (zipJob && downloaded) {
+    stallClockPaused_ = true;
+    downloaded = UnpackArchive(*transferPath, *filePath);
+    stallClockPaused_ = false;
+    if (*transferPath != *filePath) DeletePath(*transferPath);
+  }
+  if (zipJob && !downloaded) {
+    // The archive is missing or cannot be unpacked: fetch the plain file instead.
+    if (IsCancelled()) return false;
+    const int64_t archiveSize = currentDownloadSize_.load();
+    DeletePath(*transferPath);
+    DeletePath(*filePath);
+    EnsureDirectories(*filePath);
+    SetStatusText(name + " " + downloadingText);
+    session_.ClearFailure();  // the archive's failure is not the file's
+    if (!PrepareDownload(name, true, true)) return false;
+    if (IsCancelled()) return false;
+    int64_t lower = 0, upper = 0;
+    GetTotalRange(lower, upper);
+    SetTotalRange(upper + currentDownloadSize_.load() - archiveSize, lower);
+    downloaded = RunDownloadAttempts(name, *filePath, false);
+  }
+  return downloaded;
 }
 
 void PatchEngine::DownloadThreadLoop() {
-  const std::string downloadingText = LoadCatalogueString(kMessageDownloading);
   const std::string downloadedText = LoadCatalogueString(kMessageDownloaded);
-  auto endThread = [this] { downloadIdle_ = true; };
+  auto endThread = [this] {
+    if (jobResult_.load() == JobResult::Pending) jobResult_ = JobResult::Failed;
+    downloadIdle_ = true;
+  };
 
   while (true) {
     if (IsCancelled() || downloadStop_.load()) return endThread();
@@ -147,45 +202,21 @@ void PatchEngine::DownloadThreadLoop() {
     if (!IsCancelled()) downloadIdle_ = false;
 
     const std::string name = CurrentDownloadName();
-    const bool zipJob = zipMode_.load() && !name.empty();
-    const std::string transferName = zipJob ? ZipNameFor(name) : name;
-    const std::string tempDir = TempDir();
-
-    DeletePath(platform::JoinPath(tempDir, name));
-    std::string localPath = platform::JoinPath(tempDir, transferName);
-    DeletePath(localPath);
-    EnsureDirectories(localPath);
-    SetStatusText(name + " " + downloadingText);
-    if (IsCancelled()) return endThread();
-
-    bool downloaded = RunDownloadAttempts(transferName, localPath, zipJob);
-    if (zipJob && (!downloaded || !UnpackArchive(localPath))) {
-      // The archive is missing or cannot be unpacked: fetch the plain file instead.
-      if (IsCancelled()) return endThread();
-      const int64_t archiveSize = currentDownloadSize_.load();
-      DeletePath(localPath);
-      localPath = platform::JoinPath(tempDir, name);
-      DeletePath(localPath);
-      EnsureDirectories(localPath);
-      SetStatusText(name + " " + downloadingText);
-      session_.SetErrorCode(0);  // the archive's failure is not the file's
-      if (!PrepareDownload(name, true, true)) return endThread();
-      if (IsCancelled()) return endThread();
-      int64_t lower = 0, upper = 0;
-      GetTotalRange(lower, upper);
-      SetTotalRange(upper + currentDownloadSize_.load() - archiveSize, lower);
-      downloaded = RunDownloadAttempts(name, localPath, false);
-    }
-    if (!downloaded && IsOversized()) {
-      downloadIdle_ = true;  // the monitor sees the wrong size and stops the update
-      continue;
-    }
-    if (!downloaded) {
+    if (!RunDownloadJob(name)) {
+      jobResult_ = JobResult::Failed;
+      if (IsOversized() && !IsCancelled()) {
+        downloadIdle_ = true;  // the monitor sees the wrong size and stops the update
+        continue;
+      }
+      // Every failure the session holds, local ones included, reaches the player.
+      stallClockPaused_ = true;
       if (!IsCancelled()) ReportError();
+      stallClockPaused_ = false;
       return endThread();
     }
     if (IsCancelled()) return endThread();
     SetStatusText(name + " " + downloadedText);
+    jobResult_ = JobResult::Done;
     downloadIdle_ = true;
   }
 }
@@ -212,6 +243,13 @@ void PatchEngine::MonitorDownload(const std::string& name, int64_t baseBytes) {
     platform::SleepMs(kMonitorPeriodMs);
     if (IsDownloadIdle()) break;
     if (IsCancelled()) return;
+    if (stallClockPaused_.load()) {
+      // No byte is expected from the network now: the stall clock starts anew afterwards.
+      stats.Reset();
+      stats.SetTotal(static_cast<uint64_t>(size));
+      stats.SetFileName(name);
+      continue;
+    }
     // A fallback from the archive to the plain file changes the size the job must deliver.
     if (const int64_t expected = currentDownloadSize_.load(); expected != size && expected > 0) {
       size = expected;
@@ -221,8 +259,7 @@ void PatchEngine::MonitorDownload(const std::string& name, int64_t baseBytes) {
     int64_t bytes = session_.GetTransferred();
     stats.SetPosition(static_cast<uint64_t>(bytes < 0 ? 0 : bytes));
     if (!stats.IsAlive()) {
-      SetLastSystemError(transfer_error::kTimeout);
-      ReportError();
+      ReportError(TransferFailure::Internet(transfer_error::kTimeout));
       return;
     }
     SetFilePos(bytes);
@@ -233,7 +270,7 @@ void PatchEngine::MonitorDownload(const std::string& name, int64_t baseBytes) {
 
   const int64_t bytes = session_.GetTransferred();
   size = currentDownloadSize_.load();
-  if (bytes == size) {
+  if (bytes == size && jobResult_.load() == JobResult::Done) {
     SetFileRange(size, 0);
     SetFilePos(bytes);
     SetTotalPos(baseBytes + bytes);

@@ -2,6 +2,8 @@
 
 #include <curl/curl.h>
 
+#include <cstring>
+#include <string>
 #include <utility>
 
 namespace {
@@ -37,6 +39,9 @@ constexpr std::pair<CURLcode, int> kLibraryCodes[] = {
 };
 
 constexpr std::pair<int, const char*> kErrorTexts[] = {
+    {kFtpConnectFailed, "The connection with the FTP server could not be opened."},
+    {kFtpRemoteFileFailed, "The file could not be opened on the FTP server."},
+    {kFtpBufferSizeFailed, "The FTP transfer could not be set up."},
     {kInternal, "An internal error occurred."},
     {kInvalidUrl, "The URL is invalid."},
     {kUnknownScheme, "The URL does not use a recognized protocol."},
@@ -64,4 +69,28 @@ std::string TransferErrorText(int code) {
     if (known == code) return text;
   }
   return {};
+}
+
+bool TransferFailure::IsLocalFile() const {
+  return kind == Kind::System || (kind == Kind::Session && (code == kLocalFileCreateFailed || code == kLocalFileWriteFailed));
+}
+
+std::string TransferFailureText(const TransferFailure& failure) {
+  switch (failure.kind) {
+    case TransferFailure::Kind::None: return {};
+    case TransferFailure::Kind::HttpStatus:
+      return "The server answered with HTTP status " + std::to_string(failure.code) + ".";
+    case TransferFailure::Kind::Internet: return TransferErrorText(failure.code);
+    case TransferFailure::Kind::System:
+    case TransferFailure::Kind::Session: break;
+  }
+  std::string text = failure.IsLocalFile() ? "The downloaded file could not be written."
+                                           : TransferErrorText(failure.code);
+  if (failure.systemError != 0) {
+    char buffer[256];
+    // The GNU form may return a static text instead of filling the buffer.
+    const char* reason = strerror_r(failure.systemError, buffer, sizeof(buffer));
+    text += (text.empty() ? "" : " ") + std::string(reason) + ".";
+  }
+  return text;
 }

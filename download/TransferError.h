@@ -27,6 +27,31 @@ inline constexpr int kLocalFileWriteFailed = -7;
 
 }  // namespace transfer_error
 
+// A failed transfer. Its number is what players see ("ErrorCode : %d"); the kind keeps numbers
+// from different sources apart, since they overlap (112 is both "disk full" and an HTTP status).
+struct TransferFailure {
+  enum class Kind : unsigned char {
+    None,
+    HttpStatus,  // the server answered with a status other than 200
+    Internet,    // a Windows internet error number (12xxx), time-outs and cancels included
+    System,      // a Windows system error number for the local file (3, 5, 32, 112)
+    Session,     // one of the session's own negative codes
+  };
+  Kind kind = Kind::None;
+  int code = 0;
+  int systemError = 0;  // the errno behind a local file failure, for its text; 0 when none
+
+  explicit operator bool() const { return kind != Kind::None; }
+  // True when the local file could not be created or written: trying again will not help.
+  bool IsLocalFile() const;
+  static TransferFailure Http(int status) { return {Kind::HttpStatus, status, 0}; }
+  static TransferFailure Internet(int code) { return {Kind::Internet, code, 0}; }
+};
+
+// The text shown under the number: the system's wording of an internet error, the status of an
+// HTTP answer, the system's text for a local file failure. Empty when there is none.
+std::string TransferFailureText(const TransferFailure& failure);
+
 // The error number for a failed libcurl call, given its CURLcode value. Codes without a closer
 // equivalent give kInternal; 0 (success) gives 0.
 int TransferErrorFromLibraryCode(int curlCode);

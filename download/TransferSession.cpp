@@ -30,19 +30,22 @@ bool InitLibraryOnce() {
 
 long WholeSeconds(uint32_t ms) { return std::max<long>(1, static_cast<long>((ms + 999) / 1000)); }
 
+TransferFailure SessionFailure(int code) { return {TransferFailure::Kind::Session, code, 0}; }
+
 // The Windows numbers players would have seen for a local file that cannot be created.
-int LocalCreateError(int error) {
+TransferFailure LocalCreateFailure(int error) {
+  auto system = [](int code) { return TransferFailure{TransferFailure::Kind::System, code, 0}; };
   switch (error) {
     case ENOENT:
-    case ENOTDIR: return 3;
+    case ENOTDIR: return system(3);
     case EACCES:
     case EPERM:
     case EROFS:
-    case EISDIR: return 5;
+    case EISDIR: return system(5);
     case EBUSY:
-    case ETXTBSY: return 32;
-    case ENOSPC: return 112;
-    default: return transfer_error::kLocalFileCreateFailed;
+    case ETXTBSY: return system(32);
+    case ENOSPC: return system(112);
+    default: return SessionFailure(transfer_error::kLocalFileCreateFailed);
   }
 }
 
@@ -81,7 +84,7 @@ bool InitTransferLibrary() { return InitLibraryOnce(); }
 
 // The state of one running transfer, shared with the library's callbacks.
 struct CTransferSession::Transfer {
-  enum class Stop { None, Cancel, Closing, Stalled, BadStatus, Overrun, MemoryFull, CreateFailed, WriteFailed };
+  enum class Stop { None, Cancel, Closing, Stalled, BadStatus, Overrun, MemoryFull, CreateFailed, WriteFailed, SizeKnown };
 
   CTransferSession* session = nullptr;
   CURL* handle = nullptr;
@@ -101,6 +104,7 @@ struct CTransferSession::Transfer {
   Stop stop = Stop::None;
   long status = 0;
   int createErrno = 0;
+  int writeErrno = 0;
   bool created = false;
 
   ~Transfer() { CloseFile(); }
@@ -108,7 +112,9 @@ struct CTransferSession::Transfer {
   // False when the buffered tail of the file could not be written.
   bool CloseFile() {
     if (file == nullptr) return true;
+    errno = 0;
     const bool written = std::fclose(file) == 0;
+    if (!written && writeErrno == 0) writeErrno = errno;
     file = nullptr;
     return written;
   }
@@ -140,6 +146,7 @@ struct CTransferSession::Transfer {
     // The file is created at the first byte of a good answer, so a failed request leaves none.
     if (file == nullptr && !CreateFile()) return false;
     if (bytes > 0 && std::fwrite(data, 1, bytes, file) != bytes) {
+      writeErrno = errno;
       stop = Stop::WriteFailed;
       return false;
     }
@@ -198,7 +205,13 @@ struct CTransferSession::Transfer {
 size_t CTransferSession::WriteBody(char* data, size_t size, size_t count, void* context) {
   auto& transfer = *static_cast<Transfer*>(context);
   const size_t bytes = size * count;
-  if (transfer.sizeOnly) return bytes;
+  if (transfer.sizeOnly) {
+    // A size query that had to use GET ends at the first byte of body. (An FTP size query
+    // passes its reply lines through here; they are simply dropped.)
+    if (!transfer.http || bytes == 0) return bytes;
+    transfer.stop = Transfer::Stop::SizeKnown;
+    return 0;
+  }
   if (transfer.ShouldStop()) return 0;
   if (transfer.http) {
     long status = 0;
@@ -235,7 +248,7 @@ CTransferSession::~CTransferSession() { Disconnect(); }
 void CTransferSession::Reset() {
   std::lock_guard lock(transferLock_);
   transferred_ = 0;
-  errorCode_ = 0;
+  ClearFailure();
   CloseFtpLocked();
   cancel_ = false;
   serverPath_.clear();
@@ -255,6 +268,16 @@ void CTransferSession::Reset() {
   httpStallTimeoutMs_ = kDefaultHttpStallTimeoutMs;
   std::lock_guard textLock(textLock_);
   textBody_.clear();
+}
+
+TransferFailure CTransferSession::GetFailure() const {
+  std::lock_guard lock(failureLock_);
+  return failure_;
+}
+
+void CTransferSession::SetFailure(const TransferFailure& failure) {
+  std::lock_guard lock(failureLock_);
+  failure_ = failure;
 }
 
 std::string CTransferSession::GetText() const {
@@ -342,7 +365,7 @@ bool CTransferSession::Connect() {
   CloseFtpLocked();
   CURL* curl = curl_easy_init();
   if (curl == nullptr) {
-    errorCode_ = transfer_error::kFtpConnectFailed;
+    SetFailure(SessionFailure(transfer_error::kFtpConnectFailed));
     return false;
   }
   ConfigureFtp(curl);
@@ -357,7 +380,8 @@ bool CTransferSession::Connect() {
   }
   if (result != CURLE_OK) {
     const int code = TransferErrorFromLibraryCode(result);
-    errorCode_ = code == transfer_error::kInternal ? transfer_error::kFtpConnectFailed : code;
+    SetFailure(code == transfer_error::kInternal ? SessionFailure(transfer_error::kFtpConnectFailed)
+                                                 : TransferFailure::Internet(code));
     curl_easy_cleanup(curl);
     return false;
   }
@@ -386,7 +410,7 @@ bool CTransferSession::Download(const std::string& remotePath, const std::string
   if (transfer.http) {
     curl = owned.handle;
     if (curl == nullptr) {
-      errorCode_ = transfer_error::kInternal;
+      SetFailure(TransferFailure::Internet(transfer_error::kInternal));
       return false;
     }
     owned.headers = curl_slist_append(owned.headers, "Pragma: no-cache");
@@ -397,7 +421,8 @@ bool CTransferSession::Download(const std::string& remotePath, const std::string
   }
   if (!ConfigureCommon(curl, transfer)) {
     if (!transfer.http) DetachTransfer(curl);
-    errorCode_ = transfer.http ? transfer_error::kInternal : transfer_error::kFtpBufferSizeFailed;
+    SetFailure(transfer.http ? TransferFailure::Internet(transfer_error::kInternal)
+                             : SessionFailure(transfer_error::kFtpBufferSizeFailed));
     return false;
   }
   const std::string url = transfer.http ? BuildTransferUrl(host_, remotePath, "http") : FtpUrl(remotePath);
@@ -421,9 +446,20 @@ bool CTransferSession::FinishTransfer(int curlCode, Transfer& transfer) {
   // The file's last block is written only here; losing it must not pass for success.
   const bool fileWritten = transfer.CloseFile();
   const auto result = static_cast<CURLcode>(curlCode);
-  auto fail = [&](int code) {
-    errorCode_ = code;
+  auto fail = [&](const TransferFailure& failure) {
+    SetFailure(failure);
     return false;
+  };
+  auto createFailure = [&] {
+    TransferFailure failure = transfer.http ? LocalCreateFailure(transfer.createErrno)
+                                            : SessionFailure(transfer_error::kLocalFileCreateFailed);
+    failure.systemError = transfer.createErrno;
+    return failure;
+  };
+  auto writeFailure = [&] {
+    TransferFailure failure = SessionFailure(transfer_error::kLocalFileWriteFailed);
+    failure.systemError = transfer.writeErrno;
+    return failure;
   };
   auto keepText = [&] {
     if (!transfer.toMemory) return;
@@ -440,33 +476,31 @@ bool CTransferSession::FinishTransfer(int curlCode, Transfer& transfer) {
         keepText();
         return true;
       }
-      return fail(transfer_error::kOperationCancelled);
-    case Stop::Stalled: return fail(transfer_error::kTimeout);
-    case Stop::BadStatus: return fail(static_cast<int>(transfer.status));
+      return fail(TransferFailure::Internet(transfer_error::kOperationCancelled));
+    case Stop::Stalled: return fail(TransferFailure::Internet(transfer_error::kTimeout));
+    case Stop::BadStatus: return fail(TransferFailure::Http(static_cast<int>(transfer.status)));
     case Stop::Overrun:
-    case Stop::MemoryFull: return fail(transfer_error::kInvalidServerResponse);
-    case Stop::CreateFailed:
-      return fail(transfer.http ? LocalCreateError(transfer.createErrno) : transfer_error::kLocalFileCreateFailed);
-    case Stop::WriteFailed: return fail(transfer_error::kLocalFileWriteFailed);
-    case Stop::None: break;
+    case Stop::MemoryFull: return fail(TransferFailure::Internet(transfer_error::kInvalidServerResponse));
+    case Stop::CreateFailed: return fail(createFailure());
+    case Stop::WriteFailed: return fail(writeFailure());
+    case Stop::None:
+    case Stop::SizeKnown: break;
   }
 
   if (result != CURLE_OK) {
-    if (!transfer.http && IsFtpRemoteFileError(result)) return fail(transfer_error::kFtpRemoteFileFailed);
-    return fail(TransferErrorFromLibraryCode(result));
+    if (!transfer.http && IsFtpRemoteFileError(result)) return fail(SessionFailure(transfer_error::kFtpRemoteFileFailed));
+    return fail(TransferFailure::Internet(TransferErrorFromLibraryCode(result)));
   }
-  if (!fileWritten) return fail(transfer_error::kLocalFileWriteFailed);
+  if (!fileWritten) return fail(writeFailure());
   if (transfer.http) {
     long status = 0;
     curl_easy_getinfo(transfer.handle, CURLINFO_RESPONSE_CODE, &status);
-    if (status != 200) return fail(static_cast<int>(status));
+    if (status != 200) return fail(TransferFailure::Http(static_cast<int>(status)));
   }
   // An empty body still leaves an (empty) file.
   if (!transfer.toMemory && !transfer.created) {
-    if (!transfer.CreateFile()) {
-      return fail(transfer.http ? LocalCreateError(transfer.createErrno) : transfer_error::kLocalFileCreateFailed);
-    }
-    transfer.CloseFile();
+    if (!transfer.CreateFile()) return fail(createFailure());
+    if (!transfer.CloseFile()) return fail(writeFailure());
   }
   keepText();
   return true;
@@ -478,24 +512,51 @@ int64_t CTransferSession::GetTotalSize(const std::vector<std::string>& remotePat
   int64_t total = 0;
   for (const std::string& remotePath : remotePaths) {
     if (cancel_.load()) return 0;
-    if (protocol_ == kProtocolFtp) {
-      total += FtpSizeOf(remotePath);
-    } else {
-      bool failed = false;
-      total += HttpSizeOf(remotePath, failed);
-      if (failed) return 0;
+    TransferFailure why;
+    const std::optional<int64_t> size = RemoteSizeLocked(remotePath, why);
+    if (size) {
+      total += *size;
+    } else if (protocol_ != kProtocolFtp && why.kind != TransferFailure::Kind::HttpStatus) {
+      SetFailure(why);
+      return 0;
     }
     platform::SleepMs(1);
   }
   return total;
 }
 
-int64_t CTransferSession::HttpSizeOf(const std::string& remotePath, bool& failed) {
+std::optional<int64_t> CTransferSession::RemoteSize(const std::string& remotePath, TransferFailure& why) {
+  std::lock_guard lock(transferLock_);
+  why = {};
+  if (cancel_.load()) {
+    why = TransferFailure::Internet(transfer_error::kOperationCancelled);
+    return std::nullopt;
+  }
+  return RemoteSizeLocked(remotePath, why);
+}
+
+std::optional<int64_t> CTransferSession::RemoteSizeLocked(const std::string& remotePath, TransferFailure& why) {
+  if (protocol_ == kProtocolFtp) {
+    if (ftpHandle_ == nullptr) {
+      why = SessionFailure(transfer_error::kFtpConnectFailed);
+      return std::nullopt;
+    }
+    return FtpSizeOf(remotePath, why);
+  }
+  std::optional<int64_t> size = HttpSizeOf(remotePath, true, why);
+  // Some servers refuse HEAD or answer it without a length; the headers of a GET tell the size.
+  const bool refused = why.kind == TransferFailure::Kind::HttpStatus && (why.code == 405 || why.code == 501);
+  const bool lengthless = why.kind == TransferFailure::Kind::Internet && why.code == transfer_error::kInvalidServerResponse;
+  if (!size && (refused || lengthless)) size = HttpSizeOf(remotePath, false, why);
+  return size;
+}
+
+std::optional<int64_t> CTransferSession::HttpSizeOf(const std::string& remotePath, bool headOnly, TransferFailure& why) {
+  why = {};
   EasyHandle owned;
   if (owned.handle == nullptr) {
-    errorCode_ = transfer_error::kInternal;
-    failed = true;
-    return 0;
+    why = TransferFailure::Internet(transfer_error::kInternal);
+    return std::nullopt;
   }
   owned.headers = curl_slist_append(owned.headers, "Pragma: no-cache");
   owned.headers = curl_slist_append(owned.headers, "Cache-Control: no-cache");
@@ -505,26 +566,32 @@ int64_t CTransferSession::HttpSizeOf(const std::string& remotePath, bool& failed
   ConfigureCommon(owned.handle, query);
   const std::string url = BuildTransferUrl(host_, remotePath, "http");
   curl_easy_setopt(owned.handle, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(owned.handle, CURLOPT_NOBODY, 1L);
+  curl_easy_setopt(owned.handle, CURLOPT_NOBODY, headOnly ? 1L : 0L);
   const CURLcode result = curl_easy_perform(owned.handle);
-  if (query.stop != Transfer::Stop::None) {
-    if (query.stop == Transfer::Stop::Stalled) errorCode_ = transfer_error::kTimeout;
-    failed = true;
-    return 0;
-  }
-  if (result != CURLE_OK) {
-    errorCode_ = TransferErrorFromLibraryCode(result);
-    failed = true;
-    return 0;
-  }
   long status = 0;
   curl_off_t length = -1;
   curl_easy_getinfo(owned.handle, CURLINFO_RESPONSE_CODE, &status);
   curl_easy_getinfo(owned.handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
-  return status == 200 && length > 0 ? static_cast<int64_t>(length) : 0;
+  // A GET is stopped at its first byte of body: the headers already told what is wanted.
+  const bool stoppedAtBody = !headOnly && query.stop == Transfer::Stop::SizeKnown;
+  if (query.stop == Transfer::Stop::Stalled) {
+    why = TransferFailure::Internet(transfer_error::kTimeout);
+  } else if (query.stop != Transfer::Stop::None && !stoppedAtBody) {
+    why = TransferFailure::Internet(transfer_error::kOperationCancelled);
+  } else if (result != CURLE_OK && !stoppedAtBody) {
+    why = TransferFailure::Internet(TransferErrorFromLibraryCode(result));
+  } else if (status != 200) {
+    why = TransferFailure::Http(static_cast<int>(status));
+  } else if (length < 0) {
+    why = TransferFailure::Internet(transfer_error::kInvalidServerResponse);
+  } else {
+    return static_cast<int64_t>(length);
+  }
+  return std::nullopt;
 }
 
-int64_t CTransferSession::FtpSizeOf(const std::string& remotePath) {
+std::optional<int64_t> CTransferSession::FtpSizeOf(const std::string& remotePath, TransferFailure& why) {
+  why = {};
   CURL* curl = static_cast<CURL*>(ftpHandle_);
   Transfer query;
   query.http = false;
@@ -536,7 +603,15 @@ int64_t CTransferSession::FtpSizeOf(const std::string& remotePath) {
   curl_off_t length = -1;
   const CURLcode result = curl_easy_perform(curl);
   DetachTransfer(curl);
-  if (result != CURLE_OK) return 0;
+  if (result != CURLE_OK) {
+    why = IsFtpRemoteFileError(result) ? SessionFailure(transfer_error::kFtpRemoteFileFailed)
+                                       : TransferFailure::Internet(TransferErrorFromLibraryCode(result));
+    return std::nullopt;
+  }
   curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
-  return length > 0 ? static_cast<int64_t>(length) : 0;
+  if (length < 0) {
+    why = TransferFailure::Internet(transfer_error::kInvalidServerResponse);
+    return std::nullopt;
+  }
+  return static_cast<int64_t>(length);
 }

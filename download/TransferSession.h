@@ -12,8 +12,11 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "download/TransferError.h"
 
 // Starts the transfer library. The application entry calls it before any thread starts; the
 // session also calls it when it is created. Later calls do nothing and return the first result.
@@ -87,6 +90,12 @@ class CTransferSession {
   // server does not answer with status 200 adds nothing.
   int64_t GetTotalSize(const std::vector<std::string>& remotePaths);
 
+  // The size the server gives for one remote path, or none with the reason in `why` (an HTTP
+  // status, a failed request, kInvalidServerResponse for an answer without a length). The
+  // session's own failure is left alone: a size query is not a transfer. Over HTTP a server
+  // that refuses HEAD or leaves out the length is asked with a GET that stops at the headers.
+  std::optional<int64_t> RemoteSize(const std::string& remotePath, TransferFailure& why);
+
   // Stops a running transfer (it fails with kOperationCancelled unless cancelled) and closes the
   // FTP connection. Always true.
   bool Disconnect();
@@ -94,8 +103,11 @@ class CTransferSession {
   void SetCancel(bool flag) { cancel_ = flag; }
   bool IsCancelled() const { return cancel_.load(); }
 
-  int GetErrorCode() const { return errorCode_.load(); }
-  void SetErrorCode(int code) { errorCode_ = code; }
+  // The last failure (only Reset and ClearFailure clear it) and its number, 0 when none.
+  int GetErrorCode() const { return GetFailure().code; }
+  TransferFailure GetFailure() const;
+  void SetFailure(const TransferFailure& failure);
+  void ClearFailure() { SetFailure({}); }
 
   void SetTransferred(int64_t bytes) { transferred_.exchange(bytes); }
   void AddTransferred(int64_t bytes) { transferred_.fetch_add(bytes); }
@@ -111,8 +123,9 @@ class CTransferSession {
   void ConfigureHttp(void* handle, void* headerList);
   void ConfigureFtp(void* handle);
   std::string FtpUrl(const std::string& remotePath) const;
-  int64_t HttpSizeOf(const std::string& remotePath, bool& failed);
-  int64_t FtpSizeOf(const std::string& remotePath);
+  std::optional<int64_t> HttpSizeOf(const std::string& remotePath, bool headOnly, TransferFailure& why);
+  std::optional<int64_t> FtpSizeOf(const std::string& remotePath, TransferFailure& why);
+  std::optional<int64_t> RemoteSizeLocked(const std::string& remotePath, TransferFailure& why);
   void CloseFtpLocked();
 
   static size_t WriteBody(char* data, size_t size, size_t count, void* context);
@@ -136,7 +149,8 @@ class CTransferSession {
 
   std::atomic<bool> cancel_{false};
   std::atomic<int> closing_{0};  // callers inside Disconnect: the running transfer must stop
-  std::atomic<int> errorCode_{0};
+  mutable std::mutex failureLock_;
+  TransferFailure failure_;
   std::atomic<int64_t> transferred_{0};
   std::atomic<int64_t> expectedSize_{0};
 

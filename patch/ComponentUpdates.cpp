@@ -9,6 +9,7 @@
 #include "patch/FileVersion.h"
 #include "patch/Md5.h"
 #include "patch/PatchEngine.h"
+#include "platform/AsciiText.h"
 #include "platform/MessageBox.h"
 #include "platform/Path.h"
 #include "window/Catalogue.h"
@@ -24,34 +25,38 @@ std::string Labelled(int labelId, int messageId) {
   return LoadCatalogueString(labelId) + " " + LoadCatalogueString(messageId);
 }
 
-// The last component of a server name whose folders may be separated by "/" or "\".
-std::string BareFileName(std::string name) {
-  const size_t last = name.find_last_of("/\\");
-  return last == std::string::npos ? name : name.substr(last + 1);
-}
-
 }  // namespace
 
-bool PatchEngine::ComponentNeedsUpdate(const std::string& section, const std::string& installedPath,
-                                       const std::string& fileName) {
+bool PatchEngine::ComponentNeedsUpdate(const std::string& section, const std::string& installedPath) {
   FileVersion version(installedPath);
   if (version.Differs(updateInfo_.ReadInt(section, "VersionMajorHigh", 0), updateInfo_.ReadInt(section, "VersionMajorLow", 0),
                       updateInfo_.ReadInt(section, "VersionMinorHigh", 0), updateInfo_.ReadInt(section, "VersionMinorLow", 0)))
     return true;
   const std::string digest = updateInfo_.ReadString(section, "MD5", "No");
   if (digest == "No") return false;
-  const std::string path = platform::ResolvePath(platform::JoinPath(LauncherDir(), fileName));
-  if (!PathExists(path)) return true;
-  return Md5OfFile(path, [this] { return IsCancelled(); }) != digest;
+  if (!PathExists(installedPath)) return true;
+  return Md5OfFile(installedPath, [this] { return IsCancelled(); }) != digest;
 }
 
 PatchEngine::ComponentDownload PatchEngine::DownloadComponent(const std::string& section, const std::string& fileName) {
   SetZipFlag(updateInfo_.ReadString(section, "ZIP", "0") != "0");
-  if (!PrepareDownload(fileName, true, false)) return ComponentDownload::NotPrepared;
+  if (!PrepareDownload(fileName, true, false)) {
+    if (!IsCancelled()) RecordFailure(fileName + " " + LoadCatalogueString(kMessageWrongSize));
+    return ComponentDownload::NotPrepared;
+  }
   StartDownload(fileName);
   MonitorDownload(fileName, -1);
-  if (session_.GetErrorCode() != 0 || IsCancelled()) return ComponentDownload::Failed;
+  if (session_.GetErrorCode() != 0 || IsCancelled() || !LastJobSucceeded()) {
+    if (!IsCancelled()) RecordFailure(fileName + " " + LoadCatalogueString(kMessageUpdateFailed));
+    return ComponentDownload::Failed;
+  }
   return ComponentDownload::Done;
+}
+
+// A name the installation cannot safely use is a failed step, not a silent skip.
+void PatchEngine::RecordUnusableName(const std::string& name) {
+  SetStatusText(name + " " + LoadCatalogueString(kMessageUpdateFailed));
+  RecordFailure(name + " " + LoadCatalogueString(kMessageUnusableName));
 }
 
 bool PatchEngine::UpdateLauncher() {
@@ -68,11 +73,12 @@ bool PatchEngine::UpdateLauncher() {
   }
 
   const std::string fileName = updateInfo_.ReadString(kLauncherSection, "FileName", "SolaneLauncher.exe");
-  if (!IsSafeInstallName(fileName)) {
-    SetStatusText(fileName + " " + LoadCatalogueString(kMessageUpdateFailed));
+  if (!TempPath(fileName)) {
+    RecordUnusableName(fileName);
     return false;
   }
-  if (!ComponentNeedsUpdate(kLauncherSection, LauncherExePath(), fileName)) {
+  // The running program is what is compared, whatever the server calls its file.
+  if (!ComponentNeedsUpdate(kLauncherSection, LauncherExePath())) {
     SetStatusText(Labelled(kLabelLauncher, kMessageCompleted));
     return false;
   }
@@ -81,10 +87,10 @@ bool PatchEngine::UpdateLauncher() {
     case ComponentDownload::Failed: return true;
     case ComponentDownload::Done: break;
   }
+  // The new launcher is started from where it was downloaded, so it must be whole first.
+  if (!CheckDownloadedFile(fileName, updateInfo_.ReadString(kLauncherSection, "MD5", "No"))) return true;
 
-  const std::string pendingName = BareFileName(fileName);
-  if (pendingName.empty()) return true;
-  SetLauncherUpdatePending(pendingName);
+  SetLauncherUpdatePending(platform::ToNativePath(fileName));
   SetStatusText(Labelled(kLabelLauncher, kMessageCompleted));
   LauncherWindow* window = Window();
   if (window && GetLocale() != kLocaleChina)
@@ -99,24 +105,24 @@ void PatchEngine::UpdateInstalledComponent(const std::string& section, const std
                                            bool requireInstalled) {
   SetStatusText(Labelled(labelId, kMessageStarting));
   const std::string fileName = updateInfo_.ReadString(section, "FileName", defaultName);
-  if (!IsSafeInstallName(fileName)) {
-    SetStatusText(fileName + " " + LoadCatalogueString(kMessageUpdateFailed));
+  const std::optional<std::string> installedPath = InstallPath(fileName);
+  if (!installedPath || !TempPath(fileName)) {
+    RecordUnusableName(fileName);
     return;
   }
-  const std::string installedPath = platform::ResolvePath(platform::JoinPath(LauncherDir(), fileName));
-  if (requireInstalled && !PathExists(installedPath)) {
+  if (requireInstalled && !PathExists(*installedPath)) {
     SetCancel(true);
     ShowMessage(kMessageNotInstalled, platform::kBoxOk);
     return;
   }
 
   SetStatusText(Labelled(labelId, kMessageChecking));
-  if (!ComponentNeedsUpdate(section, installedPath, fileName)) {
+  if (!ComponentNeedsUpdate(section, *installedPath)) {
     SetStatusText(Labelled(labelId, kMessageCompleted));
     return;
   }
   if (DownloadComponent(section, fileName) != ComponentDownload::Done) return;
-  if (!CopyIntoPlace(platform::JoinPath(TempDir(), fileName), installedPath)) {
+  if (!InstallDownloadedFile(fileName, *installedPath, updateInfo_.ReadString(section, "MD5", "No"))) {
     SetCancel(true);
     ShowMessage(kMessageCopyFailed, platform::kBoxOk);
     SetStatusText(Labelled(labelId, kMessageCopyFailed));
@@ -130,4 +136,31 @@ void PatchEngine::UpdateClient() {
 void PatchEngine::UpdateErrorReporter() {
   if (updateInfo_.ReadInt(kErrorSection, "Update", 0) == 0) return;
   UpdateInstalledComponent(kErrorSection, "SolaneError.exe", kLabelError, false);
+}
+
+bool PatchEngine::CheckDownloadedFile(const std::string& name, const std::string& digest) {
+  const std::optional<std::string> path = TempPath(name);
+  const int64_t expected = ExpectedFileSize();
+  int failedMessage = 0;
+  if (!path || FileSize(*path) < 0 || (expected > 0 && FileSize(*path) != expected)) {
+    failedMessage = kMessageWrongSize;
+  } else if (digest != "No" && !platform::EqualsIgnoringCase(Md5OfFile(*path, [this] { return IsCancelled(); }), digest)) {
+    // Letter case aside: an upper-case digest still names the same bytes.
+    failedMessage = kMessageDigestMismatch;
+  }
+  if (failedMessage == 0) return true;
+  if (IsCancelled()) return false;
+  RecordFailure(name + " " + LoadCatalogueString(failedMessage));
+  SetStatusText(name + " " + LoadCatalogueString(failedMessage));
+  if (path) DeletePath(*path);
+  return false;
+}
+
+bool PatchEngine::InstallDownloadedFile(const std::string& name, const std::string& installedPath,
+                                        const std::string& digest) {
+  if (!CheckDownloadedFile(name, digest)) return false;
+  const std::optional<std::string> path = TempPath(name);
+  if (CopyIntoPlace(*path, installedPath)) return true;
+  if (!IsCancelled()) RecordFailure(name + " " + LoadCatalogueString(kMessageCopyFailed));
+  return false;
 }

@@ -2,12 +2,10 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "patch/PatchEngine.h"
-#include "platform/Path.h"
-#include "window/Catalogue.h"
-#include "window/MessageIds.h"
 
 namespace {
 
@@ -18,15 +16,17 @@ constexpr const char* kAbsentName = "Test.SPF";
 
 void PatchEngine::DeleteListedFiles() {
   // A negative count lists nothing (read unsigned it would run for billions of turns).
-  const uint32_t count = static_cast<uint32_t>(std::max(updateInfo_.ReadInt(kDeleteSection, "DeleteCount", 0), 0));
-  for (uint32_t index = 1; index <= count && index != 0 && !IsCancelled(); ++index) {
+  const int32_t count = std::max(updateInfo_.ReadInt(kDeleteSection, "DeleteCount", 0), 0);
+  for (const uint32_t index : updateInfo_.PresentIndices(kDeleteSection, static_cast<uint32_t>(count))) {
+    if (IsCancelled()) break;
     const std::string name = updateInfo_.ReadString(kDeleteSection, std::to_string(index) + "_FileName", kAbsentName);
     if (name == kAbsentName) continue;
     // A name that leaves the installation folder would delete the player's other files.
-    if (!IsSafeInstallName(name)) {
-      SetStatusText(name + " " + LoadCatalogueString(kMessageUpdateFailed));
+    const std::optional<std::string> path = InstallPath(name);
+    if (!path) {
+      RecordUnusableName(name);
       continue;
     }
-    DeletePath(platform::ResolvePath(platform::JoinPath(LauncherDir(), name)));
+    DeletePath(*path);
   }
 }

@@ -1,6 +1,8 @@
 // The engine's file operations: existence, sizes, folders, deletion, copying into place and the
 // free-space test that stops the update when space runs short.
 
+#include <functional>
+
 #include "patch/PatchEngine.h"
 #include "platform/FileAttributes.h"
 #include "platform/FileSystem.h"
@@ -21,19 +23,28 @@ int64_t PatchEngine::FileSize(const std::string& path) {
   return platform::FileSizeOf(platform::ResolvePath(path)).value_or(-1);
 }
 
-bool PatchEngine::EnsureDirectories(const std::string& filePath) {
+namespace {
+
+// Creates every missing folder along the path of a file (never the file itself).
+bool MakeFoldersAlong(const std::string& filePath, bool hidden, const std::function<bool()>& cancelled) {
   std::string native = platform::ToNativePath(filePath);
   size_t slash = native.find('/');
   if (slash == std::string::npos) return true;
-  // Every folder on the way exists afterwards; the last component, the file, is never created.
   for (slash = native.find('/', slash + 1); slash != std::string::npos; slash = native.find('/', slash + 1)) {
-    if (IsCancelled()) return false;
+    if (cancelled()) return false;
     std::string prefix = platform::ResolvePath(native.substr(0, slash));
     if (platform::IsDirectory(prefix)) continue;
     if (!platform::MakeDirectory(prefix)) return false;
-    platform::SetFileAttributes(prefix, kAttributeHidden);
+    if (hidden) platform::SetFileAttributes(prefix, kAttributeHidden);
   }
   return true;
+}
+
+}  // namespace
+
+// Folders made along a download path in the temporary folder are hidden, as the folder is.
+bool PatchEngine::EnsureDirectories(const std::string& filePath) {
+  return MakeFoldersAlong(filePath, true, [this] { return IsCancelled(); });
 }
 
 bool PatchEngine::DeletePath(const std::string& path) {
@@ -48,11 +59,15 @@ bool PatchEngine::CopyIntoPlace(const std::string& source, const std::string& de
   std::string from = platform::ResolvePath(source);
   std::string to = platform::ResolvePath(destination);
   std::string shownName = platform::FileNameOf(from);
-  if (!HasDiskSpace(to, FileSize(from), true)) return false;
+  // A rename within one file system writes nothing; only a copy needs room for the file.
+  const int64_t bytesWritten = platform::OnSameFileSystem(from, to) ? 0 : FileSize(from);
+  if (bytesWritten > 0 && !HasDiskSpace(to, bytesWritten, true)) return false;
 
   SetStatusText(shownName + " " + LoadCatalogueString(kMessageCopying));
   copyIdle_ = false;
-  bool copied = platform::ReplaceFile(from, to, platform::LooksLikeProgram(from));
+  // A file new to the installation may live in a folder that the installation does not have yet.
+  bool copied = MakeFoldersAlong(to, false, [] { return false; }) &&
+                platform::ReplaceFile(from, to, platform::LooksLikeProgram(from));
   copyIdle_ = true;
   SetStatusText(shownName + " " + LoadCatalogueString(copied ? kMessageCopyFinished : kMessageCopyFailed));
   DeletePath(from);  // also after a failure: the temporary folder keeps nothing stale

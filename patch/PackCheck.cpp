@@ -72,8 +72,10 @@ int PatchEngine::CheckPackIntegrity(const std::string& section, const std::strin
   if (mode == 0) return 0;
   PackComparison values;
   values.fileName = updateInfo_.ReadString(section, index + "_FileName", kAbsentName);
-  if (values.fileName == kAbsentName || !IsSafeInstallName(values.fileName)) return 0;
-  values.localPath = platform::ResolvePath(platform::JoinPath(LauncherDir(), values.fileName));
+  if (values.fileName == kAbsentName) return 0;
+  const std::optional<std::string> localPath = InstallPath(values.fileName);
+  if (!localPath) return 0;
+  values.localPath = *localPath;
   SetStatusText(values.fileName + " " + LoadCatalogueString(kMessageChecking));
 
   const bool checksDate = mode == 1 || mode == 3;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/Clock.h"
+#include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
 #include "platform/Path.h"
 #include "window/Catalogue.h"
@@ -10,6 +11,9 @@
 
 namespace {
 
+// Beside the launcher: two launchers that cannot see each other's single-instance mutex (other
+// sessions, other runtime folders) still never update one installation at once.
+constexpr const char* kInstallationLockFile = "SolaneLauncher.lock";
 
 // Progress bars count kibibytes.
 int ToKiB(int64_t bytes) { return static_cast<int>(std::max<int64_t>(bytes, 0) / 1024); }
@@ -41,7 +45,7 @@ PatchEngine::~PatchEngine() {
   // Workers hold references to the engine: they end before it goes.
   downloadStop_ = true;
   probeStop_ = true;
-  cancel_ = true;
+  cancel_ = 1;
   session_.SetCancel(true);
   for (std::atomic<platform::Thread*>* slot : {&sequenceThread_, &downloadThread_, &probeThread_}) {
     if (platform::Thread* thread = slot->exchange(nullptr)) {
@@ -153,10 +157,16 @@ int PatchEngine::ShowMessage(int messageId, unsigned boxType) {
 
 // --- Control -----------------------------------------------------------------------------------
 
-void PatchEngine::SetCancel(bool flag, bool quiet) {
-  if (flag == cancel_.load()) return;
+void PatchEngine::SetCancel(bool flag, bool quiet, CancelRequester requester) {
+  // One exchange decides, so two threads can never both act on the same change.
+  const int mine = 1 + static_cast<int>(requester);
+  int expected = flag ? kNotCancelled : mine;
+  bool changed = cancel_.compare_exchange_strong(expected, flag ? mine : kNotCancelled);
+  // The engine may withdraw any request; the player only their own.
+  if (!changed && !flag && requester == CancelRequester::Engine && expected != kNotCancelled)
+    changed = cancel_.compare_exchange_strong(expected, kNotCancelled);
+  if (!changed) return;
   OnCancelChanging(flag);
-  cancel_ = flag;
   downloadIdle_ = flag;
   if (!quiet) {
     finished_ = flag;
@@ -176,6 +186,49 @@ bool PatchEngine::IsIdle() const {
 void PatchEngine::WaitProbeThread() {
   probeStop_ = true;
   if (platform::Thread* thread = probeThread_.load()) thread->Wait();
+}
+
+// --- The installation ---------------------------------------------------------------------------
+
+std::optional<std::string> PatchEngine::PathFromServerName(const std::string& base, std::string_view serverName) {
+  if (!IsSafeInstallName(serverName)) return std::nullopt;
+  std::string path = platform::ResolvePath(platform::JoinPath(base, serverName));
+  // The temporary folder may not exist yet; its own place inside the installation is checked.
+  const std::string existingBase = platform::IsDirectory(base) ? base : platform::ParentOf(base);
+  if (!platform::StaysInside(existingBase, path)) return std::nullopt;
+  return path;
+}
+
+std::optional<std::string> PatchEngine::InstallPath(std::string_view serverName) {
+  return PathFromServerName(LauncherDir(), serverName);
+}
+
+std::optional<std::string> PatchEngine::TempPath(std::string_view serverName) {
+  if (!platform::StaysInside(LauncherDir(), TempDir())) return std::nullopt;
+  return PathFromServerName(TempDir(), serverName);
+}
+
+bool PatchEngine::AcquireInstallation() {
+  if (holdsInstallation_.load()) return true;
+  auto lock = std::make_unique<platform::FileLock>(platform::JoinPath(LauncherDir(), kInstallationLockFile));
+  // A folder where no lock file can be made (read-only media) is left to the single-instance
+  // mutex; only a lock that another launcher holds stops this one.
+  if (lock->status() == platform::FileLock::Status::Busy) return false;
+  installationLock_ = std::move(lock);
+  holdsInstallation_ = true;
+  return true;
+}
+
+bool PatchEngine::HoldsInstallation() const { return holdsInstallation_.load(); }
+
+void PatchEngine::RecordFailure(const std::string& reason) {
+  std::lock_guard<std::mutex> guard(failuresLock_);
+  failures_.push_back(reason);
+}
+
+std::vector<std::string> PatchEngine::RecordedFailures() const {
+  std::lock_guard<std::mutex> guard(failuresLock_);
+  return failures_;
 }
 
 // --- Small shared texts --------------------------------------------------------------------------

@@ -13,6 +13,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/CommandLine.h"
@@ -20,6 +21,7 @@
 #include "download/TransferSession.h"
 #include "patch/UpdateInfo.h"
 #include "patch/LauncherWindow.h"
+#include "platform/FileLock.h"
 #include "platform/Thread.h"
 #include "servers/LoginServerEntry.h"
 
@@ -84,6 +86,12 @@ class PatchEngine {
   std::string LauncherExeName();
   std::string LauncherExePath();
   std::string TempDir();
+  // A file name from the server as a path inside the installation (or inside its temporary
+  // folder), existing names found regardless of letter case. None when the name is unsafe: empty,
+  // absolute, climbing out, or leading through a symbolic link to somewhere else. Every step
+  // that turns a server's name into a path uses these.
+  std::optional<std::string> InstallPath(std::string_view serverName);
+  std::optional<std::string> TempPath(std::string_view serverName);
   // File operations. Paths are native or "\"-separated; existing names are found regardless of case.
   bool PathExists(const std::string& path);
   int64_t FileSize(const std::string& path);  // -1 when it cannot be read
@@ -109,8 +117,11 @@ class PatchEngine {
   int ShowMessage(int messageId, unsigned boxType);
 
   // --- Control ----------------------------------------------------------------------------
-  void SetCancel(bool flag, bool quiet = false);
-  bool IsCancelled() const { return cancel_.load(); }
+  // Who asks for a cancel or its withdrawal. The player's answer to "finish now?" may only
+  // withdraw the player's own request, never one that an error set while the question was open.
+  enum class CancelRequester { Engine, Player };
+  void SetCancel(bool flag, bool quiet = false, CancelRequester requester = CancelRequester::Engine);
+  bool IsCancelled() const { return cancel_.load() != kNotCancelled; }
   bool IsFinished() const { return finished_.load(); }
   void SetFinished(bool flag) { finished_ = flag; }
   bool IsIdle() const;
@@ -126,18 +137,31 @@ class PatchEngine {
   void MonitorDownload(const std::string& name, int64_t baseBytes);
   void WaitDownloadThread();
   bool DownloadFile(const std::string& name, const std::string& localPath);
-  int64_t RemoteFileSize(const std::string& name);
+  // The server's size of `name`, 0 when it cannot be learnt (`why` then says why). Only sizes
+  // the server really gave are kept for later questions.
+  int64_t RemoteFileSize(const std::string& name, TransferFailure* why = nullptr);
   // Sizes are cached per name; a file fetched again (Update.NFO after an improper answer) is asked anew.
   void ForgetRemoteSize(const std::string& name);
   void SetZipFlag(bool flag) { zipMode_ = flag; }
   bool IsZipMode() const { return zipMode_.load(); }
   int64_t CurrentDownloadSize() const { return currentDownloadSize_.load(); }
+  // The server's size of the file itself (not of its archive) as the last preparation learnt
+  // it; 0 when the server did not say. What a downloaded file is checked against.
+  int64_t ExpectedFileSize() const { return expectedFileSize_.load(); }
   std::string CurrentDownloadName() const;
   bool PrepareDownload(const std::string& name, bool showDiskMessage, bool plainOnly);
+  // Shows the session's last failure ("Update failed." with its number and text), cancels the
+  // update and runs the window's exit procedure. Nothing happens when there is no failure.
   void ReportError();
-  // The calling thread's last system error, which ReportError falls back to.
-  static void SetLastSystemError(int code);
-  static int LastSystemError();
+  void ReportError(const TransferFailure& failure);
+  // True when the last submitted job ended with its file complete in the temporary folder.
+  bool LastJobSucceeded() const { return jobResult_.load() == JobResult::Done; }
+
+  // A step that failed without stopping the update (a copy, an unusable name, a file that does
+  // not match the server's announcement) leaves its reason here; the update then ends with
+  // "Update failed." and the reasons instead of "Update is completed.".
+  void RecordFailure(const std::string& reason);
+  std::vector<std::string> RecordedFailures() const;
 
   // --- Update sequence -------------------------------------------------------------------
   void StartUpdate();
@@ -165,6 +189,10 @@ class PatchEngine {
   bool IsSequenceRunning() const;
   // Waits for the sequence thread (tests and the application's end).
   void WaitSequenceThread();
+  // True once this launcher holds the lock on its installation folder, which it takes at the
+  // start of the update and keeps to the end of the process: only the holder may touch the
+  // temporary folder.
+  bool HoldsInstallation() const;
 
   // --- Login servers ---------------------------------------------------------------------
   // The list the player picks a login server from (CHINA and USA) and the random pick of the
@@ -258,7 +286,8 @@ class PatchEngine {
 
   // Window and flags
   std::atomic<LauncherWindow*> window_{nullptr};
-  std::atomic<bool> cancel_{false};
+  static constexpr int kNotCancelled = 0;
+  std::atomic<int> cancel_{kNotCancelled};  // 0, or 1 + the CancelRequester that set it
   std::atomic<bool> finished_{false};
   std::atomic<bool> copyIdle_{true};
   std::atomic<bool> downloadStop_{false};
@@ -267,8 +296,14 @@ class PatchEngine {
   // Download jobs
   CTransferSession session_;
   std::string downloadName_;
+  enum class JobResult { Pending, Done, Failed };
+  std::atomic<JobResult> jobResult_{JobResult::Done};
+  // Set while the download thread expects no byte from the network (unpacking an archive,
+  // waiting for the player to read an error): the monitor's stall clock stands still.
+  std::atomic<bool> stallClockPaused_{false};
   std::atomic<bool> zipMode_{false};
   std::atomic<int64_t> currentDownloadSize_{0};
+  std::atomic<int64_t> expectedFileSize_{0};
   std::mutex sizeCacheLock_;
   std::map<std::string, int64_t> remoteSizeCache_;
   void DownloadThreadLoop();
@@ -276,14 +311,23 @@ class PatchEngine {
 
   // Parts of the update steps (ComponentUpdates.cpp, ResourcePacks.cpp).
   enum class ComponentDownload { NotPrepared, Failed, Done };
-  bool ComponentNeedsUpdate(const std::string& section, const std::string& installedPath,
-                            const std::string& fileName);
+  bool ComponentNeedsUpdate(const std::string& section, const std::string& installedPath);
+  void RecordUnusableName(const std::string& name);
+  // Checks a downloaded file in the temporary folder against what the server announced: the
+  // size it gave for the file, and the MD5 where `digest` is not "No". A file that does not
+  // match is deleted and the failure recorded.
+  bool CheckDownloadedFile(const std::string& name, const std::string& digest);
   ComponentDownload DownloadComponent(const std::string& section, const std::string& fileName);
   void UpdateInstalledComponent(const std::string& section, const std::string& defaultName, int labelId,
                                 bool requireInstalled);
   struct PackPlan {
-    std::vector<std::string> toUpdate;
-    std::vector<std::string> zipValues;  // parallel to toUpdate
+    struct Pack {
+      std::string name;           // as the server names it
+      std::string installedPath;  // where it goes
+      std::string zip;            // its "<n>_ZIP" value
+      std::string digest;         // its "<n>_MD5" value
+    };
+    std::vector<Pack> toUpdate;
     std::vector<std::string> allPacks;
   };
   PackPlan DecidePacks();
@@ -308,8 +352,15 @@ class PatchEngine {
   };
   UpdateInfo updateInfo_;
   InfoReader infoReader_{updateInfo_};
-  bool RunDownloadAttempts(const std::string& remoteName, const std::string& localPath, bool stopOnHttpStatus);
-  bool UnpackArchive(const std::string& archivePath);
+  bool RunDownloadAttempts(const std::string& remoteName, const std::string& localPath, bool archive);
+  bool UnpackArchive(const std::string& archivePath, const std::string& wantedPath);
+  bool RunDownloadJob(const std::string& name);
+  // Moves a checked download from the temporary folder to `installedPath`; a file that fails
+  // its check or its copy is not installed and the failure is recorded.
+  bool InstallDownloadedFile(const std::string& name, const std::string& installedPath, const std::string& digest);
+  std::optional<std::string> PathFromServerName(const std::string& base, std::string_view serverName);
+  void ReportRecordedFailures();
+  bool AcquireInstallation();
   bool IsOversized() const;
   std::atomic<bool> probeStop_{false};
   // Created by one thread and looked at by the window's idle test: published atomically, owned
@@ -320,6 +371,10 @@ class PatchEngine {
 
   std::atomic<const UpdateInfoReader*> updateInfoReader_{&infoReader_};
   std::mutex launchLock_;  // one update never starts two clients
+  mutable std::mutex failuresLock_;
+  std::vector<std::string> failures_;
+  std::unique_ptr<platform::FileLock> installationLock_;  // taken by the sequence thread
+  std::atomic<bool> holdsInstallation_{false};
 
   // Diagnostics
   std::atomic<bool> directXOk_{true};

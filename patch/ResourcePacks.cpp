@@ -1,8 +1,6 @@
 // The resource packs (*.SPF): decide which are outdated, delete the ones no longer listed, then
 // download the outdated ones under one total progress bar and copy each into place.
 
-#include <algorithm>
-#include <cctype>
 #include <cstdint>
 #include <fstream>
 #include <string>
@@ -11,6 +9,7 @@
 #include "download/ZipArchive.h"
 #include "patch/Md5.h"
 #include "patch/PatchEngine.h"
+#include "platform/AsciiText.h"
 #include "platform/Clock.h"
 #include "platform/DirectoryList.h"
 #include "platform/Path.h"
@@ -23,14 +22,9 @@ constexpr const char* kResourceSection = "Resource";
 constexpr const char* kAbsentName = "Test.SPF";
 constexpr const char* kPackExtension = ".spf";
 
-std::string Lowered(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-  return text;
-}
-
 bool IsPackFileName(const std::string& name) {
   const std::string extension = kPackExtension;
-  return name.size() >= extension.size() && Lowered(name.substr(name.size() - extension.size())) == extension;
+  return name.size() >= extension.size() && platform::AsciiLowered(name.substr(name.size() - extension.size())) == extension;
 }
 
 // The pack's own version: its last four bytes, little-endian. 0 when they cannot be read.
@@ -56,7 +50,7 @@ void PatchEngine::UpdateResourcePacks() {
   SetStatusText(ResourceStatus(kMessageChecking));
   PurgeUnlistedPacks(plan.allPacks);
   if (!DownloadPacks(plan)) return;
-  if (!IsCancelled()) SetStatusText(ResourceStatus(kMessageCompleted));
+  if (!IsCancelled() && RecordedFailures().empty()) SetStatusText(ResourceStatus(kMessageCompleted));
 }
 
 PatchEngine::PackPlan PatchEngine::DecidePacks() {
@@ -66,25 +60,22 @@ PatchEngine::PackPlan PatchEngine::DecidePacks() {
     const std::string key = std::to_string(index) + "_";
     const std::string name = updateInfo_.ReadString(kResourceSection, key + "FileName", kAbsentName);
     if (name == kAbsentName) continue;
-    if (!IsSafeInstallName(name)) {
-      SetStatusText(name + " " + LoadCatalogueString(kMessageUpdateFailed));
+    const std::optional<std::string> path = InstallPath(name);
+    if (!path || !TempPath(name)) {
+      RecordUnusableName(name);
       continue;
     }
-    const std::string path = platform::ResolvePath(platform::JoinPath(LauncherDir(), name));
     const uint32_t version = static_cast<uint32_t>(updateInfo_.ReadInt(kResourceSection, key + "Version", 0));
     const std::string digest = updateInfo_.ReadString(kResourceSection, key + "MD5", "No");
     const std::string zip = updateInfo_.ReadString(kResourceSection, key + "ZIP", "No");
     SetStatusText(name + " " + LoadCatalogueString(kMessageChecking));
 
-    bool versionDiffers = PackTrailer(path) != version;
+    bool versionDiffers = PackTrailer(*path) != version;
     if (updateInfo_.ReadString(kResourceSection, key + "Flag", "No") == "MD5") versionDiffers = false;
-    const bool digestDiffers = digest != "No" && Md5OfFile(path, [this] { return IsCancelled(); }) != digest;
+    const bool digestDiffers = digest != "No" && Md5OfFile(*path, [this] { return IsCancelled(); }) != digest;
     const bool checkFailed = CheckPackIntegrity(kResourceSection, std::to_string(index)) != 0;
     if (IsCancelled()) break;
-    if (versionDiffers || digestDiffers || checkFailed) {
-      plan.toUpdate.push_back(name);
-      plan.zipValues.push_back(zip);
-    }
+    if (versionDiffers || digestDiffers || checkFailed) plan.toUpdate.push_back({name, *path, zip, digest});
     plan.allPacks.push_back(name);
   }
   return plan;
@@ -93,29 +84,30 @@ PatchEngine::PackPlan PatchEngine::DecidePacks() {
 void PatchEngine::PurgeUnlistedPacks(const std::vector<std::string>& allPacks) {
   if (allPacks.empty()) return;
   std::unordered_set<std::string> listed;
-  for (const std::string& name : allPacks) listed.insert(Lowered(name));
+  for (const std::string& name : allPacks) listed.insert(platform::AsciiLowered(name));
   const std::string folder = LauncherDir();
   const auto names = platform::ListFileNames(folder);
   if (!names) {
-    SetLastSystemError(2);  // the folder cannot be read: ERROR_FILE_NOT_FOUND
-    ReportError();
+    // The folder cannot be read: ERROR_FILE_NOT_FOUND, as the system would say.
+    ReportError(TransferFailure{TransferFailure::Kind::System, 2, 0});
     return;
   }
   for (const std::string& name : *names) {
     if (IsCancelled()) return;
-    if (!IsPackFileName(name) || listed.count(Lowered(name))) continue;
+    if (!IsPackFileName(name) || listed.count(platform::AsciiLowered(name))) continue;
     DeletePath(platform::JoinPath(folder, name));
   }
 }
 
 int64_t PatchEngine::SumPackSizes(const PackPlan& plan) {
   int64_t total = 0;
-  for (size_t i = 0; i < plan.toUpdate.size() && !IsCancelled(); ++i) {
-    const std::string& name = plan.toUpdate[i];
-    const bool zipped = plan.zipValues[i] != "No";
+  for (const PackPlan::Pack& pack : plan.toUpdate) {
+    if (IsCancelled()) break;
+    const bool zipped = pack.zip != "No";
     SetZipFlag(zipped);
-    const int64_t zipSize = zipped ? RemoteFileSize(ZipNameFor(name)) : 0;
-    total += zipSize > 0 ? zipSize : RemoteFileSize(name);
+    const std::string zipName = ZipNameFor(pack.name);
+    const int64_t zipSize = zipped && !zipName.empty() ? RemoteFileSize(zipName) : 0;
+    total += zipSize > 0 ? zipSize : RemoteFileSize(pack.name);
   }
   return total;
 }
@@ -124,18 +116,24 @@ bool PatchEngine::DownloadPacks(const PackPlan& plan) {
   SetZipFlag(false);
   SetTotalRange(SumPackSizes(plan), 0);
   int64_t bytesDone = 0;
-  for (size_t i = 0; i < plan.toUpdate.size(); ++i) {
+  for (const PackPlan::Pack& pack : plan.toUpdate) {
     if (IsCancelled()) break;
-    const std::string& name = plan.toUpdate[i];
-    SetZipFlag(plan.zipValues[i] != "No");
-    if (!PrepareDownload(name, true, false)) return false;
-    StartDownload(name);
-    MonitorDownload(name, bytesDone);
+    SetZipFlag(pack.zip != "No");
+    if (!PrepareDownload(pack.name, true, false)) {
+      if (!IsCancelled()) RecordFailure(pack.name + " " + LoadCatalogueString(kMessageWrongSize));
+      return false;
+    }
+    StartDownload(pack.name);
+    MonitorDownload(pack.name, bytesDone);
     if (IsCancelled()) break;
     bytesDone += session_.GetTransferred();
     session_.SetTransferred(0);
-    // A failed copy shows in the status line; the other packs still go on.
-    CopyIntoPlace(platform::JoinPath(TempDir(), name), platform::ResolvePath(platform::JoinPath(LauncherDir(), name)));
+    if (!LastJobSucceeded()) {
+      RecordFailure(pack.name + " " + LoadCatalogueString(kMessageUpdateFailed));
+      continue;
+    }
+    // A pack that fails its check or its copy is recorded; the other packs still go on.
+    InstallDownloadedFile(pack.name, pack.installedPath, pack.digest);
   }
   return true;
 }

@@ -1,5 +1,6 @@
 #include "patch/UpdateInfo.h"
 
+#include <algorithm>
 #include <climits>
 
 #include "platform/Path.h"
@@ -108,6 +109,26 @@ std::string UpdateInfo::ReadString(std::string_view section, std::string_view ke
   return std::string(result.substr(0, kMaxStringLength));
 }
 
+std::vector<uint32_t> UpdateInfo::PresentIndices(std::string_view section, uint32_t count) const {
+  std::vector<uint32_t> indices;
+  auto table = LoadedTable();
+  if (!table) return indices;
+  for (const auto& entry : *table) {
+    std::string_view key(entry.first);
+    if (!key.starts_with(section)) continue;
+    key.remove_prefix(section.size());
+    // Indices are written in decimal without leading zeros, as the steps spell them.
+    size_t digits = 0;
+    while (digits < key.size() && digits < 10 && key[digits] >= '0' && key[digits] <= '9') ++digits;
+    if (digits == 0 || digits >= key.size() || key[digits] != '_' || key[0] == '0') continue;
+    const uint64_t index = std::stoull(std::string(key.substr(0, digits)));
+    if (index >= 1 && index <= count) indices.push_back(static_cast<uint32_t>(index));
+  }
+  std::sort(indices.begin(), indices.end());
+  indices.erase(std::unique(indices.begin(), indices.end()), indices.end());
+  return indices;
+}
+
 bool UpdateInfo::IsProper(const std::function<bool()>& cancelled) const {
   if (!LoadedTable()) return false;
   if (ReadString("SolaneLauncher", "VersionMajorHigh", "NoData") == "NoData") return false;
@@ -153,21 +174,10 @@ std::string DecodeServerText(std::string_view body, int locale) {
 }
 
 bool IsSafeInstallName(std::string_view name) {
-  if (name.empty() || name.find('\0') != std::string_view::npos) return false;
-  if (platform::EscapesBase(name)) return false;
-  // EscapesBase allows names that end at the folder itself ("." or "Data\.."): count the depth.
-  const std::string native = platform::ToNativePath(name);
-  int depth = 0;
-  size_t pos = 0;
-  while (pos <= native.size()) {
-    size_t next = native.find('/', pos);
-    if (next == std::string::npos) next = native.size();
-    std::string_view component(native.data() + pos, next - pos);
-    if (component == "..")
-      --depth;
-    else if (!component.empty() && component != ".")
-      ++depth;
-    pos = next + 1;
-  }
-  return depth > 0;
+  if (name.find('\0') != std::string_view::npos) return false;
+  // A name that ends with a separator names a folder, never a file to fetch.
+  if (!name.empty() && (name.back() == '/' || name.back() == '\\')) return false;
+  // A name that ends at the folder itself ("." or "Data\..") names no file inside it.
+  const std::optional<int> depth = platform::RelativeNameDepth(name);
+  return depth && *depth > 0;
 }

@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 class UpdateInfo {
  public:
@@ -37,6 +38,11 @@ class UpdateInfo {
   // loaded; at most kMaxStringLength characters.
   std::string ReadString(std::string_view section, std::string_view key,
                          std::string_view defaultValue) const;
+
+  // The indices from 1 to `count` (unsigned) that have at least one "<index>_<key>" entry in
+  // `section`, ascending. A list's count is only the file's claim; the steps walk these indices,
+  // so a count of two billion costs no more than the entries really written.
+  std::vector<uint32_t> PresentIndices(std::string_view section, uint32_t count) const;
 
   // True when the file is acceptable for an update: it was loaded, both SolaneLauncher and
   // SolaneClient announce a VersionMajorHigh, Resource ResourceCount is above 0 and every

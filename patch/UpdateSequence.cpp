@@ -69,6 +69,13 @@ void PatchEngine::EndSequence(bool deleteTemp) {
 }
 
 void PatchEngine::RunUpdateSequence() {
+  // Two launchers that cannot see each other's mutex must still never share one installation.
+  if (!AcquireInstallation()) {
+    ShowMessage(kMessageAlreadyRunning, platform::kBoxOk);
+    SetCancel(true);
+    if (LauncherWindow* window = Window()) window->RunExitProcedure();
+    return;
+  }
   if (!FetchUpdateInfo()) return EndSequence(true);
   if (IsClientAlreadyRunning()) {
     finished_ = true;
@@ -80,7 +87,11 @@ void PatchEngine::RunUpdateSequence() {
   session_.SetRateLimit(static_cast<double>(static_cast<uint32_t>(updateInfo_.ReadInt(kLauncherSection, "BandWidth", 0))));
   if (IsCancelled()) return EndSequence(true);
   // A new launcher ends the run here; the temporary folder holds it.
-  if (UpdateLauncher()) return EndSequence(false);
+  if (UpdateLauncher()) {
+    EndSequence(!IsLauncherUpdatePending());
+    if (!IsCancelled()) ReportRecordedFailures();
+    return;
+  }
 
   const int errorShow = updateInfo_.ReadInt(kLauncherSection, "ErrorShow", 0);
   const int errorRun = updateInfo_.ReadInt(kLauncherSection, "ErrorRun", 0);
@@ -99,6 +110,8 @@ void PatchEngine::RunUpdateSequence() {
     return;
   }
   if (IsCancelled()) return;
+  // A step that failed without stopping the update still keeps it from counting as complete.
+  if (!RecordedFailures().empty()) return ReportRecordedFailures();
   if (errorShow == 0) {
     FinishUpdate();
     AutoRunAfterUpdate();

@@ -43,6 +43,10 @@ bool CopyFileTo(const std::string& source, const std::string& destination, bool 
 // there after a crash.
 bool SyncFolder(const std::string& folder);
 
+// True when `path` and `other` (or, for a path that does not exist yet, its nearest existing
+// folder) lie on one file system, so that a rename moves the file without writing it again.
+bool OnSameFileSystem(const std::string& path, const std::string& other);
+
 // Lets the file be run as a program (a downloaded file arrives as plain data).
 bool MakeExecutable(const std::string& path);
 

@@ -3,6 +3,7 @@
 // line may use "\" as separator; they are turned into native names here, and an existing entry
 // is found regardless of letter case when the exact name is absent, as a Windows file system would.
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -25,8 +26,18 @@ std::string JoinPath(std::string_view folder, std::string_view name);
 std::string ParentOf(std::string_view path);
 std::string FileNameOf(std::string_view path);
 
+// How many folders below its base a relative name ends ("a/b" 2, "a/.." 0); none when the name
+// is absolute, starts with a drive letter or climbs above its base at any step.
+std::optional<int> RelativeNameDepth(std::string_view relativeName);
+
 // True when a name from a file or server is absolute or climbs above its base with a ".." step.
 bool EscapesBase(std::string_view relativeName);
+
+// True when `path`, which need not exist yet, stays inside the folder `base` once symbolic links
+// are followed: the deepest existing folder on its way lies inside base's real path, and an
+// existing last component is not a link. A link planted in the installation can then never
+// carry a write or a deletion elsewhere.
+bool StaysInside(const std::string& base, const std::string& path);
 
 // The full path of the running executable, empty when it cannot be read.
 std::string ExecutablePath();

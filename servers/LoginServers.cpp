@@ -83,9 +83,10 @@ void PatchEngine::MergeServerList() {
 
   // Read before taking the lock, so that the window and the probe wait only for the change.
   std::vector<ListedServer> listed;
-  for (int32_t i = 0; i < count && !IsCancelled(); ++i) {
-    const std::string number = std::to_string(i + 1);
-    ListedServer server{static_cast<size_t>(i), {}, {}, {}};
+  for (const uint32_t index : updateInfo_.PresentIndices(kListSection, static_cast<uint32_t>(count))) {
+    if (IsCancelled()) break;
+    const std::string number = std::to_string(index);
+    ListedServer server{static_cast<size_t>(index - 1), {}, {}, {}};
     server.name = updateInfo_.ReadString(kListSection, number + "_Name", kListKeyAbsent);
     if (server.name == kListKeyAbsent) continue;
     server.label = updateInfo_.ReadString(kListSection, number + "_Label", kListKeyAbsent);

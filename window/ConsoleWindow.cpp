@@ -219,7 +219,9 @@ void ConsoleWindow::ExitProcedure() {
   const int answer = engine_.ShowMessage(kMessageFinishNow, platform::kBoxOkCancel);
   shared_->exitQuestionOpen = false;
   if (answer == platform::kResultOk) return FinishNow();
-  engine_.SetCancel(false, true);
+  // Cancel keeps the update going; it withdraws only the player's own request, never a cancel
+  // that an error set while the question was open.
+  engine_.SetCancel(false, true, PatchEngine::CancelRequester::Player);
   // Unattended the question closes unanswered at once; the next Ctrl-C stands for its OK.
   awaitingSecondInterrupt_ = !interactive_;
 }
@@ -228,7 +230,8 @@ void ConsoleWindow::FinishNow() {
   if (engine_.IsIdle())
     closed_ = true;
   else
-    engine_.SetCancel(true, false);  // the close check ends the console once every worker has ended
+    // The close check ends the console once every worker has ended.
+    engine_.SetCancel(true, false, PatchEngine::CancelRequester::Player);
 }
 
 void ConsoleWindow::PollInterrupts() {
@@ -305,7 +308,7 @@ void ConsoleWindow::PressStart() {
   // With a server list the latency probe may still run: a quiet cancel lets the close check
   // end the console once it has stopped.
   if (locale == kLocaleChina || locale == kLocaleUsa)
-    engine_.SetCancel(true, true);
+    engine_.SetCancel(true, true, PatchEngine::CancelRequester::Player);
   else
     closed_ = true;
 }

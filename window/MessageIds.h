@@ -31,3 +31,5 @@ inline constexpr int kMessageClientRunning = 144;
 inline constexpr int kMessageSelectServer = 165;
 inline constexpr int kMessageBadServerInfo = 166;
 inline constexpr int kMessageImproperFile = 167;
+inline constexpr int kMessageDigestMismatch = 168;
+inline constexpr int kMessageUnusableName = 169;

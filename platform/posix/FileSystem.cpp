@@ -150,6 +150,20 @@ bool SyncFolder(const std::string& folder) {
   return ok;
 }
 
+bool OnSameFileSystem(const std::string& path, const std::string& other) {
+  auto deviceOf = [](std::string probe) -> std::optional<dev_t> {
+    struct stat info;
+    while (stat(probe.c_str(), &info) != 0) {
+      if (probe.empty() || probe == "/") return std::nullopt;
+      probe = ParentOf(probe);
+      if (probe.empty()) probe = "/";
+    }
+    return info.st_dev;
+  };
+  const std::optional<dev_t> first = deviceOf(path);
+  return first && first == deviceOf(other);
+}
+
 bool MakeExecutable(const std::string& path) {
   struct stat info;
   if (stat(path.c_str(), &info) != 0) return false;

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <vector>
 
 namespace platform {
@@ -97,11 +98,10 @@ std::string FileNameOf(std::string_view path) {
   return slash == std::string::npos ? native : native.substr(slash + 1);
 }
 
-bool EscapesBase(std::string_view relativeName) {
+std::optional<int> RelativeNameDepth(std::string_view relativeName) {
   std::string native = ToNativePath(relativeName);
-  if (native.empty()) return false;
-  if (native[0] == '/') return true;
-  if (native.size() >= 2 && native[1] == ':') return true;  // a drive letter
+  if (!native.empty() && native[0] == '/') return std::nullopt;
+  if (native.size() >= 2 && native[1] == ':') return std::nullopt;  // a drive letter
   int depth = 0;
   size_t pos = 0;
   while (pos <= native.size()) {
@@ -109,13 +109,39 @@ bool EscapesBase(std::string_view relativeName) {
     if (next == std::string::npos) next = native.size();
     std::string_view component(native.data() + pos, next - pos);
     if (component == "..") {
-      if (--depth < 0) return true;
+      if (--depth < 0) return std::nullopt;
     } else if (!component.empty() && component != ".") {
       ++depth;
     }
     pos = next + 1;
   }
-  return false;
+  return depth;
+}
+
+bool EscapesBase(std::string_view relativeName) {
+  return !relativeName.empty() && !RelativeNameDepth(relativeName);
+}
+
+bool StaysInside(const std::string& base, const std::string& path) {
+  char* realBase = realpath(base.c_str(), nullptr);
+  if (!realBase) return false;
+  std::string root(realBase);
+  free(realBase);
+  if (root.back() != '/') root += '/';
+
+  std::string native = ToNativePath(path);
+  struct stat info;
+  if (lstat(native.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) return false;
+  // The deepest existing ancestor decides: below it nothing exists yet, so nothing can be a link.
+  std::string existing = native;
+  while (!existing.empty() && lstat(existing.c_str(), &info) != 0) existing = ParentOf(existing);
+  if (existing.empty()) return false;
+  char* real = realpath(existing.c_str(), nullptr);
+  if (!real) return false;
+  std::string resolved(real);
+  free(real);
+  if (resolved.back() != '/') resolved += '/';
+  return resolved.compare(0, root.size(), root) == 0;
 }
 
 std::string ExecutablePath() {

@@ -79,7 +79,7 @@ TEST_F(TransferSessionTest, RequestReachesTheServerAsMeant) {
 
 TEST_F(TransferSessionTest, CancelBeforeTheRequestFailsAndKeepsTheErrorNumber) {
   server.PutFile("a.txt", "a");
-  session.SetErrorCode(77);
+  session.SetFailure(TransferFailure::Http(77));
   session.SetCancel(true);
   EXPECT_FALSE(session.Download("a.txt", local.PathOf("a.txt")));
   EXPECT_EQ(session.GetErrorCode(), 77);

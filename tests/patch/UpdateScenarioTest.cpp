@@ -173,8 +173,10 @@ TEST_F(UpdateScenario, ComponentsAreFetchedOnlyWhenNeeded) {
 // Outdated by the trailer, an upper-case digest (never equal to ours), a pack too short for a
 // trailer. Zipped packs and matching digests are the end-to-end test's.
 TEST_F(UpdateScenario, OutdatedPacksAreReplaced) {
-  install_.WriteFile("Upper.SPF", Pack("upper", 3));
+  install_.WriteFile("Upper.SPF", Pack("new", 3));
   install_.WriteFile("Short.SPF", "ab");
+  // The upper-case digest of the very bytes installed: never equal to ours, so fetched again,
+  // and still the digest of what arrives, so installed.
   std::string upper = Md5OfFile(install_.Path("Upper.SPF"));
   std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
   for (const char* name : {"Upper.SPF", "Short.SPF"}) Serve(name, Pack("new", 3));
@@ -224,7 +226,7 @@ TEST_F(UpdateScenario, NewLauncherWaitsInTempAndEndsTheRun) {
   Announce("VersionMinorLow=7\nFileName=bin/SolaneLauncher\n", "", kNewData);
   RunUpdate();
   EXPECT_TRUE(Engine().IsLauncherUpdatePending());
-  EXPECT_EQ(Engine().PendingLauncherFile(), "SolaneLauncher");
+  EXPECT_EQ(Engine().PendingLauncherFile(), "bin/SolaneLauncher");  // started where it was downloaded
   EXPECT_EQ(install_.ReadFile("Temp/bin/SolaneLauncher"), "new launcher");
   EXPECT_TRUE(window_.Closed());
   EXPECT_EQ(Engine().ReadSetting(kSettingScreenMode), "WINDOW");
@@ -337,13 +339,13 @@ TEST_F(UpdateScenario, RegistryValuesMoveAsText) {
   Load("[SolaneLauncher]\nRegMoveCount=5\n"
        "1_From_RegValue=Moved\n1_To_RegValue=MovedTo\n1_Delete=1\n"
        "2_From_RegValue=Kept\n2_To_RegValue=KeptTo\n"
-       "3_From_RegValue=Taken\n3_To_RegValue=Existing\n3_Delete=1\n"
+       "3_From_RegValue=Taken\n3_To_RegValue=Existing\n3_Delete=1\n"  // kept: its text is not at the destination
        "4_From_RegValue=Absent\n4_To_RegValue=AbsentTo\n4_Delete=1\n"
        "5_From_RegValue=Number\n5_To_RegValue=NumberText\n");
   Engine().MigrateRegistry();
   const std::pair<const char*, const char*> expected[] = {
       {"Moved", ""}, {"MovedTo", "Moved"}, {"Kept", "Kept"}, {"KeptTo", "Kept"},
-      {"Taken", ""}, {"Existing", "Existing"}, {"AbsentTo", ""}, {"NumberText", "12"},
+      {"Taken", "Taken"}, {"Existing", "Existing"}, {"AbsentTo", ""}, {"NumberText", "12"},
   };
   for (const auto& [name, value] : expected) EXPECT_EQ(ReadRegistryText(location, name), value) << name;
   EXPECT_EQ(platform::RegistryQueryValue(location.root, location.path, "NumberText").value().type, platform::kRegSz);

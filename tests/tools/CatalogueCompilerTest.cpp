@@ -36,7 +36,7 @@ TEST(CatalogueCompilerTest, OnlyConsistentCataloguesCompile) {
       {{{"1033.txt", "# comment\n\n101 = %1 of %2\n167 = Visit ${HELPDESK}.\\r\\n\n"},
         {"1041.txt", "101 = %1 \xE3\x81\xAE %2\n167 = ${HELPDESK}\n"}}, ""},
       {{{"1033.txt", "abc = text\n"}}, "1033.txt:1: error: expected a message number"},
-      {{{"1033.txt", english + "100 = text\n"}}, "1033.txt:3: error: message number 100 is outside 101..167"},
+      {{{"1033.txt", english + "100 = text\n"}}, "1033.txt:3: error: message number 100 is outside 101..191"},
       {{{"1033.txt", english + "102 = again\n"}}, "1033.txt:3: error: message 102 appears twice (first on line 2)"},
       {{{"1033.txt", english}, {"1042.txt", "101 = %2 / %1\n102 = x\n"}},
        "1042.txt:1: error: message 101 has the placeholders %2 %1 where 1033.txt has %1 %2"},

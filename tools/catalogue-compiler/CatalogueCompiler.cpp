@@ -23,7 +23,7 @@
 namespace {
 
 constexpr int kFirstId = 101;
-constexpr int kLastId = 167;
+constexpr int kLastId = 191;  // room for the launcher's own messages after the original set
 constexpr uint16_t kEnglish = 1033;
 constexpr std::string_view kHelpDeskToken = "${HELPDESK}";
 

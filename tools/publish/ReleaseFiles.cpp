@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "patch/UpdateInfo.h"
+#include "platform/AsciiText.h"
 #include "platform/FileTimes.h"
 #include "platform/Path.h"
 
@@ -50,9 +51,7 @@ std::optional<std::string> FileNameProblem(const std::string& name) {
 }
 
 std::string ComparableName(const std::string& name) {
-  std::string result = platform::ToNativePath(name);
-  std::transform(result.begin(), result.end(), result.begin(), [](unsigned char c) { return std::tolower(c); });
-  return result;
+  return platform::AsciiLowered(platform::ToNativePath(name));
 }
 
 std::string FileBelow(const std::string& folder, const std::string& name) { return platform::JoinPath(folder, name); }
