@@ -9,11 +9,13 @@
 #include <string>
 #include <thread>
 
+#include "platform/FileSystem.h"
 #include "platform/ScriptedMessageBox.h"
 #include "tests/download/PythonZip.h"
 #include "tests/support/FixtureServer.h"
 #include "tests/support/RecordingWindow.h"
 #include "tests/support/ScratchDir.h"
+#include "tests/support/SmallFileSystem.h"
 #include "tests/support/TestEngine.h"
 #include "window/Catalogue.h"
 
@@ -55,7 +57,7 @@ class DownloadJobsTest : public ::testing::Test {
     if (!Engine().PrepareDownload(name, false, false)) return false;
     Engine().StartDownload(name);
     Engine().MonitorDownload(name, baseBytes);
-    return Engine().Session().GetErrorCode() == 0 && !Engine().IsCancelled();
+    return Engine().Session().GetErrorCode() == 0 && !Engine().IsCancelled() && Engine().LastJobSucceeded();
   }
 
   std::string TempFile(const std::string& name) { return installation_.ReadFile("Temp/" + name); }
@@ -121,6 +123,20 @@ TEST_F(DownloadJobsTest, UnusableArchiveFallsBackToThePlainFile) {
   }
 }
 
+// An archive without the file it was fetched for is no better than a broken one. A zip-flagged
+// name without "." has no archive name: it is fetched itself, and the temporary folder stays.
+TEST_F(DownloadJobsTest, AnArchiveCountsOnlyWhenItHoldsTheWantedFile) {
+  server_.PutFile("patch/Other.dll", PatternBytes(5000, 5));
+  ASSERT_EQ(WritePythonZip(server_.Root() + "/patch/Other.zip", {{"Unrelated.txt", "x"}}), "");
+  ASSERT_TRUE(RunJob("Other.dll", true));
+  EXPECT_EQ(TempFile("Other.dll"), PatternBytes(5000, 5));
+
+  installation_.WriteFile("Temp/Keep.txt", "kept");
+  server_.PutFile("patch/NoDot", "plain");
+  ASSERT_TRUE(RunJob("NoDot", true));
+  EXPECT_EQ(TempFile("NoDot") + " " + TempFile("Keep.txt"), "plain kept");
+}
+
 // With neither a usable archive nor a plain file the job ends at once, without waiting for the
 // monitor's stall detection.
 TEST_F(DownloadJobsTest, MissingPlainFileAfterTheArchiveEndsTheJobAtOnce) {
@@ -184,12 +200,43 @@ TEST_F(DownloadJobsTest, StalledTransferIsReportedAsServerNotReplying) {
   Engine().WaitDownloadThread();
 }
 
-TEST_F(DownloadJobsTest, SameNameAsksTheServerForItsSizeOnce) {
+// A size is asked once and kept only when the server gave it. Servers that refuse HEAD or
+// leave out its length are asked with a GET that stops at the headers.
+TEST_F(DownloadJobsTest, SizesAreAskedOnceAndKeptOnlyWhenKnown) {
   server_.PutFile("patch/Twice.dat", PatternBytes(3000, 10));
   for (int run = 0; run < 2; ++run) ASSERT_TRUE(RunJob("Twice.dat", false));
-  EXPECT_EQ(Engine().RemoteFileSize("Twice.dat"), 3000);
   EXPECT_EQ(RequestCount("HEAD", "/patch/Twice.dat"), 1);
   EXPECT_EQ(RequestCount("GET", "/patch/Twice.dat"), 2);
+
+  for (const auto& [name, behaviour] : {std::pair{"Refused.dat", FileBehaviour{.headStatus = 405}},
+                                        std::pair{"Lengthless.dat", FileBehaviour{.headOmitsLength = true}}}) {
+    server_.PutFile(std::string("patch/") + name, PatternBytes(3001, 11));
+    server_.SetBehaviour(std::string("patch/") + name, behaviour);
+    EXPECT_TRUE(RunJob(name, false)) << name;
+    EXPECT_EQ(TempFile(name), PatternBytes(3001, 11)) << name;
+  }
+  server_.PutFile("patch/Later.dat", PatternBytes(3003, 13));
+  server_.SetBehaviour("patch/Later.dat", {.headStatus = 503});
+  EXPECT_EQ(Engine().RemoteFileSize("Later.dat"), 0);
+  server_.SetBehaviour("patch/Later.dat", {});
+  EXPECT_EQ(Engine().RemoteFileSize("Later.dat"), 3003);
+}
+
+// A local file that cannot be written fails the job with its reason and cancels the update, at
+// the first attempt; nothing reports the download as complete.
+TEST_F(DownloadJobsTest, AFullDiskFailsTheJobWithItsReason) {
+  SmallFileSystem small(Engine().TempDir(), 64 * 1024);
+  if (!small.Mounted()) GTEST_SKIP() << "mounting a small file system needs root";
+  platform::SetFreeDiskSpaceForTesting([](const std::string&) { return std::optional<uint64_t>(uint64_t{1} << 30); });
+  server_.PutFile("patch/Big.dat", PatternBytes(1 << 20, 14));
+  EXPECT_FALSE(RunJob("Big.dat", false));
+  Engine().WaitDownloadThread();
+  platform::SetFreeDiskSpaceForTesting({});
+  ASSERT_EQ(boxes_->Shown().size(), 1u);
+  EXPECT_EQ(boxes_->Shown()[0].text,
+            Text(123) + "\n\nErrorCode : -7\nThe downloaded file could not be written. No space left on device.");
+  EXPECT_EQ(RequestCount("GET", "/patch/Big.dat"), 1);
+  for (const std::string& line : window_.StatusLines()) EXPECT_NE(line, "Big.dat " + Text(115));
 }
 
 }  // namespace

@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -23,15 +25,24 @@
 #include "platform/Path.h"
 #include "platform/Registry.h"
 #include "platform/ScriptedMessageBox.h"
+#include "platform/FileLock.h"
+#include "tests/download/PythonZip.h"
 #include "tests/support/FixtureServer.h"
 #include "tests/support/RecordingWindow.h"
 #include "tests/support/ServerProcess.h"
+#include "tests/support/SmallFileSystem.h"
 #include "tests/support/TestEngine.h"
 #include "window/Catalogue.h"
 
 namespace {
 
 std::string Message(int id) { return LoadCatalogueString(id); }
+
+std::string Md5Of(const std::string& bytes) {
+  Md5Context context;
+  context.Update(bytes.data(), bytes.size());
+  return context.Final();
+}
 
 std::string Pack(const std::string& body, uint32_t version) {
   std::string bytes = body;
@@ -121,6 +132,10 @@ class UpdateScenario : public ::testing::Test {
     return names;
   }
   bool Exists(const std::string& name) const { return std::filesystem::exists(install_.Path(name)); }
+  static std::string ScratchContent(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
   // Installed files get owner read and write, and execute only when they are programs.
   int OwnerMode(const std::string& name) const { return static_cast<int>(std::filesystem::status(install_.Path(name)).permissions()) & 0700; }
   std::vector<std::string> BoxTexts() const {
@@ -188,6 +203,33 @@ TEST_F(UpdateScenario, OutdatedPacksAreReplaced) {
   for (const char* name : {"Upper.SPF", "Short.SPF"}) EXPECT_EQ(install_.ReadFile(name), Pack("new", 3)) << name;
 }
 
+// Packs new to the installation land in folders it does not have yet, zipped or not. A pack
+// whose bytes differ from its digest, or that the server lacks, is never installed, and the
+// update ends with "Update failed." and the reasons instead of "Update is completed.".
+TEST_F(UpdateScenario, NewFoldersAreMadeAndBadFilesNeverInstalled) {
+  Serve("New/Deep/Plain.SPF", Pack("plain", 1));
+  ASSERT_EQ(WritePythonZip(server_.Root() + "/patch/Zipped/Packed.zip", {{"Zipped/Packed.SPF", Pack("zipped", 1), true}}), "");
+  Announce("", "", kNewData + "2_FileName=New\\Deep\\Plain.SPF\n2_Version=1\n3_FileName=Zipped/Packed.SPF\n3_Version=1\n3_ZIP=1\n");
+  RunUpdate();
+  ExpectFinished();
+  EXPECT_EQ(install_.ReadFile("New/Deep/Plain.SPF"), Pack("plain", 1));
+  EXPECT_EQ(install_.ReadFile("Zipped/Packed.SPF"), Pack("zipped", 1));
+
+  Restart();
+  install_.WriteFile("Data.SPF", Pack("old data", 5));
+  install_.WriteFile("Bad.SPF", Pack("old bad", 1));
+  Serve("Bad.SPF", Pack("tampered", 2));
+  Announce("", "", kNewData + "2_FileName=Bad.SPF\n2_Version=2\n2_MD5=" + Md5Of(Pack("genuine", 2)) +
+                   "\n3_FileName=Missing.SPF\n3_Version=1\n");
+  RunUpdate();
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{Message(123) + "\n\nBad.SPF " + Message(168) + "\nMissing.SPF " + Message(129)});
+  EXPECT_FALSE(window_.StartButtonShown());
+  EXPECT_TRUE(Engine().IsCancelled());
+  EXPECT_EQ(install_.ReadFile("Data.SPF"), Pack("new data", 6));  // a good pack before them still lands
+  EXPECT_EQ(install_.ReadFile("Bad.SPF"), Pack("old bad", 1));
+  EXPECT_FALSE(Exists("Temp"));
+}
+
 // The purge removes unlisted packs of the launcher folder; the delete list removes files and
 // folders and skips its gaps.
 TEST_F(UpdateScenario, PurgeAndDeleteListRemoveOnlyWhatTheyShould) {
@@ -203,22 +245,32 @@ TEST_F(UpdateScenario, PurgeAndDeleteListRemoveOnlyWhatTheyShould) {
   for (const char* kept : {"extra.spf.txt", "data.spf", "World/Maps.SPF", "Keep.dat"}) EXPECT_TRUE(Exists(kept)) << kept;
 }
 
+// Names that climb out, absolute names and names through a link to elsewhere are never used,
+// and the update ends in "Update failed." naming them.
 TEST_F(UpdateScenario, EscapingNamesAreNeverUsed) {
   const std::filesystem::path outside = install_.Dir().parent_path() /
-                                        (install_.Dir().filename().string() + "-outside.SPF");
+                                        (install_.Dir().filename().string() + "-outside");
+  std::filesystem::create_directories(outside);
   std::filesystem::create_directories(install_.Dir() / "Sub");
-  std::ofstream(outside) << "outside";
-  const std::string climbing = "..\\" + outside.filename().string();
+  std::ofstream(outside / "victim.txt") << "outside";
+  std::filesystem::create_directory_symlink(outside, install_.Dir() / "Linked");
+  const std::string climbing = "..\\" + outside.filename().string() + "\\victim.txt";
+  Serve("Linked/Pack.SPF", Pack("through a link", 1));
   Announce("", "", "1_FileName=" + climbing + "\n1_Version=9\n2_FileName=/etc/passwd\n2_Version=1\n"
-                   "3_FileName=Sub\\..\\Data.SPF\n3_Version=6\n",
-           "[Delete]\nDeleteCount=2\n1_FileName=" + climbing + "\n2_FileName=..\n");
+                   "3_FileName=Sub\\..\\Data.SPF\n3_Version=6\n4_FileName=Linked\\Pack.SPF\n4_Version=1\n",
+           "[Delete]\nDeleteCount=3\n1_FileName=" + climbing + "\n2_FileName=..\n3_FileName=linked/victim.txt\n");
   RunUpdate();
-  EXPECT_TRUE(std::filesystem::exists(outside) && std::filesystem::exists(install_.Dir()));
   EXPECT_EQ(install_.ReadFile("Data.SPF"), Pack("new data", 6));
+  EXPECT_EQ(ScratchContent(outside / "victim.txt"), "outside");
+  EXPECT_FALSE(std::filesystem::exists(outside / "Pack.SPF"));
+  EXPECT_TRUE(std::filesystem::exists(install_.Dir()));
   for (const std::string& name : Fetched()) EXPECT_EQ(name.find(".."), std::string::npos) << name;
-  const auto lines = window_.StatusLines();
-  EXPECT_NE(std::find(lines.begin(), lines.end(), climbing + " " + Message(123)), lines.end());
-  std::filesystem::remove(outside);
+  const std::string unusable = " " + Message(169);
+  // The delete list runs before the packs.
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{Message(123) + "\n\n" + climbing + unusable + "\n.." + unusable +
+                                                 "\nlinked/victim.txt" + unusable + "\n" + climbing + unusable +
+                                                 "\n/etc/passwd" + unusable + "\nLinked\\Pack.SPF" + unusable});
+  std::filesystem::remove_all(outside);
 }
 
 TEST_F(UpdateScenario, NewLauncherWaitsInTempAndEndsTheRun) {
@@ -279,11 +331,12 @@ TEST_F(UpdateScenario, ImproperInformationAsksAgain) {
 }
 
 // A disk too small for the packs (113) and a missing client (127) stop before any download.
+// Room for the download is all a pack needs: moving it into place is a rename.
 TEST_F(UpdateScenario, ShortDiskOrMissingClientStopsBeforeAnyDownload) {
   Serve("Data.SPF", Pack(std::string(100000, 'd'), 6));
-  platform::SetFreeDiskSpaceForTesting([](const std::string&) { return std::optional<uint64_t>(20000); });
   for (const int message : {113, 127}) {
     Restart();
+    platform::SetFreeDiskSpaceForTesting([](const std::string&) { return std::optional<uint64_t>(20000); });
     if (message == 127) {
       platform::SetFreeDiskSpaceForTesting({});
       std::filesystem::remove(install_.Path("SolaneClient.exe"));
@@ -296,30 +349,63 @@ TEST_F(UpdateScenario, ShortDiskOrMissingClientStopsBeforeAnyDownload) {
     EXPECT_EQ(install_.ReadFile("Data.SPF"), Pack("old data", 5));
     EXPECT_FALSE(Exists("Temp"));
   }
+  Restart();
+  InstallProgram("SolaneClient.exe", 1, 1);
+  platform::SetFreeDiskSpaceForTesting([](const std::string&) { return std::optional<uint64_t>(150000); });
+  RunUpdate();
+  platform::SetFreeDiskSpaceForTesting({});
+  ExpectFinished();
+  EXPECT_EQ(install_.ReadFile("Data.SPF"), Pack(std::string(100000, 'd'), 6));
 }
 
-// A transfer that arrives short or is cancelled midway: each installed file is old or new.
+// A transfer that arrives short, is cancelled midway or cannot be written to the disk: each
+// installed file is old or new.
 TEST_F(UpdateScenario, BrokenTransfersLeaveOldOrNewFiles) {
-  for (const bool cancelled : {false, true}) {
+  enum class Break { Short, Cancelled, DiskFull };
+  for (const Break how : {Break::Short, Break::Cancelled, Break::DiskFull}) {
     Restart();
     install_.WriteFile("Big.SPF", Pack("old big", 1));
     Serve("Big.SPF", Pack(std::string(300000, 'n'), 2));
-    server_.SetBehaviour("patch/Big.SPF", cancelled ? FileBehaviour{.bytesPerSecond = 20000}
-                                                    : FileBehaviour{.closeAfter = 1000});
+    server_.SetBehaviour("patch/Big.SPF", how == Break::Short ? FileBehaviour{.closeAfter = 1000}
+                                                              : FileBehaviour{.bytesPerSecond = how == Break::Cancelled ? 20000 : 0});
+    std::optional<SmallFileSystem> small;
+    if (how == Break::DiskFull) {
+      small.emplace(install_.Path("Temp"), 128 * 1024);
+      if (!small->Mounted()) continue;  // needs root, as CI has; the download job test says so
+      platform::SetFreeDiskSpaceForTesting([](const std::string&) { return std::optional<uint64_t>(uint64_t{1} << 30); });
+    }
     Announce("", "", kNewData + "2_FileName=Big.SPF\n2_Version=2\n");
     Engine().StartUpdate();
-    if (cancelled) {
+    if (how == Break::Cancelled) {
       for (int i = 0; i < 500 && install_.ReadFile("Data.SPF") != Pack("new data", 6); ++i) platform::SleepMs(10);
       platform::SleepMs(300);
       Engine().SetCancel(true);
     }
     Engine().WaitSequenceThread();
     Engine().WaitDownloadThread();
-    EXPECT_TRUE(Engine().IsCancelled()) << cancelled;
-    EXPECT_EQ(install_.ReadFile("Data.SPF"), Pack("new data", 6));
-    EXPECT_EQ(install_.ReadFile("Big.SPF"), Pack("old big", 1));
-    EXPECT_FALSE(Exists("Temp"));
+    platform::SetFreeDiskSpaceForTesting({});
+    const int label = static_cast<int>(how);
+    EXPECT_TRUE(Engine().IsCancelled()) << label;
+    EXPECT_EQ(install_.ReadFile("Data.SPF"), Pack("new data", 6)) << label;
+    EXPECT_EQ(install_.ReadFile("Big.SPF"), Pack("old big", 1)) << label;
+    EXPECT_FALSE(window_.StartButtonShown()) << label;
+    if (how == Break::DiskFull) EXPECT_NE(BoxTexts().at(0).find("ErrorCode : -7"), std::string::npos);
   }
+}
+
+// Two launchers that cannot see each other's mutex still never share one installation: the
+// second leaves the folder, its temporary files included, to the first.
+TEST_F(UpdateScenario, ASecondLauncherLeavesAHeldInstallationAlone) {
+  install_.WriteFile("Temp/Data.SPF", "the first launcher's download");
+  platform::FileLock first(install_.Path("SolaneLauncher.lock"));
+  ASSERT_EQ(first.status(), platform::FileLock::Status::Held);
+  Announce("", "", kNewData);
+  RunUpdate();
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{Message(105)});
+  EXPECT_TRUE(Engine().IsCancelled());
+  EXPECT_FALSE(Engine().HoldsInstallation());
+  EXPECT_TRUE(server_.Requests().empty());
+  EXPECT_EQ(install_.ReadFile("Temp/Data.SPF"), "the first launcher's download");
 }
 
 TEST_F(UpdateScenario, RefusedFtpConnectionAsksToRetry) {
@@ -333,19 +419,22 @@ TEST_F(UpdateScenario, RefusedFtpConnectionAsksToRetry) {
 
 TEST_F(UpdateScenario, RegistryValuesMoveAsText) {
   const RegistryLocation location{platform::RegistryRoot::LocalMachine, kDefaultRegistryPath};
-  for (const char* name : {"Moved", "Kept", "Taken", "Existing"}) WriteRegistryValue(location, name, name, platform::kRegSz);
+  for (const char* name : {"Moved", "Kept", "Taken", "Existing", "Refused", "Itself"}) WriteRegistryValue(location, name, name, platform::kRegSz);
   const uint32_t dword = 0x00003231;  // bytes "1", "2", 0, 0
   platform::RegistrySetValue(location.root, location.path, "Number", platform::kRegDword, &dword, 4);
-  Load("[SolaneLauncher]\nRegMoveCount=5\n"
+  Load("[SolaneLauncher]\nRegMoveCount=7\n"
        "1_From_RegValue=Moved\n1_To_RegValue=MovedTo\n1_Delete=1\n"
        "2_From_RegValue=Kept\n2_To_RegValue=KeptTo\n"
        "3_From_RegValue=Taken\n3_To_RegValue=Existing\n3_Delete=1\n"  // kept: its text is not at the destination
        "4_From_RegValue=Absent\n4_To_RegValue=AbsentTo\n4_Delete=1\n"
-       "5_From_RegValue=Number\n5_To_RegValue=NumberText\n");
+       "5_From_RegValue=Number\n5_To_RegValue=NumberText\n"
+       "6_From_RegValue=Refused\n6_To_RegKey=2\n6_To_RegSubKey=Empty\\\\Step\n6_To_RegValue=RefusedTo\n6_Delete=1\n"  // an empty key step: the write is refused
+       "7_From_RegValue=Itself\n7_To_RegValue=itself\n7_Delete=1\n");
   Engine().MigrateRegistry();
   const std::pair<const char*, const char*> expected[] = {
       {"Moved", ""}, {"MovedTo", "Moved"}, {"Kept", "Kept"}, {"KeptTo", "Kept"},
       {"Taken", "Taken"}, {"Existing", "Existing"}, {"AbsentTo", ""}, {"NumberText", "12"},
+      {"Refused", "Refused"}, {"Itself", "Itself"},  // a refused write or a move onto itself loses nothing
   };
   for (const auto& [name, value] : expected) EXPECT_EQ(ReadRegistryText(location, name), value) << name;
   EXPECT_EQ(platform::RegistryQueryValue(location.root, location.path, "NumberText").value().type, platform::kRegSz);
@@ -355,9 +444,29 @@ TEST_F(UpdateScenario, CancelStopsTheLists) {
   for (const char* name : {"Old.dat", "Extra.SPF"}) install_.WriteFile(name, "x");
   Load("[Delete]\nDeleteCount=1\n1_FileName=Old.dat\n");
   Engine().SetCancel(true, true);
+  // The player's "keep going" withdraws only the player's own request, not this one.
+  Engine().SetCancel(false, true, PatchEngine::CancelRequester::Player);
+  EXPECT_TRUE(Engine().IsCancelled());
   Engine().DeleteListedFiles();
   Engine().PurgeUnlistedPacks({"Data.SPF"});
   EXPECT_TRUE(Exists("Old.dat") && Exists("Extra.SPF"));
+}
+
+// A count is the file's claim: two billion costs no more than the entries really written.
+TEST_F(UpdateScenario, HugeCountsCostOnlyTheEntriesWritten) {
+  install_.WriteFile("Old.dat", "x");
+  WriteRegistryValue({platform::RegistryRoot::LocalMachine, kDefaultRegistryPath}, "From", "moved", platform::kRegSz);
+  Load("[SolaneLauncher]\nRegMoveCount=2147483647\n7_From_RegValue=From\n7_To_RegValue=To\n"
+       "[Delete]\nDeleteCount=2147483647\n9_FileName=Old.dat\n"
+       "[LoginServerList]\nLoginServerListCount=2147483647\n1_Name=North\n1_Label=n\n1_IP=10.0.0.1\n");
+  const auto started = std::chrono::steady_clock::now();
+  Engine().MigrateRegistry();
+  Engine().DeleteListedFiles();
+  Engine().MergeServerList();
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
+  EXPECT_EQ(ReadRegistryText({platform::RegistryRoot::LocalMachine, kDefaultRegistryPath}, "To"), "moved");
+  EXPECT_FALSE(Exists("Old.dat"));
+  EXPECT_EQ(Engine().EntryCount(), 1);
 }
 
 }  // namespace

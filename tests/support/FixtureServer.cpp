@@ -98,6 +98,12 @@ bool FixtureServer::SetBehaviour(const std::string& name, const FileBehaviour& b
   if (behaviour.omitLength) order << ", \"omit_length\": true";
   if (behaviour.bytesPerSecond > 0) order << ", \"rate\": " << behaviour.bytesPerSecond;
   if (behaviour.endless) order << ", \"forever\": true";
+  if (behaviour.headStatus != 0 || behaviour.headOmitsLength) {
+    order << ", \"head\": {";
+    if (behaviour.headStatus != 0) order << "\"status\": " << behaviour.headStatus;
+    if (behaviour.headOmitsLength) order << (behaviour.headStatus != 0 ? ", " : "") << "\"omit_length\": true";
+    order << "}";
+  }
   order << "}";
   return LoopbackRequest(Port(), "/__control", order.str()).has_value();
 }

@@ -32,6 +32,8 @@ struct FileBehaviour {
   bool omitLength = false;               // no Content-Length; the body ends with the connection
   int64_t bytesPerSecond = 0;            // 0 = as fast as possible
   bool endless = false;                  // the file and then filler bytes, never ending
+  int headStatus = 0;                    // HEAD only: answered with this status instead
+  bool headOmitsLength = false;          // HEAD only: no Content-Length
 };
 
 struct RecordedRequest {

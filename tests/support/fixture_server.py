@@ -6,7 +6,8 @@ Prints "PORT <n>" first. POST /__control {"path": ..., behaviour} sets how one f
 "REQUEST\t<method>\t<raw target>\t<decoded path>" lines, each followed by "HEADER\t<name>\t<value>"
 lines, with "\\", tab and newline escaped. Behaviour keys: status, stall_after and close_after
 (body bytes before going silent or closing), content_length (announced instead of the real one),
-omit_length, rate (bytes per second), forever (the file, then filler bytes without end).
+omit_length, rate (bytes per second), forever (the file, then filler bytes without end), and
+head (keys that apply to HEAD requests only, e.g. {"status": 405}).
 """
 import json
 import os
@@ -99,6 +100,8 @@ class Handler(BaseHTTPRequestHandler):
         name = normalise(decoded)
         with STATE_LOCK:
             behaviour = dict(BEHAVIOURS.get(name, {}))
+        if not send_body:  # "head" holds what differs for HEAD requests
+            behaviour.update(behaviour.get("head", {}))
 
         status = int(behaviour.get("status", 200))
         if status != 200:
