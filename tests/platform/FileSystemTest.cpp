@@ -3,10 +3,10 @@
 #include "platform/FileSystem.h"
 
 #include <gtest/gtest.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
 
 #include "tests/support/ScratchDir.h"
+#include "tests/support/SmallFileSystem.h"
 
 using namespace platform;
 
@@ -21,18 +21,12 @@ mode_t ModeOf(const std::string& path) {
 class FileSystemTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    mountPoint_ = scratch_.PathOf("small");
-    ASSERT_TRUE(MakeDirectory(mountPoint_));
-    if (mount("tmpfs", mountPoint_.c_str(), "tmpfs", 0, "size=1m") != 0) GTEST_SKIP() << "needs root to mount";
-    mounted_ = true;
-  }
-  void TearDown() override {
-    if (mounted_) umount2(mountPoint_.c_str(), MNT_DETACH);
+    if (!small_.Mounted()) GTEST_SKIP() << "needs root to mount";
   }
 
   ScratchDir scratch_;
-  std::string mountPoint_;
-  bool mounted_ = false;
+  const std::string mountPoint_ = scratch_.PathOf("small");
+  SmallFileSystem small_{mountPoint_, 1 << 20};
 };
 
 TEST_F(FileSystemTest, ReplacedFilesHaveTheirFinalModeOnOneFileSystemAndAcrossTwo) {
