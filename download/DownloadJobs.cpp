@@ -124,6 +124,7 @@ bool PatchEngine::RunDownloadAttempts(const std::string& remoteName, const std::
 bool PatchEngine::UnpackArchive(const std::string& archivePath, const std::string& wantedPath) {
   std::unique_ptr<ZipArchive> archive = ZipArchive::Open(archivePath);
   if (!archive) return false;
+  archive->SetCancelTest([this] { return IsCancelled(); });  // a large entry stops within a piece
   bool ok = archive->SetBaseDir(TempDir()) == kZipSuccess;
   ZipEntryInfo summary;
   if (ok) ok = archive->GetEntry(-1, summary) == kZipSuccess;
@@ -161,6 +162,7 @@ bool PatchEngine::RunDownloadJob(const std::string& name) {
   bool downloaded = RunDownloadAttempts(transferName, *transferPath, zipJob);
   if (zipJob && downloaded) {
     stallClockPaused_ = true;
+    if (beforeUnpackForTesting_) beforeUnpackForTesting_();
     downloaded = UnpackArchive(*transferPath, *filePath);
     stallClockPaused_ = false;
     if (*transferPath != *filePath) DeletePath(*transferPath);

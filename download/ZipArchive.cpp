@@ -7,9 +7,11 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <string_view>
 #include <system_error>
 
 #include "platform/FileAttributes.h"
+#include "platform/FileSystem.h"
 #include "platform/Path.h"
 
 namespace {
@@ -43,6 +45,23 @@ uint32_t Read32(const uint8_t* p) {
 }
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+// Where the drive prefixes (any character and ":") and separators at name[pos] end.
+size_t SkipRootPrefix(std::string_view name, size_t pos) {
+  for (;;) {
+    if (pos + 1 < name.size() && name[pos + 1] == ':')
+      pos += 2;
+    else if (pos < name.size() && IsSeparator(name[pos]))
+      ++pos;
+    else
+      return pos;
+  }
+}
+
+size_t ComponentEnd(std::string_view name, size_t pos) {
+  while (pos < name.size() && !IsSeparator(name[pos])) ++pos;
+  return pos;
+}
 
 // Hosts whose external attributes carry MS-DOS attribute bits in their low byte.
 bool HasDosAttributes(uint8_t host) { return host == 0 || host == 7 || host == 11 || host == 14; }
@@ -167,36 +186,33 @@ std::string ZipResultText(uint32_t code) {
 uint32_t ZipLastResult() { return lastResult.load(); }
 
 std::string SafeEntryName(const std::string& storedName) {
-  std::string name = storedName;
-  for (;;) {
-    size_t start = 0;
-    for (;;) {
-      if (name.size() >= start + 2 && name[start + 1] == ':')
-        start += 2;  // a drive prefix
-      else if (start < name.size() && IsSeparator(name[start]))
-        ++start;
-      else
-        break;
-    }
-    // Each kept component with the separator that followed it; ".." removes the one before.
-    std::vector<std::string> kept;
-    size_t pos = start;
-    while (pos < name.size()) {
-      size_t end = pos;
-      while (end < name.size() && !IsSeparator(name[end])) ++end;
-      std::string_view component(name.data() + pos, end - pos);
-      if (component == "..") {
-        if (!kept.empty()) kept.pop_back();
-      } else if (!component.empty() && component != ".") {
-        kept.emplace_back(name, pos, end < name.size() ? end - pos + 1 : end - pos);
+  // Each kept component with the separator that followed it; ".." removes the one before.
+  std::string safe;
+  std::vector<size_t> keptStarts;
+  for (size_t pos = SkipRootPrefix(storedName, 0); pos < storedName.size();) {
+    size_t end = ComponentEnd(storedName, pos);
+    std::string_view component(storedName.data() + pos, end - pos);
+    if (component == "..") {
+      if (!keptStarts.empty()) {
+        safe.resize(keptStarts.back());
+        keptStarts.pop_back();
       }
-      pos = end + 1;
+    } else if (!component.empty() && component != ".") {
+      keptStarts.push_back(safe.size());
+      safe.append(storedName, pos, std::min(end + 1, storedName.size()) - pos);
     }
-    std::string safe;
-    for (const std::string& part : kept) safe += part;
-    // Resolving may bring a drive prefix to the front ("../C:/x"): strip again until stable.
-    if (safe == name) return safe;
-    name = std::move(safe);
+    pos = end + 1;
+  }
+  // Resolving may bring a drive prefix to the front ("../C:/x"), which goes as well. Behind a
+  // prefix stand kept components, so only a "." or ".." that the prefix leaves ("C:..") can go
+  // with it; stripping then repeats from the next component. Each character is passed once.
+  size_t pos = 0;
+  for (;;) {
+    size_t start = SkipRootPrefix(safe, pos);
+    if (start == pos) return safe.substr(pos);
+    size_t end = ComponentEnd(safe, start);
+    std::string_view rest(safe.data() + start, end - start);
+    pos = rest == "." || rest == ".." ? std::min(end + 1, safe.size()) : start;
   }
 }
 
@@ -224,6 +240,10 @@ std::unique_ptr<ZipArchive> ZipArchive::Open(const std::string& path) {
   std::unique_ptr<ZipArchive> archive(new ZipArchive);
   if (!archive->ReadDirectory(path)) {
     Record(kZipNoFile);
+    return nullptr;
+  }
+  if (!archive->EntriesAreDisjoint()) {
+    Record(kZipCorrupt);
     return nullptr;
   }
   std::error_code error;
@@ -270,9 +290,10 @@ bool ZipArchive::ReadDirectory(const std::string& path) {
   if (disk != 0 || directoryDisk != 0 || entriesHere != entriesTotal) return false;
   if (directoryOffset + directorySize > recordPos) return false;
   bias_ = recordPos - (directoryOffset + directorySize);
+  directoryStart_ = directoryOffset + bias_;
 
   directory_.resize(directorySize);
-  if (!ReadAt(directoryOffset + bias_, directory_.data(), directory_.size())) return false;
+  if (!ReadAt(directoryStart_, directory_.data(), directory_.size())) return false;
   entryCount_ = entriesTotal;
 
   // Entries past a damaged record stay counted but cannot be read (0x700 from GetEntry).
@@ -284,8 +305,33 @@ bool ZipArchive::ReadDirectory(const std::string& path) {
     size_t length = kCentralRecordSize + Read16(p + 28) + Read16(p + 30) + Read16(p + 32);
     if (pos + length > directory_.size()) break;
     recordOffsets_.push_back(pos);
+    declaredTotal_ += Read32(p + 24);
     pos += length;
   }
+  return true;
+}
+
+// Each entry's local header and data must lie in front of the central directory and share no
+// byte with another entry's. An entry whose local header cannot be read is left out: GetEntry
+// refuses it anyway.
+bool ZipArchive::EntriesAreDisjoint() {
+  std::vector<std::pair<uint64_t, uint64_t>> ranges;
+  ranges.reserve(recordOffsets_.size());
+  for (size_t offset : recordOffsets_) {
+    const uint8_t* central = &directory_[offset];
+    uint64_t headerOffset = Read32(central + 42) + bias_;
+    uint8_t header[kLocalHeaderSize];
+    if (!ReadAt(headerOffset, header, sizeof header) || Read32(header) != kLocalSignature) continue;
+    // The same extent that extraction reads: the central name length and compressed size, the
+    // local extra field.
+    uint64_t end = headerOffset + kLocalHeaderSize + Read16(central + 28) + Read16(header + 28) +
+                   Read32(central + 20);
+    if (end > directoryStart_) return false;
+    ranges.emplace_back(headerOffset, end);
+  }
+  std::sort(ranges.begin(), ranges.end());
+  for (size_t i = 1; i < ranges.size(); ++i)
+    if (ranges[i].first < ranges[i - 1].second) return false;
   return true;
 }
 
@@ -293,8 +339,11 @@ uint32_t ZipArchive::SetBaseDir(const std::string& dir) {
   if (!file_ || dir.empty()) return Record(kZipArgs);
   baseDir_ = dir;
   if (!IsSeparator(baseDir_.back())) baseDir_ += '/';
+  spaceConfirmed_ = false;
   return Record(kZipSuccess);
 }
+
+void ZipArchive::SetCancelTest(std::function<bool()> cancelled) { cancelled_ = std::move(cancelled); }
 
 uint32_t ZipArchive::GetEntry(int32_t index, ZipEntryInfo& info) {
   if (!file_ || index < -1 || index >= static_cast<int64_t>(entryCount_)) return Record(kZipArgs);
@@ -330,6 +379,8 @@ uint32_t ZipArchive::ReadEntry(int32_t index, ZipEntryInfo& info, LocalEntry& lo
   uint32_t external = Read32(central + 38);
   uint64_t headerOffset = Read32(central + 42) + bias_;
   std::string storedName(reinterpret_cast<const char*>(central + kCentralRecordSize), nameLength);
+  // The system's calls would end the name at the NUL, so it would not be the name checked here.
+  if (storedName.find('\0') != std::string::npos) return kZipCorrupt;
 
   uint8_t header[kLocalHeaderSize];
   if (!ReadAt(headerOffset, header, sizeof header)) return kZipCorrupt;
@@ -360,6 +411,14 @@ uint32_t ZipArchive::ReadEntry(int32_t index, ZipEntryInfo& info, LocalEntry& lo
 
 uint32_t ZipArchive::ExtractEntry(int32_t index, const std::string& targetName) {
   if (!file_ || index < 0 || index >= static_cast<int64_t>(entryCount_)) return Record(kZipArgs);
+  if (targetName.find('\0') != std::string::npos) return Record(kZipArgs);
+  // Each entry writes at most its declared size, so this bounds what the whole archive can
+  // write; asked once, since the archive's own files use up the space as they arrive.
+  if (!spaceConfirmed_) {
+    std::optional<uint64_t> freeBytes = platform::FreeDiskSpace(platform::ToNativePath(baseDir_));
+    if (!freeBytes || declaredTotal_ > *freeBytes) return Record(kZipWrite);
+    spaceConfirmed_ = true;
+  }
   ZipEntryInfo info;
   LocalEntry local;
   uint32_t code = ReadEntry(index, info, local);
@@ -428,8 +487,9 @@ uint32_t ZipArchive::CopyEntryData(const ZipEntryInfo& info, const LocalEntry& l
     remaining -= got;
     return got;
   };
+  auto cancelled = [&] { return cancelled_ && cancelled_(); };
   auto writePiece = [&](const uint8_t* data, size_t length) -> uint32_t {
-    if (written + length > info.size) return kZipFlate;  // more data than the entry declares
+    if (written + length > info.size) return kZipMissize;  // stops a bomb at its declared size
     if (std::fwrite(data, 1, length, out) != length) return kZipWrite;
     crc = crc32(crc, data, static_cast<uInt>(length));
     written += length;
@@ -438,6 +498,7 @@ uint32_t ZipArchive::CopyEntryData(const ZipEntryInfo& info, const LocalEntry& l
 
   if (local.method == kMethodStored) {
     while (remaining > 0) {
+      if (cancelled()) return kZipMore;
       size_t got = readPiece();
       if (got == 0) return kZipFlate;
       if (uint32_t code = writePiece(inBuffer_.data(), got)) return code;
@@ -453,6 +514,7 @@ uint32_t ZipArchive::CopyEntryData(const ZipEntryInfo& info, const LocalEntry& l
     }
     stream.avail_in = 0;
     for (;;) {
+      if (cancelled()) return kZipMore;
       if (stream.avail_in == 0 && remaining > 0) {
         size_t got = readPiece();
         if (got == 0) return kZipFlate;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -71,7 +72,9 @@ class ZipArchive {
  public:
   // Opens an archive file; data in front of the archive and a comment behind it are allowed.
   // The base directory starts as the current directory. Null, with last result 0x200, when the
-  // file cannot be read or holds no readable archive (an HTML error page, for example).
+  // file cannot be read or holds no readable archive (an HTML error page, for example), and
+  // with 0x700 when two entries' local headers and data share bytes or one reaches into the
+  // central directory (records pointing at one shared header unpack a small file many times).
   static std::unique_ptr<ZipArchive> Open(const std::string& path);
 
   ~ZipArchive();
@@ -83,9 +86,15 @@ class ZipArchive {
   uint32_t SetBaseDir(const std::string& dir);
   const std::string& BaseDir() const { return baseDir_; }
 
+  // `cancelled` is asked on the thread that calls ExtractEntry, before each piece of a file
+  // entry's data is read or inflated (at most 64 KiB each); when it answers true, ExtractEntry
+  // stops with 0x600 and leaves no file. An empty function (the default) never cancels. Kept
+  // until replaced; set it before extracting, not during an ExtractEntry on another thread.
+  void SetCancelTest(std::function<bool()> cancelled);
+
   // Fills info for entry index (0-based); index -1 gives the number of entries in info.index.
-  // 0x10000 for an index out of range, 0x700 for an entry whose records disagree or whose
-  // compression is neither stored nor deflated.
+  // 0x10000 for an index out of range, 0x700 for an entry whose records disagree, whose
+  // compression is neither stored nor deflated or whose stored name holds a NUL byte.
   uint32_t GetEntry(int32_t index, ZipEntryInfo& info);
 
   // Extracts entry index to targetName: relative to the base directory, or absolute when it
@@ -93,10 +102,16 @@ class ZipArchive {
   // or a name ending in a separator) only creates its folder. A file is written under a
   // temporary name beside the target, checked against its CRC-32, given the entry's times and
   // attributes and then renamed into place, so the target name never holds a partial file.
-  // Symbolic link entries are written as regular files holding the link text. Results: 0x10000
-  // for an index out of range or a relative target that climbs above the base directory or
-  // names a drive; 0x1000 for an encrypted entry; 0x200 when the file or a folder cannot be
-  // created; 0x400 on a write failure; 0x700 on a CRC-32 mismatch; 0x5000000 for damaged data.
+  // Symbolic link entries are written as regular files holding the link text. The first call
+  // after Open or SetBaseDir adds up the sizes all entries declare and, before writing
+  // anything, refuses with 0x400 when the total exceeds the free space of the base directory's
+  // file system or the system does not tell it; later calls do not ask again.
+  // Results: 0x10000 for an index out of range, a target holding a NUL byte, or a relative
+  // target that climbs above the base directory or names a drive; 0x1000 for an encrypted
+  // entry; 0x200 when the file or a folder cannot be created; 0x400 on a write failure or short
+  // space; 0x600 when the cancel test stopped it; 0x700 as from GetEntry or on a CRC-32
+  // mismatch; 0x60000 when the data unpacks to more than the entry's declared size (stopped
+  // there); 0x5000000 for other damaged data.
   uint32_t ExtractEntry(int32_t index, const std::string& targetName);
 
   // Closes the archive file; every later operation gives 0x10000.
@@ -108,6 +123,7 @@ class ZipArchive {
 
   ZipArchive() = default;
   bool ReadDirectory(const std::string& path);
+  bool EntriesAreDisjoint();
   uint32_t ReadEntry(int32_t index, ZipEntryInfo& info, LocalEntry& local);
   uint32_t ExtractFile(const ZipEntryInfo& info, const LocalEntry& local, const std::string& target);
   uint32_t CopyEntryData(const ZipEntryInfo& info, const LocalEntry& local, std::FILE* out);
@@ -116,10 +132,14 @@ class ZipArchive {
   std::FILE* file_ = nullptr;
   uint64_t fileSize_ = 0;
   uint64_t bias_ = 0;  // bytes in front of the archive
+  uint64_t directoryStart_ = 0;
   std::string baseDir_;
   std::vector<uint8_t> directory_;  // the central directory as read
   std::vector<size_t> recordOffsets_;  // where each entry's record starts in directory_
   uint32_t entryCount_ = 0;
+  uint64_t declaredTotal_ = 0;  // the sizes all readable records declare, added up
+  bool spaceConfirmed_ = false;  // declaredTotal_ fits the base directory's file system
+  std::function<bool()> cancelled_;
   int32_t lastIndex_ = -1;
   ZipEntryInfo lastInfo_;
   std::vector<uint8_t> inBuffer_;

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <map>
@@ -103,6 +104,8 @@ class PatchEngine {
 
   // Tests and tools run the engine on a scratch installation: the executable path it reports.
   void SetLauncherExePathForTesting(const std::string& path);
+  // Tests make unpacking take as long as a big archive on a slow disk: called before each unpack.
+  void SetBeforeUnpackForTesting(std::function<void()> hook) { beforeUnpackForTesting_ = std::move(hook); }
 
   // --- The window -------------------------------------------------------------------------
   void AttachWindow(LauncherWindow* window);
@@ -301,6 +304,7 @@ class PatchEngine {
   // Set while the download thread expects no byte from the network (unpacking an archive,
   // waiting for the player to read an error): the monitor's stall clock stands still.
   std::atomic<bool> stallClockPaused_{false};
+  std::function<void()> beforeUnpackForTesting_;
   std::atomic<bool> zipMode_{false};
   std::atomic<int64_t> currentDownloadSize_{0};
   std::atomic<int64_t> expectedFileSize_{0};

@@ -9,11 +9,13 @@
 #include <fstream>
 #include <iterator>
 #include <array>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "platform/FileAttributes.h"
+#include "platform/FileSystem.h"
 #include "tests/support/ScopedEnvironment.h"
 #include "tests/support/ScratchDir.h"
 
@@ -31,6 +33,12 @@ def entry(name, date=(2020, 5, 17, 12, 34, 56), system=3, attr=0o100644 << 16, e
     info.external_attr = attr
     info.extra = extra
     return info
+def patch(name, *fields):  # 32-bit values at offsets into the last record with a signature
+    data = bytearray(open(name, 'rb').read())
+    for signature, offset, value in fields:
+        struct.pack_into('<I', data, data.rfind(signature) + offset, value)
+    open(name, 'wb').write(bytes(data))
+central, local = b'PK\x01\x02', b'PK\x03\x04'
 )";
 
 class ZipArchiveTest : public ::testing::Test {
@@ -95,8 +103,13 @@ TEST(ZipNames, StoredNamesCannotLeaveTheBase) {
       {"../../../../etc/passwd", "etc/passwd"},             {"/etc/passwd", "etc/passwd"},
       {"\\\\server\\share\\f", "server\\share\\f"},    {"../C:/x", "x"},       {"a/./b\\c", "a/b\\c"},
       {"dir/sub/../", "dir/"},     {"..", ""},                {"..../x", "..../x"},
+      {"x/../C:../y", "y"},        {"../a:/:b", "b"},
   };
   for (const auto& [stored, expected] : vectors) EXPECT_EQ(SafeEntryName(stored), expected) << stored;
+  // Every step brings another prefix to the front; this must not cost a pass per step.
+  std::string hostile;
+  for (int i = 0; i < 20000; ++i) hostile += "a:../";
+  EXPECT_EQ(SafeEntryName(hostile + "keep/me"), "keep/me");
 }
 
 TEST(ZipResults, TextsAndTruncation) {
@@ -183,6 +196,69 @@ open('locked.zip', 'wb').write(bytes(data))
   EXPECT_TRUE(fs::is_empty(base_));
   EXPECT_EQ(UnpackAll("wrapped.zip"), std::vector<uint32_t>{kZipSuccess});
   EXPECT_EQ(Read(base_ + "/inside.txt"), "inside");
+}
+
+// Records sharing one local header or reaching into the central directory are refused at Open;
+// sizes that together exceed the free space (or an unknown one) before anything is written.
+TEST_F(ZipArchiveTest, OverlappingOrOversizedArchivesAreRefused) {
+  MakeWithPython(R"(
+for name in ['shared.zip', 'into-directory.zip', 'sized.zip']:
+    with zipfile.ZipFile(name, 'w') as z:
+        z.writestr(entry('one'), b'1' * 600)
+        z.writestr(entry('two'), b'2' * 600)
+patch('shared.zip', (central, 42, 0))  # 'two' names the local header of 'one'
+patch('into-directory.zip', (local, 18, 700), (local, 22, 700), (central, 20, 700), (central, 24, 700))
+)");
+  for (const char* name : {"shared.zip", "into-directory.zip"}) {
+    EXPECT_EQ(ZipArchive::Open(scratch_ + "/" + name), nullptr) << name;
+    EXPECT_EQ(ZipLastResult(), kZipCorrupt) << name;
+  }
+
+  struct RestoreFreeSpace {
+    ~RestoreFreeSpace() { platform::SetFreeDiskSpaceForTesting({}); }
+  } restore;
+  std::string asked;
+  for (const auto& [freeBytes, expected] : {std::pair{std::optional<uint64_t>(), kZipWrite},
+                                            {std::optional<uint64_t>(1199), kZipWrite},
+                                            {std::optional<uint64_t>(1200), kZipSuccess}}) {
+    platform::SetFreeDiskSpaceForTesting([&asked, freeBytes = freeBytes](const std::string& path) {
+      asked = path;
+      return freeBytes;
+    });
+    EXPECT_TRUE(fs::is_empty(base_));
+    EXPECT_EQ(UnpackAll("sized.zip"), std::vector<uint32_t>(2, expected));
+    EXPECT_EQ(asked, base_ + "/");
+  }
+  EXPECT_EQ(Read(base_ + "/two"), std::string(600, '2'));
+}
+
+// Data beyond the declared size, a NUL in a name and a cancel between pieces each stop the
+// entry and leave no file.
+TEST_F(ZipArchiveTest, EntriesStopAtDeclaredSizeNulNameOrCancel) {
+  MakeWithPython(R"(
+with zipfile.ZipFile('stops.zip', 'w') as z:
+    z.writestr(entry('nul.txt'), b'nul')
+    z.writestr(entry('long.bin'), bytes(range(256)) * 4000)
+    z.writestr(entry('bomb'), bytes(3000000), zipfile.ZIP_DEFLATED)
+patch('stops.zip', (local, 22, 1000), (central, 24, 1000))  # 'bomb' declares 1000 bytes
+data = open('stops.zip', 'rb').read()
+open('stops.zip', 'wb').write(data.replace(b'nul.txt', b'nu\0.txt'))
+)");
+  auto archive = OpenInBase("stops.zip");
+  ASSERT_NE(archive, nullptr);
+  EXPECT_EQ(archive->ExtractEntry(2, "bomb"), kZipMissize);
+  ZipEntryInfo info;
+  EXPECT_EQ(archive->GetEntry(0, info), kZipCorrupt);
+  EXPECT_EQ(archive->ExtractEntry(0, "nul.txt"), kZipCorrupt);
+  EXPECT_EQ(archive->ExtractEntry(1, std::string("a\0b", 3)), kZipArgs);
+  int asked = 0;
+  archive->SetCancelTest([&asked] { return ++asked == 2; });  // after the first piece is written
+  EXPECT_EQ(archive->ExtractEntry(1, "long.bin"), kZipMore);
+  EXPECT_EQ(asked, 2);
+  EXPECT_TRUE(fs::is_empty(base_));
+  archive->SetCancelTest({});
+  EXPECT_EQ(archive->ExtractEntry(1, "long.bin"), kZipSuccess);
+  EXPECT_EQ(fs::file_size(base_ + "/long.bin"), 1024000u);
 }
 
 TEST_F(ZipArchiveTest, AttributesFollowTheHostSystem) {
