@@ -43,10 +43,9 @@ bool DeleteRegistryValueWalk(const RegistryLocation& location, const std::string
     if (platform::RegistryOpenKey(location.root, path)) {
       bool deleted = platform::RegistryDeleteValue(location.root, path, valueName);
       if (first) result = deleted;
-      // A key goes only when nothing is left in it: no default value, no named value, no subkey.
-      auto info = platform::RegistryOpenKey(location.root, path);
-      if (info && !info->hasDefaultValue && info->namedValueCount == 0 && info->subkeyCount == 0)
-        platform::RegistryDeleteKey(location.root, path);
+      // A key goes only when nothing is left in it. The store checks and removes in one step, so
+      // a value another launcher writes meanwhile keeps the key.
+      platform::RegistryDeleteKeyIfEmpty(location.root, path);
     } else if (first) {
       return false;
     }

@@ -1,6 +1,8 @@
 #pragma once
-// An exclusive lock on a named lock file, held until the object goes; the system releases it
-// when the process dies.
+// An exclusive lock on a lock file, as a launcher holds its installation folder for the whole of
+// an update so that a second launcher cannot change the same files meanwhile. It is taken without
+// waiting, held for the life of the object and released by the system when the holding process
+// ends, however it ends; programs this process starts do not inherit it.
 
 #include <memory>
 #include <string>
@@ -9,16 +11,26 @@ namespace platform {
 
 class FileLock {
  public:
+  // Held: this object holds the lock. Busy: another holder has it (another process, or another
+  // FileLock object of this process on the same file). Failed: the lock file could not be
+  // opened or locked; error() tells why.
   enum class Status { Held, Busy, Failed };
+
+  // Creates the lock file when it is missing and never removes it; a symbolic link in its place
+  // is refused (Failed with ELOOP).
   explicit FileLock(const std::string& path);
   ~FileLock();
   FileLock(const FileLock&) = delete;
   FileLock& operator=(const FileLock&) = delete;
+
   Status status() const;
+  bool held() const { return status() == Status::Held; }
+  // The system's error number when Failed, else 0.
+  int error() const;
 
  private:
-  int descriptor_ = -1;
-  Status status_ = Status::Failed;
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
 };
 
 }  // namespace platform

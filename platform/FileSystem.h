@@ -18,22 +18,30 @@ bool MakeDirectory(const std::string& path);
 // Removes a file, or a folder with everything in it. True when nothing is left.
 bool RemoveTree(const std::string& path);
 
-// Free bytes of the file system holding `path` (the nearest existing ancestor is asked), counting
-// blocks reserved for the administrator too; none when the system does not answer.
+// Bytes of the file system holding `path` (the nearest existing ancestor is asked) that an
+// unprivileged process may still use, so without the blocks reserved for the administrator;
+// none when the system does not answer.
 std::optional<uint64_t> FreeDiskSpace(const std::string& path);
 // Tests replace the free-space call; an empty function restores the real one.
 void SetFreeDiskSpaceForTesting(std::function<std::optional<uint64_t>(const std::string&)> query);
 
-// Puts `source` in place of `destination` so that the destination is at every moment either
-// the old file or the complete new one: the source is renamed when both lie on one file
-// system, else copied to a sibling of the destination that is synced and renamed over it.
-// The source is left in place only when it was copied. `programMode` makes the result
-// executable by its owner.
+// Puts `source` in place of `destination` so that the destination is at every moment, a crash
+// included, either the old file or the complete new one with its final mode (0755 with
+// `programMode`, else 0644): the mode is set and the data flushed to disk before the new file
+// takes the destination's name, and the folder is flushed after, so the change survives a
+// crash once this returns true. The source is renamed when both lie on one file system, else
+// copied to a sibling of the destination that is renamed over it; the source is left in place
+// only when it was copied. False when any step fails.
 bool ReplaceFile(const std::string& source, const std::string& destination, bool programMode);
 
-// Copies `source` to `destination`, replacing an existing file there, and syncs the copy;
-// `programMode` makes the copy executable. False, with no destination left behind, on failure.
+// Copies `source` to `destination`, replacing an existing file there, with its final mode set
+// (0755 with `programMode`, else 0644) and data and folder flushed to disk. False, with no
+// destination left behind, on failure.
 bool CopyFileTo(const std::string& source, const std::string& destination, bool programMode);
+
+// Flushes the folder's list of names to disk, so that a file renamed or created in it is still
+// there after a crash.
+bool SyncFolder(const std::string& folder);
 
 // True when `path` and `other` (or, for a path that does not exist yet, its nearest existing
 // folder) lie on one file system, so that a rename moves the file without writing it again.

@@ -74,6 +74,23 @@ bool WithStore(RegistryRoot root, bool mayCreate, const StoreOperation& operatio
   return lock.locked() && ReplaceFileContents(storePath, FormatRegistryFile(*tree, rootName));
 }
 
+// Removes the key at `path` when `removable` says so of the key as it is under the lock.
+bool DeleteKeyWhen(RegistryRoot root, std::string_view path, bool (*removable)(const RegistryKey&)) {
+  if (path.empty() || !IsValidRegistryPath(path)) return false;
+  return WithStore(root, false, [&](RegistryKey& tree, bool& changed) {
+    size_t lastSeparator = path.rfind('\\');
+    std::string_view parentPath = lastSeparator == std::string_view::npos ? "" : path.substr(0, lastSeparator);
+    std::string_view name = path.substr(lastSeparator == std::string_view::npos ? 0 : lastSeparator + 1);
+    RegistryKey* parent = FindKey(tree, parentPath, false);
+    if (!parent) return false;
+    auto found = parent->subkeys.find(name);
+    if (found == parent->subkeys.end() || !removable(found->second)) return false;
+    parent->subkeys.erase(found);
+    changed = true;
+    return true;
+  });
+}
+
 }  // namespace
 
 std::string RegistryStoreFolder() {
@@ -163,18 +180,12 @@ bool RegistryDeleteValue(RegistryRoot root, std::string_view path, std::string_v
 }
 
 bool RegistryDeleteKey(RegistryRoot root, std::string_view path) {
-  if (path.empty() || !IsValidRegistryPath(path)) return false;
-  return WithStore(root, false, [&](RegistryKey& tree, bool& changed) {
-    size_t lastSeparator = path.rfind('\\');
-    std::string_view parentPath = lastSeparator == std::string_view::npos ? "" : path.substr(0, lastSeparator);
-    std::string_view name = path.substr(lastSeparator == std::string_view::npos ? 0 : lastSeparator + 1);
-    RegistryKey* parent = FindKey(tree, parentPath, false);
-    if (!parent) return false;
-    auto found = parent->subkeys.find(name);
-    if (found == parent->subkeys.end() || !found->second.subkeys.empty()) return false;
-    parent->subkeys.erase(found);
-    changed = true;
-    return true;
+  return DeleteKeyWhen(root, path, [](const RegistryKey& key) { return key.subkeys.empty(); });
+}
+
+bool RegistryDeleteKeyIfEmpty(RegistryRoot root, std::string_view path) {
+  return DeleteKeyWhen(root, path, [](const RegistryKey& key) {
+    return key.subkeys.empty() && key.values.empty() && !key.defaultValue;
   });
 }
 

@@ -61,6 +61,12 @@ bool RegistryDeleteValue(RegistryRoot root, std::string_view path, std::string_v
 // Removes a key with its values; false when it does not exist, has subkeys, or is the root.
 bool RegistryDeleteKey(RegistryRoot root, std::string_view path);
 
+// Removes a key only while it holds nothing: no default value, no named value, no subkey. The
+// check and the removal are one step under the store's lock, so a value that another launcher
+// writes at the same time keeps the key. False when the key does not exist, is not empty, or is
+// the root.
+bool RegistryDeleteKeyIfEmpty(RegistryRoot root, std::string_view path);
+
 // The folder that holds the store files, as the environment names it now; empty when neither
 // SOLANE_REGISTRY_DIR, XDG_CONFIG_HOME nor HOME gives one.
 std::string RegistryStoreFolder();

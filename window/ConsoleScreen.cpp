@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "platform/TerminalText.h"
+
 namespace {
 
 constexpr int kBarCells = 40;
@@ -27,18 +29,6 @@ std::string RenderBar(const ConsoleBar& bar, int width) {
   char percentText[8];
   std::snprintf(percentText, sizeof(percentText), "%3d%%", percent);
   return "[" + std::string(filled, '#') + std::string(width - filled, '-') + "] " + percentText;
-}
-
-std::string PrintableLine(const std::string& text, size_t maxBytes) {
-  std::string line;
-  line.reserve(std::min(text.size(), maxBytes));
-  for (unsigned char c : text) line += (c < 0x20 || c == 0x7f) ? ' ' : static_cast<char>(c);
-  if (line.size() <= maxBytes) return line;
-  size_t cut = maxBytes;
-  // Back up over continuation bytes to the start of the character that does not fit.
-  while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) --cut;
-  line.resize(cut);
-  return line;
 }
 
 ConsoleScreen::ConsoleScreen(std::ostream& out, bool terminal, std::function<uint32_t()> clock)
@@ -147,7 +137,7 @@ void ConsoleScreen::DrawLocked() {
     blockShown_ = false;
     // A log keeps whole lines; only the terminal's in-place lines must fit its width.
     const size_t limit = terminal_ ? kLineBytes : std::string::npos;
-    for (const std::string& line : pendingLines_) out_ << PrintableLine(line, limit) << '\n';
+    for (const std::string& line : pendingLines_) out_ << platform::TerminalLine(line, limit) << '\n';
     pendingLines_.clear();
   }
   if (terminal_) DrawBlockLocked();
@@ -156,7 +146,7 @@ void ConsoleScreen::DrawLocked() {
 
 void ConsoleScreen::DrawBlockLocked() {
   if (blockShown_) out_ << kCursorUpTwoLines;
-  out_ << kClearLine << PrintableLine(status_, kLineBytes) << '\n'
+  out_ << kClearLine << platform::TerminalLine(status_, kLineBytes) << '\n'
        << kClearLine << "File  " << RenderBar(file_, kBarCells) << '\n'
        << kClearLine << "Total " << RenderBar(total_, kBarCells);
   blockShown_ = true;

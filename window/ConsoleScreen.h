@@ -2,7 +2,8 @@
 // The launcher's progress on a terminal: the status line, the file bar and the total bar drawn
 // in place, at most ten times a second. Into a log (output that is not a terminal) each new
 // status line is printed once instead, and the bars are left out. Lines that arrive once (the
-// version description, the notice address) are printed once in both forms.
+// version description, the notice address) are printed once in both forms. Every text is
+// printed through platform::TerminalLine, so nothing from a server can drive the terminal.
 
 #include <cstdint>
 #include <deque>
@@ -20,11 +21,6 @@ struct ConsoleBar {
 // "[#####-----]  50%": `width` cells filled in proportion to the position within the range
 // (clamped to it); an empty or reversed range draws an empty bar at 0%.
 std::string RenderBar(const ConsoleBar& bar, int width);
-
-// `text` made safe to print on one terminal line: control characters (escape sequences from a
-// server's file included) become blanks, and at most `maxBytes` bytes are kept without cutting
-// a UTF-8 character.
-std::string PrintableLine(const std::string& text, size_t maxBytes);
 
 class ConsoleScreen {
  public:

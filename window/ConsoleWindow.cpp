@@ -10,6 +10,7 @@
 #include "platform/MessageBox.h"
 #include "platform/TerminalInput.h"
 #include "platform/TerminalMessageBox.h"
+#include "platform/TerminalText.h"
 #include "window/MessageIds.h"
 
 namespace {
@@ -173,7 +174,7 @@ void ConsoleWindow::PrintServerList() {
     const std::optional<LoginServerEntry> entry = engine_.EntryAt(index);
     if (!entry) continue;
     text += entry->selected == 1 ? "  * " : "    ";
-    text += std::to_string(index + 1) + ". " + PrintableLine(entry->name, 60);
+    text += std::to_string(index + 1) + ". " + platform::TerminalLine(entry->name, 60);
     if (entry->latencyMs > 0) text += "  (" + std::to_string(entry->latencyMs) + " ms)";
     text += "\n";
   }

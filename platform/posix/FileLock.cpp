@@ -7,26 +7,45 @@
 
 namespace platform {
 
-FileLock::FileLock(const std::string& path) {
-  descriptor_ = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-  if (descriptor_ < 0) return;
-  int result;
-  do {
-    result = flock(descriptor_, LOCK_EX | LOCK_NB);
-  } while (result != 0 && errno == EINTR);
-  if (result == 0) {
-    status_ = Status::Held;
+struct FileLock::Impl {
+  int descriptor = -1;
+  Status status = Status::Failed;
+  int error = 0;
+};
+
+FileLock::FileLock(const std::string& path) : impl_(std::make_unique<Impl>()) {
+  // Read-only is enough for flock, and lets a lock file that another account made readable
+  // still be taken. Close-on-exec keeps the game client and a replacement launcher from holding
+  // the lock after this process ends.
+  int fd = open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+  if (fd < 0) {
+    impl_->error = errno;
     return;
   }
-  status_ = errno == EWOULDBLOCK ? Status::Busy : Status::Failed;
-  close(descriptor_);
-  descriptor_ = -1;
+  int result;
+  do {
+    result = flock(fd, LOCK_EX | LOCK_NB);
+  } while (result != 0 && errno == EINTR);
+  if (result != 0) {
+    const int error = errno;
+    close(fd);
+    if (error == EWOULDBLOCK) {
+      impl_->status = Status::Busy;
+    } else {
+      impl_->error = error;
+    }
+    return;
+  }
+  impl_->descriptor = fd;
+  impl_->status = Status::Held;
 }
 
 FileLock::~FileLock() {
-  if (descriptor_ >= 0) close(descriptor_);
+  if (impl_->descriptor >= 0) close(impl_->descriptor);  // closing releases the lock
 }
 
-FileLock::Status FileLock::status() const { return status_; }
+FileLock::Status FileLock::status() const { return impl_->status; }
+
+int FileLock::error() const { return impl_->error; }
 
 }  // namespace platform

@@ -35,7 +35,7 @@ bool WriteAll(int fd, const char* data, size_t size) {
   return true;
 }
 
-// Copies into `temporary` (created new) and syncs it.
+// Copies into `temporary` (created new) with its final mode and syncs it.
 bool CopyToNewFile(const std::string& source, const std::string& temporary, mode_t mode) {
   int in = open(source.c_str(), O_RDONLY | O_CLOEXEC);
   if (in < 0) return false;
@@ -55,10 +55,22 @@ bool CopyToNewFile(const std::string& source, const std::string& temporary, mode
     }
     ok = WriteAll(out, buffer.data(), static_cast<size_t>(got));
   }
+  ok = ok && fchmod(out, mode) == 0;  // the creation mode went through the umask
   ok = ok && fsync(out) == 0;
   ok = close(out) == 0 && ok;
   close(in);
   if (!ok) unlink(temporary.c_str());
+  return ok;
+}
+
+// A crash right after a rename must find the new name with its data and its mode: a program
+// that lost its execute bit would never run, and is never downloaded again since its data is
+// right.
+bool FlushWithMode(const std::string& path, mode_t mode) {
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0) return false;
+  bool ok = fchmod(fd, mode) == 0 && fsync(fd) == 0;
+  close(fd);
   return ok;
 }
 
@@ -106,7 +118,7 @@ std::optional<uint64_t> FreeDiskSpace(const std::string& path) {
   }
   struct statvfs info;
   if (statvfs(probe.c_str(), &info) != 0) return std::nullopt;
-  return static_cast<uint64_t>(info.f_bfree) * info.f_frsize;
+  return static_cast<uint64_t>(info.f_bavail) * info.f_frsize;
 }
 
 void SetFreeDiskSpaceForTesting(std::function<std::optional<uint64_t>(const std::string&)> query) {
@@ -126,9 +138,16 @@ bool LooksLikeProgram(const std::string& path) {
 
 bool CopyFileTo(const std::string& source, const std::string& destination, bool programMode) {
   unlink(destination.c_str());
-  if (!CopyToNewFile(source, destination, programMode ? 0755 : 0644)) return false;
-  chmod(destination.c_str(), programMode ? 0755 : 0644);  // the creation mode went through the umask
-  return true;
+  return CopyToNewFile(source, destination, programMode ? 0755 : 0644) && SyncFolder(ParentOf(destination));
+}
+
+bool SyncFolder(const std::string& folder) {
+  int fd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  // Some file systems cannot sync a folder at all; they have nothing more to flush then.
+  bool ok = fsync(fd) == 0 || errno == EINVAL;
+  close(fd);
+  return ok;
 }
 
 bool OnSameFileSystem(const std::string& path, const std::string& other) {
@@ -154,11 +173,9 @@ bool MakeExecutable(const std::string& path) {
 }
 
 bool ReplaceFile(const std::string& source, const std::string& destination, bool programMode) {
-  mode_t mode = programMode ? 0755 : 0644;
-  if (rename(source.c_str(), destination.c_str()) == 0) {
-    chmod(destination.c_str(), mode);
-    return true;
-  }
+  const mode_t mode = programMode ? 0755 : 0644;
+  if (!FlushWithMode(source, mode)) return false;
+  if (rename(source.c_str(), destination.c_str()) == 0) return SyncFolder(ParentOf(destination));
   if (errno != EXDEV) return false;
   std::string temporary = destination + ".solane-new";
   unlink(temporary.c_str());
@@ -167,8 +184,7 @@ bool ReplaceFile(const std::string& source, const std::string& destination, bool
     unlink(temporary.c_str());
     return false;
   }
-  chmod(destination.c_str(), mode);
-  return true;
+  return SyncFolder(ParentOf(destination));
 }
 
 }  // namespace platform

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cstdio>
 
+#include "platform/FileSystem.h"
 #include "platform/Path.h"
 
 namespace platform {
@@ -28,14 +29,6 @@ bool WriteAll(int fd, std::string_view data) {
     data.remove_prefix(static_cast<size_t>(written));
   }
   return true;
-}
-
-// The rename is durable only once the folder's entry list has reached the disk as well.
-void SyncFolder(const std::string& folder) {
-  int fd = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  fsync(fd);
-  close(fd);
 }
 
 std::string FollowLink(const std::string& path) {

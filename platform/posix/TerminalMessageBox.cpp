@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/TerminalInput.h"
+#include "platform/TerminalText.h"
 
 namespace platform {
 
@@ -45,7 +46,7 @@ class TerminalMessageBox final : public MessageBoxProvider {
   int Show(const std::string& text, const std::string& caption, unsigned type) override {
     std::lock_guard<std::mutex> guard(lock_);
     if (options_.opening) options_.opening(true);
-    std::fprintf(stderr, "\n[%s]\n%s\n", caption.c_str(), text.c_str());
+    std::fprintf(stderr, "\n[%s]\n%s\n", TerminalLine(caption).c_str(), TerminalText(text).c_str());
     const bool interactive = options_.interactive.value_or(IsTerminal(options_.inputFd));
     const int answer = interactive ? Ask(type) : UnattendedAnswer(type);
     if (options_.opening) options_.opening(false);

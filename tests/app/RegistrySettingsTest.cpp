@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <map>
+#include <thread>
 
 #include "app/RegistrySettings.h"
 #include "tests/support/TestEngine.h"
@@ -67,6 +69,27 @@ TEST(RegistryDeletionWalk, RemovesTheValueUpwardsAndOnlyEmptyKeys) {
   EXPECT_FALSE(platform::RegistryOpenKey(root, "Software\\Solo\\Leaf"));
   EXPECT_TRUE(platform::RegistryOpenKey(root, "Software\\Solo"));
   EXPECT_FALSE(DeleteRegistryValueWalk({root, "Software\\Missing"}, "Gone"));
+}
+
+// Another launcher writes into the key while the walk empties it: the key goes only when it is
+// empty at the moment it is removed.
+TEST(RegistryDeletionWalk, AValueWrittenMeanwhileKeepsItsKey) {
+  TestInstallation install;
+  const RegistryLocation leaf{RegistryRoot::CurrentUser, "SolaneRace"};  // one level: a short walk races most
+  std::atomic<bool> writing{true};
+  std::thread walker([&] {
+    while (writing) DeleteRegistryValueWalk(leaf, "Gone");
+  });
+  int lost = 0;
+  for (int i = 0; i < 300; ++i) {
+    if (!WriteRegistryValue(leaf, "Kept", "v", platform::kRegSz) ||
+        !platform::RegistryQueryValue(leaf.root, leaf.path, "Kept"))
+      ++lost;
+    platform::RegistryDeleteValue(leaf.root, leaf.path, "Kept");
+  }
+  writing = false;
+  walker.join();
+  EXPECT_EQ(lost, 0);
 }
 
 }  // namespace

@@ -55,14 +55,15 @@ TEST(MessageBoxTest, UnattendedTerminalPrintsAndGivesTheSafeAnswer) {
   const int noInput = open("/dev/null", O_RDONLY);
   std::shared_ptr<MessageBoxProvider> terminal = MakeTerminalMessageBox({.inputFd = noInput});
   testing::internal::CaptureStderr();
-  EXPECT_EQ(terminal->Show("Update is completed.", "SolaneLauncher", kBoxOk), kResultOk);
+  EXPECT_EQ(terminal->Show("Update is \x1b]0;owned\x07" "completed.\x1b[2J", "Solane\rLauncher", kBoxOk), kResultOk);
   EXPECT_EQ(terminal->Show("Faile to access file server. Will you retry?", "SolaneLauncher", kBoxOkCancel),
             kResultCancel);
   EXPECT_EQ(terminal->Show("Proceed?", "SolaneLauncher", kBoxYesNo | kBoxIconQuestion), kResultNo);
   const std::string printed = testing::internal::GetCapturedStderr();
   close(noInput);
-  for (const char* text : {"SolaneLauncher", "Update is completed.", "Will you retry?"})
+  for (const char* text : {"Solane Launcher", "Update is completed.", "Will you retry?"})
     EXPECT_NE(printed.find(text), std::string::npos) << printed;
+  EXPECT_EQ(printed.find('\x1b'), std::string::npos) << printed;  // a server's text cannot drive the terminal
 }
 
 }  // namespace

@@ -80,6 +80,14 @@ TEST_F(RegistryTest, ValuesAndKeysAreDeletedOnlyWhenTheyCanBe) {
   EXPECT_FALSE(RegistryDeleteKey(kRoot, "Software\\A"));
   EXPECT_TRUE(RegistryDeleteKey(kRoot, "Software\\A\\B"));
   EXPECT_TRUE(RegistryDeleteKey(kRoot, "software\\a"));
+
+  // Only a key with nothing in it goes when it must be empty.
+  ASSERT_TRUE(Set("Software\\E\\F", "", kRegSz, "default"));
+  ASSERT_TRUE(Set("Software\\E", "named", kRegSz, "1"));
+  for (const char* kept : {"Software\\E\\F", "Software\\E", "Software", ""})
+    EXPECT_FALSE(RegistryDeleteKeyIfEmpty(kRoot, kept)) << kept;
+  EXPECT_TRUE(RegistryDeleteValue(kRoot, "Software\\E\\F", ""));
+  EXPECT_TRUE(RegistryDeleteKeyIfEmpty(kRoot, "Software\\E\\F"));
 }
 
 TEST_F(RegistryTest, RefusesPathsAndNamesTheStoreCannotHold) {
