@@ -10,6 +10,7 @@
 #include "patch/Md5.h"
 #include "patch/PatchEngine.h"
 #include "platform/AsciiText.h"
+#include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
 #include "platform/Path.h"
 #include "window/Catalogue.h"
@@ -90,7 +91,18 @@ bool PatchEngine::UpdateLauncher() {
   // The new launcher is started from where it was downloaded, so it must be whole first.
   if (!CheckDownloadedFile(fileName, updateInfo_.ReadString(kLauncherSection, "MD5", "No"))) return true;
 
-  SetLauncherUpdatePending(platform::ToNativePath(fileName));
+  // The copy in Temp takes the installed launcher's place only under the installed launcher's
+  // own name, whatever the server calls its file.
+  std::string pending = platform::ToNativePath(fileName);
+  const std::string ownName = platform::JoinPath(platform::ParentOf(pending), LauncherExeName());
+  if (pending != ownName) {
+    if (!platform::ReplaceFile(platform::JoinPath(TempDir(), pending), platform::JoinPath(TempDir(), ownName), true)) {
+      RecordFailure(fileName + " " + LoadCatalogueString(kMessageCopyFailed));
+      return true;
+    }
+    pending = ownName;
+  }
+  SetLauncherUpdatePending(pending);
   SetStatusText(Labelled(kLabelLauncher, kMessageCompleted));
   LauncherWindow* window = Window();
   if (window && GetLocale() != kLocaleChina)

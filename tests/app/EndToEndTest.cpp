@@ -43,14 +43,20 @@ bool SameBytes(const std::optional<std::string>& a, const std::optional<std::str
 // a pack compared by digest that is current, a pack no longer announced, a file to delete.
 class EndToEndTest : public testing::Test {
  protected:
-  void PublishRelease(const std::string& launcherVersion) {
+  // `launcherFile` is the launcher's name in the release and on the server.
+  void PublishRelease(const std::string& launcherVersion, const std::string& launcherFile = "SolaneLauncher") {
     ASSERT_TRUE(server_.IsRunning());
-    ASSERT_EQ(release_.AddProgram(BuiltLauncher(), "SolaneLauncher", launcherVersion), "");
+    ASSERT_EQ(release_.AddProgram(BuiltLauncher(), launcherFile, launcherVersion), "");
     ASSERT_EQ(release_.AddProgram(BuiltClientStandin(), "SolaneClient.exe", "1.0.0.1"), "");
     ASSERT_TRUE(release_.AddFile("data/Map.SPF", MapPack(3)));
     ASSERT_TRUE(release_.AddFile("Texture.SPF", TexturePack(5)));
     ASSERT_TRUE(release_.AddFile("Sound.SPF", SoundPack()));
-    ASSERT_EQ(release_.PublishTo(server_.Root() + "/patch", kDescription), "");
+    std::string description = kDescription;
+    // The publisher keeps the digest off for a launcher in a folder, for earlier installations.
+    const std::string launcherLine = "File = SolaneLauncher\n";
+    description.replace(description.find(launcherLine), launcherLine.size(),
+                        "File = " + launcherFile + (launcherFile == "SolaneLauncher" ? "\n" : "\nMD5 = no\n"));
+    ASSERT_EQ(release_.PublishTo(server_.Root() + "/patch", description), "");
   }
 
   void LayOutOldInstallation(const InstalledLauncher& installation, const std::string& launcherVersion) {
@@ -64,12 +70,14 @@ class EndToEndTest : public testing::Test {
                                    LauncherConfig(server_.Port(), "LOCALE=KOREA\r\nPUBLISHER=ORVEX\r\n")));
   }
 
-  // Every file of the release is in the installation with the same bytes.
+  // Every file of the release is in the installation with the same bytes; the launcher under its
+  // installed name wherever the server keeps it.
   void ExpectReleaseInstalled(const InstalledLauncher& installation) {
     for (const fs::directory_entry& entry : fs::recursive_directory_iterator(release_.Dir())) {
       if (!entry.is_regular_file()) continue;
       const std::string name = fs::relative(entry.path(), release_.Dir()).string();
-      EXPECT_TRUE(SameBytes(installation.Read(name), release_.Read(name))) << name;
+      const std::string installed = entry.path().filename() == "SolaneLauncher" ? "SolaneLauncher" : name;
+      EXPECT_TRUE(SameBytes(installation.Read(installed), release_.Read(name))) << name;
     }
   }
 
@@ -170,8 +178,9 @@ class WriteProtectedFolder {
   bool protected_;
 };
 
+// The server keeps the new launcher in a folder of its own: the one downloaded there is started.
 TEST_F(EndToEndTest, NewLauncherReplacesTheInstalledOne) {
-  ASSERT_NO_FATAL_FAILURE(PublishRelease("1.0.1.0"));
+  ASSERT_NO_FATAL_FAILURE(PublishRelease("1.0.1.0", "bin/SolaneLauncher"));
   // The folder's run of blanks must reach every launcher of the chain unchanged.
   InstalledLauncher installation("Solane  Games");
   ASSERT_NO_FATAL_FAILURE(LayOutOldInstallation(installation, "1.0.0.0"));

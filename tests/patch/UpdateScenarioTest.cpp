@@ -273,17 +273,18 @@ TEST_F(UpdateScenario, EscapingNamesAreNeverUsed) {
   std::filesystem::remove_all(outside);
 }
 
+// The new launcher waits in Temp under the installed launcher's name, in the server's folder.
 TEST_F(UpdateScenario, NewLauncherWaitsInTempAndEndsTheRun) {
-  Serve("bin/SolaneLauncher", "new launcher");
-  Announce("VersionMinorLow=7\nFileName=bin/SolaneLauncher\n", "", kNewData);
+  Serve("bin/SolaneLauncher.exe", "new launcher");
+  Announce("VersionMinorLow=7\nFileName=bin/SolaneLauncher.exe\n", "", kNewData);
   RunUpdate();
   EXPECT_TRUE(Engine().IsLauncherUpdatePending());
-  EXPECT_EQ(Engine().PendingLauncherFile(), "bin/SolaneLauncher");  // started where it was downloaded
+  EXPECT_EQ(Engine().PendingLauncherFile(), "bin/SolaneLauncher");
   EXPECT_EQ(install_.ReadFile("Temp/bin/SolaneLauncher"), "new launcher");
   EXPECT_TRUE(window_.Closed());
   EXPECT_EQ(Engine().ReadSetting(kSettingScreenMode), "WINDOW");
   EXPECT_EQ(install_.ReadFile("Data.SPF"), Pack("old data", 5));  // nothing after the launcher
-  EXPECT_EQ(Fetched(), (std::vector<std::string>{"Update.NFO", "bin/SolaneLauncher"}));
+  EXPECT_EQ(Fetched(), (std::vector<std::string>{"Update.NFO", "bin/SolaneLauncher.exe"}));
 }
 
 TEST_F(UpdateScenario, ErrorShowAndErrorRun) {

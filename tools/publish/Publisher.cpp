@@ -139,8 +139,8 @@ void PutRegistryMoves(InfoText& info, const ReleaseDescription& release) {
 
 void PutLauncherSection(InfoText& info, Plan& plan, const std::string& releaseDir, const ReleaseDescription& release) {
   info.Section("SolaneLauncher");
-  // Installations compare the digest of the file of this name beside themselves, while the
-  // launcher itself lives under its bare name: a digest would fetch it on every run.
+  // Earlier launchers compared the digest of the file of this name beside themselves, while the
+  // launcher lives under its bare name: for them a digest would fetch it on every run.
   if (release.launcher.digest && release.launcher.file.find_first_of("/\\") != std::string::npos)
     plan.errors.push_back(release.launcher.file + ": a launcher inside a server folder needs MD5 = no");
   PutComponent(info, plan, releaseDir, release.launcher, "launcher");
