@@ -20,6 +20,8 @@
 #include <system_error>
 #include <vector>
 
+#include "tools/generator-support/GeneratedSource.h"
+
 namespace {
 
 constexpr std::string_view kPngSignature = "\x89PNG\r\n\x1a\n";
@@ -29,11 +31,6 @@ struct Entry {
   int id = 0;
   std::string path;
 };
-
-bool Fail(const std::string& where, const std::string& problem) {
-  std::fprintf(stderr, "%s: error: %s\n", where.c_str(), problem.c_str());
-  return false;
-}
 
 std::optional<Entry> ParseEntry(const std::string& argument) {
   const size_t colon = argument.find(':');
@@ -77,20 +74,6 @@ void AppendArray(std::ostringstream& data, const std::string& name, const std::s
     data << (i % 24 == 0 ? "\n   " : "") << ' ' << static_cast<unsigned>(static_cast<uint8_t>(bytes[i])) << ',';
   }
   data << "\n};\n\n";
-}
-
-// Written beside the target and renamed over it, so a failed run never leaves half a file.
-bool WriteOutput(const std::string& path, const std::string& source) {
-  const std::string partial = path + ".partial";
-  {
-    std::ofstream out(partial, std::ios::binary | std::ios::trunc);
-    out << source;
-    if (!out.flush()) return Fail(partial, "cannot write the file");
-  }
-  std::error_code error;
-  std::filesystem::rename(partial, path, error);
-  if (error) return Fail(path, "cannot replace the file: " + error.message());
-  return true;
 }
 
 bool Run(const std::string& output, const std::vector<std::string>& arguments) {

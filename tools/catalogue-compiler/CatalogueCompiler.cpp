@@ -20,6 +20,8 @@
 #include <system_error>
 #include <vector>
 
+#include "tools/generator-support/GeneratedSource.h"
+
 namespace {
 
 constexpr int kFirstId = 101;
@@ -38,11 +40,6 @@ struct Catalogue {
   uint16_t languageId = 0;
   std::map<int, Message> messages;
 };
-
-bool Fail(const std::string& where, const std::string& problem) {
-  std::fprintf(stderr, "%s: error: %s\n", where.c_str(), problem.c_str());
-  return false;
-}
 
 std::string Where(const std::string& fileName, int line) { return fileName + ":" + std::to_string(line); }
 
@@ -284,20 +281,6 @@ std::string GeneratedSource(const std::vector<Catalogue>& catalogues) {
          << "const StringBlockRecord kStringBlocks[] = {\n" << index.str() << "};\n"
          << "const size_t kStringBlockCount = std::size(kStringBlocks);\n\n}  // namespace platform\n";
   return source.str();
-}
-
-// Written beside the target and renamed over it, so a failed run never leaves half a file.
-bool WriteOutput(const std::string& path, const std::string& source) {
-  const std::string partial = path + ".partial";
-  {
-    std::ofstream out(partial, std::ios::binary | std::ios::trunc);
-    out << source;
-    if (!out.flush()) return Fail(partial, "cannot write the file");
-  }
-  std::error_code error;
-  std::filesystem::rename(partial, path, error);
-  if (error) return Fail(path, "cannot replace the file: " + error.message());
-  return true;
 }
 
 bool Run(const std::string& output, const std::string& helpDesk, const std::vector<std::string>& paths) {
