@@ -10,6 +10,7 @@
 
 #include "app/EntryOptions.h"
 #include "app/LauncherApp.h"
+#include "diagnostics/DirectXCheck.h"
 #include "download/TransferSession.h"
 #include "patch/PatchEngine.h"
 #include "platform/MessageBox.h"
@@ -77,6 +78,7 @@ int main(int argc, char** argv) {
   int exitCode = 0;
   {
     StartupSteps steps;
+    steps.checkDirectX = [] { CheckDirectX(PatchEngine::Instance()); };
     auto frontEnd = std::make_unique<ConsoleFrontEnd>(std::move(console));
     ConsoleFrontEnd* consoleFrontEnd = frontEnd.get();
     steps.frontEnd = std::move(frontEnd);
