@@ -10,6 +10,7 @@
 
 #include "app/EntryOptions.h"
 #include "app/LauncherApp.h"
+#include "diagnostics/CrashReporter.h"
 #include "diagnostics/DirectXCheck.h"
 #include "download/TransferSession.h"
 #include "patch/PatchEngine.h"
@@ -66,6 +67,8 @@ int main(int argc, char** argv) {
   }
 #endif
   if (!toolkit) platform::SetMessageBoxProvider(platform::MakeTerminalMessageBox());
+  // A crashed launcher runs this program again to write its report from outside.
+  if (IsCrashHelperRun()) return RunCrashHelper();
 
   // The skinned window is not there yet: the console shows the update with either kind of box.
   ConsoleOptions console;
@@ -78,6 +81,7 @@ int main(int argc, char** argv) {
   int exitCode = 0;
   {
     StartupSteps steps;
+    steps.installCrashReporter = [] { InstallCrashReporter(2, true); };
     steps.checkDirectX = [] { CheckDirectX(PatchEngine::Instance()); };
     auto frontEnd = std::make_unique<ConsoleFrontEnd>(std::move(console));
     ConsoleFrontEnd* consoleFrontEnd = frontEnd.get();
