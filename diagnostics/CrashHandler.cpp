@@ -21,6 +21,7 @@
 #include "diagnostics/MessageText.h"
 #include "patch/PatchEngine.h"
 #include "platform/Path.h"
+#include "platform/SignalStack.h"
 #include "window/Catalogue.h"
 #include "window/MessageIds.h"
 
@@ -36,7 +37,6 @@ extern const int kHelperNotStartedExit;
 namespace {
 
 constexpr int kFatalSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGTRAP, SIGSYS};
-constexpr size_t kSignalStackSize = 64 * 1024;
 constexpr size_t kMaxEnvironment = 1024;
 constexpr size_t kMessageSize = 1300;
 constexpr int kLocaleCount = 5;  // 0 stands for any locale outside 1 to 4
@@ -246,18 +246,7 @@ std::string NameBaseOf(const std::string& executable) {
 
 }  // namespace
 
-void PrepareThreadForCrashReports() {
-  stack_t current{};
-  if (sigaltstack(nullptr, &current) == 0 && !(current.ss_flags & SS_DISABLE) && current.ss_size >= kSignalStackSize)
-    return;
-  // Kept for the life of the thread; a thread that ends leaves it to the next user of the memory.
-  static thread_local char* stack = nullptr;
-  if (!stack) stack = new char[kSignalStackSize];
-  stack_t alternate{};
-  alternate.ss_sp = stack;
-  alternate.ss_size = kSignalStackSize;
-  sigaltstack(&alternate, nullptr);
-}
+void PrepareThreadForCrashReports() { platform::GiveThreadSignalStack(); }
 
 void InstallCrashReporter(int dumpMode, bool timestampedNames) {
   const std::string executable = platform::ExecutablePath();

@@ -12,7 +12,7 @@
 void InstallCrashReporter(int dumpMode, bool timestampedNames);
 
 // Gives the calling thread a signal stack of its own, so that even its stack overflow can be
-// reported. InstallCrashReporter does it for its own thread.
+// reported. InstallCrashReporter does it for its own thread; platform::Thread for its workers.
 void PrepareThreadForCrashReports();
 
 // True when this process was started as a crashed program's report helper; the program's entry

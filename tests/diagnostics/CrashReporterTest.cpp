@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <regex>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "tests/support/FixtureServer.h"
@@ -32,12 +35,12 @@ class CrashReporterTest : public ::testing::Test {
   }
 
   // Runs the installed program until it, its helper and what the helper started have ended.
-  Crash CrashBy(const std::string& kind, std::vector<std::string> environment = {}) {
+  Crash CrashBy(const std::string& kind, std::vector<std::string> environment = {}, const std::string& dumpMode = "2") {
     for (const auto& entry : fs::directory_iterator(dir_))
       if (entry.path().extension() == ".ERR" || entry.path().extension() == ".DMP") fs::remove(entry.path());
     environment.push_back(kSanitizerOptions);
     environment.push_back("DISPLAY");
-    Crash crash{RunProgram({program_, kind}, environment, 120), {}, {}, {}};
+    Crash crash{RunProgram({program_, kind, dumpMode}, environment, 120), {}, {}, {}};
     for (const auto& entry : fs::directory_iterator(dir_)) {
       if (entry.path().extension() == ".ERR") crash.errPath = entry.path().string();
       if (entry.path().extension() == ".DMP") crash.dmpPath = entry.path().string();
@@ -86,6 +89,30 @@ TEST_F(CrashReporterTest, EachCrashLeavesTheBoxTextInTheErrFileAndADumpWhoseBack
 
     const std::string backtrace = Backtrace(crash.dmpPath);
     EXPECT_NE(backtrace.find(c.function), std::string::npos) << backtrace;
+  }
+}
+
+TEST_F(CrashReporterTest, DumpModesChooseHowMuchMemoryTheDumpHolds) {
+  // mode, minidump type in the header, the smallest and largest size that content gives
+  const std::tuple<const char*, uint64_t, uintmax_t, uintmax_t> modes[] = {
+      {"0", 0x0, 1, 1 << 20}, {"2", 0x40, 1, 4 << 20}, {"1", 0x1, 1 << 20, 256 << 20}, {"3", 0x2, 64 << 20, 3ull << 30}};
+  uintmax_t previous = 0;
+  for (const auto& [mode, type, smallest, largest] : modes) {
+    SCOPED_TRACE(mode);
+    const Crash crash = CrashBy("null-write", {}, mode);
+    char header[32] = {};
+    std::ifstream(crash.dmpPath, std::ios::binary).read(header, sizeof(header));
+    EXPECT_EQ(std::string(header, 4), "MDMP");
+    uint64_t flags = 0;
+    std::memcpy(&flags, header + 24, sizeof(flags));
+    EXPECT_EQ(flags, type);
+    const uintmax_t size = fs::file_size(crash.dmpPath);
+    EXPECT_GT(size, previous);
+    EXPECT_GE(size, smallest);
+    EXPECT_LE(size, largest);
+    previous = size;
+    EXPECT_NE(Backtrace(crash.dmpPath).find("CrashByNullWrite"), std::string::npos);
+    fs::remove(crash.dmpPath);
   }
 }
 
