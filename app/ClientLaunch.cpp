@@ -9,6 +9,7 @@
 #include "platform/MessageBox.h"
 #include "platform/Process.h"
 #include "platform/TopLevelWindows.h"
+#include "platform/WindowsProgram.h"
 #include "window/MessageIds.h"
 
 namespace {
@@ -80,6 +81,7 @@ void ShowStartError(PatchEngine& engine, int error) {
     case platform::kStartFileNotFound: engine.ShowMessage(kMessageCantFindProgram, platform::kBoxOk); break;
     case platform::kStartPathNotFound: engine.ShowMessage(kMessagePathWrong, platform::kBoxOk); break;
     case platform::kStartAccessDenied: engine.ShowMessage(kMessageAccessDenied, platform::kBoxOk); break;
+    case platform::kStartWineMissing: engine.ShowMessage(kMessageWineMissing, platform::kBoxOk); break;
     default: break;
   }
 }
@@ -87,7 +89,7 @@ void ShowStartError(PatchEngine& engine, int error) {
 }  // namespace
 
 bool PatchEngine::ShellLaunch(const std::string& directory, const std::string& file, const std::string& parameters) {
-  int error = platform::StartProgram(directory, file, parameters);
+  int error = platform::StartProgramOrThroughWine(directory, file, parameters);
   if (error == platform::kStartOk) return true;
   ShowStartError(*this, error);
   return false;

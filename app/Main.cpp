@@ -10,6 +10,8 @@
 
 #include "app/EntryOptions.h"
 #include "app/LauncherApp.h"
+#include "diagnostics/CrashReporter.h"
+#include "diagnostics/DirectXCheck.h"
 #include "download/TransferSession.h"
 #include "patch/PatchEngine.h"
 #include "platform/MessageBox.h"
@@ -65,6 +67,8 @@ int main(int argc, char** argv) {
   }
 #endif
   if (!toolkit) platform::SetMessageBoxProvider(platform::MakeTerminalMessageBox());
+  // A crashed launcher runs this program again to write its report from outside.
+  if (IsCrashHelperRun()) return RunCrashHelper();
 
   // The skinned window is not there yet: the console shows the update with either kind of box.
   ConsoleOptions console;
@@ -77,6 +81,8 @@ int main(int argc, char** argv) {
   int exitCode = 0;
   {
     StartupSteps steps;
+    steps.installCrashReporter = [] { InstallCrashReporter(2, true); };
+    steps.checkDirectX = [] { CheckDirectX(PatchEngine::Instance()); };
     auto frontEnd = std::make_unique<ConsoleFrontEnd>(std::move(console));
     ConsoleFrontEnd* consoleFrontEnd = frontEnd.get();
     steps.frontEnd = std::move(frontEnd);

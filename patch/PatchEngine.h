@@ -30,6 +30,8 @@
 class PatchEngine {
  public:
   static PatchEngine& Instance();
+  // The engine when it exists, else null; never creates one, so a signal handler may ask.
+  static PatchEngine* Existing() { return instance_.load(); }
   // Deletes the engine (the application object does this at exit). Tests use it for a fresh one.
   static void Destroy();
 

@@ -28,6 +28,11 @@ enum StartError : int { kStartOk = 0, kStartFileNotFound = 2, kStartPathNotFound
 // The program runs in a session of its own, so it outlives the launcher.
 int StartProgram(const std::string& directory, const std::string& file, const std::string& parameters);
 
+// Starts `program` (a path, or a name looked up on the PATH) in `directory` with `arguments` as
+// they are, and does not wait for it; in a session of its own like StartProgram.
+int StartProgramWithArguments(const std::string& directory, const std::string& program,
+                              const std::vector<std::string>& arguments);
+
 // Opens an address in the desktop's browser (xdg-open). Returns a StartError.
 int OpenInBrowser(const std::string& address);
 

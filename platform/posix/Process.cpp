@@ -134,6 +134,13 @@ int StartProgram(const std::string& directory, const std::string& file, const st
   return Spawn(folder, program, SplitAtEachBlank(parameters), false);
 }
 
+int StartProgramWithArguments(const std::string& directory, const std::string& program,
+                              const std::vector<std::string>& arguments) {
+  const std::string folder = ResolvePath(directory);
+  if (!folder.empty() && !IsDirectory(folder)) return kStartPathNotFound;
+  return Spawn(folder, program, arguments, program.find('/') == std::string::npos);
+}
+
 int OpenInBrowser(const std::string& address) { return Spawn({}, "xdg-open", {address}, true); }
 
 int CurrentProcessId() { return static_cast<int>(getpid()); }

@@ -9,6 +9,8 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/SignalStack.h"
+
 namespace platform {
 
 struct Thread::State {
@@ -51,6 +53,7 @@ Thread::Thread(std::function<void()> body) : state_(std::make_shared<State>()) {
       }
     }
     ApplyPriority(state->priority);
+    GiveThreadSignalStack();  // a crash report even of this thread's stack overflow
     state->body();
     state->running = false;
     state->finished = true;

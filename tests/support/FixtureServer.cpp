@@ -3,6 +3,8 @@
 #include <curl/curl.h>
 #include <strings.h>
 
+#include <fstream>
+#include <iterator>
 #include <sstream>
 
 namespace {
@@ -119,9 +121,12 @@ std::vector<RecordedRequest> FixtureServer::Requests() const {
   while (std::getline(lines, line)) {
     const std::vector<std::string> fields = SplitTabs(line);
     if (fields.size() == 4 && fields[0] == "REQUEST") {
-      requests.push_back({fields[1], fields[2], fields[3], {}});
+      requests.push_back({fields[1], fields[2], fields[3], {}, {}});
     } else if (fields.size() == 3 && fields[0] == "HEADER" && !requests.empty()) {
       requests.back().headers.emplace_back(fields[1], fields[2]);
+    } else if (fields.size() == 4 && fields[0] == "PART" && !requests.empty()) {
+      std::ifstream saved(fields[3], std::ios::binary);
+      requests.back().parts.push_back({fields[1], fields[2], std::string(std::istreambuf_iterator<char>(saved), {})});
     }
   }
   return requests;

@@ -2,7 +2,8 @@
 // An HTTP server for tests (tests/support/fixture_server.py) on 127.0.0.1 and a free port,
 // serving a scratch folder of its own. Files are put into Root(); single files can be told to
 // misbehave (a status, a stall, an early close, a wrong or missing Content-Length, a slow or an
-// endless body); every GET and HEAD is logged with its headers and can be read back.
+// endless body); every GET, HEAD and POST is logged with its headers and can be read back, a
+// multipart POST with its parts.
 //
 //   FixtureServer server;
 //   ASSERT_TRUE(server.IsRunning());
@@ -36,11 +37,18 @@ struct FileBehaviour {
   bool headOmitsLength = false;          // HEAD only: no Content-Length
 };
 
+struct PostedPart {
+  std::string name;      // the form field
+  std::string fileName;  // empty for a plain value
+  std::string bytes;
+};
+
 struct RecordedRequest {
   std::string method;
   std::string target;       // the request target exactly as sent (percent-encoding kept)
   std::string decodedPath;  // the target's path, percent-decoded
   std::vector<std::pair<std::string, std::string>> headers;
+  std::vector<PostedPart> parts;  // of a multipart/form-data POST
 
   // The value of a header (name compared without letter case), empty when absent.
   std::string Header(const std::string& name) const;
@@ -64,7 +72,7 @@ class FixtureServer {
   bool SetBehaviour(const std::string& name, const FileBehaviour& behaviour);
   // Forgets every behaviour and the request log.
   bool Reset();
-  // Every GET and HEAD received so far, in order.
+  // Every request received so far, in order.
   std::vector<RecordedRequest> Requests() const;
 
  private:

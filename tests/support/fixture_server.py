@@ -8,7 +8,13 @@ lines, with "\\", tab and newline escaped. Behaviour keys: status, stall_after a
 (body bytes before going silent or closing), content_length (announced instead of the real one),
 omit_length, rate (bytes per second), forever (the file, then filler bytes without end), and
 head (keys that apply to HEAD requests only, e.g. {"status": 405}).
+Any other POST is logged like a GET and answered with the path's status (200 unless told); the
+parts of a multipart/form-data body are saved under ROOT/__posts and logged as
+"PART\t<field name>\t<file name>\t<saved path>" lines after the request's headers.
 """
+import email.parser
+import email.policy
+import itertools
 import json
 import os
 import sys
@@ -20,6 +26,7 @@ from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 STATE_LOCK = threading.Lock()
 BEHAVIOURS = {}
 REQUEST_LOG = []
+POST_NUMBERS = itertools.count(1)
 
 
 def escape(text):
@@ -68,7 +75,33 @@ class Handler(BaseHTTPRequestHandler):
                 REQUEST_LOG.clear()
             self.send_plain(200, b"ok\n")
         else:
-            self.send_plain(405, b"method not allowed\n")
+            self.receive_post(data)
+
+    def receive_post(self, data):
+        target = urllib.parse.urlsplit(self.path).path
+        decoded = urllib.parse.unquote_to_bytes(target).decode("utf-8", "surrogateescape")
+        parts = self.save_parts(data)
+        with STATE_LOCK:
+            REQUEST_LOG.append((self.command, self.path, decoded, list(self.headers.items()), parts))
+            status = int(BEHAVIOURS.get(normalise(decoded), {}).get("status", 200))
+        self.send_plain(status, b"ok\n" if status == 200 else b"refused\n")
+
+    def save_parts(self, data):
+        content_type = self.headers.get("Content-Type", "")
+        if not content_type.startswith("multipart/form-data"):
+            return []
+        message = email.parser.BytesParser(policy=email.policy.HTTP).parsebytes(
+            b"Content-Type: " + content_type.encode("latin-1") + b"\r\n\r\n" + data)
+        folder = os.path.join(self.server.root, "__posts")
+        os.makedirs(folder, exist_ok=True)
+        parts = []
+        for part in message.iter_parts():
+            name = part.get_param("name", header="content-disposition") or ""
+            path = os.path.join(folder, "%d" % next(POST_NUMBERS))
+            with open(path, "wb") as f:
+                f.write(part.get_payload(decode=True) or b"")
+            parts.append((name, part.get_filename() or "", path))
+        return parts
 
     def send_plain(self, status, body):
         self.send_response(status)
@@ -81,16 +114,18 @@ class Handler(BaseHTTPRequestHandler):
         with STATE_LOCK:
             entries = list(REQUEST_LOG)
         lines = []
-        for method, target, decoded, headers in entries:
+        for method, target, decoded, headers, parts in entries:
             lines.append("REQUEST\t%s\t%s\t%s\n" % (escape(method), escape(target), escape(decoded)))
             for name, value in headers:
                 lines.append("HEADER\t%s\t%s\n" % (escape(name), escape(value)))
+            for name, filename, path in parts:
+                lines.append("PART\t%s\t%s\t%s\n" % (escape(name), escape(filename), escape(path)))
         self.send_plain(200, "".join(lines).encode("utf-8", "surrogateescape"))
 
     def record(self, decoded):
         # The request line arrives as latin-1 text; the raw bytes are what the client sent.
         with STATE_LOCK:
-            REQUEST_LOG.append((self.command, self.path, decoded, list(self.headers.items())))
+            REQUEST_LOG.append((self.command, self.path, decoded, list(self.headers.items()), []))
 
     def serve(self, send_body):
         target = urllib.parse.urlsplit(self.path).path

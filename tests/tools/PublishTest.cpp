@@ -88,9 +88,9 @@ class PublishTest : public testing::Test {
   void SetUp() override {
     ASSERT_FALSE(scratch_.Path().empty());
     fs::create_directories(Release());
-    CopyProgram(SOLANE_ERROR_STANDIN, "SolaneLauncher.exe", "2.1.0.3");
+    CopyProgram(SOLANE_ERROR_REPORTER, "SolaneLauncher.exe", "2.1.0.3");
     CopyProgram(SOLANE_CLIENT_STANDIN, "SolaneClient.exe", "1.2.3.4");
-    CopyProgram(SOLANE_ERROR_STANDIN, "SolaneError.exe", "1.0.0.9");
+    CopyProgram(SOLANE_ERROR_REPORTER, "SolaneError.exe", "1.0.0.9");
     // Line ends and an end-of-file byte make the text-mode checksum differ from a plain CRC.
     scratch_.Write("release/Data.SPF", WithTrailer(PatternBytes(300000) + "a\r\nb\x1a" + "c", 3));
     scratch_.Write("release/maps/World.SPF", WithTrailer(PatternBytes(5000, 2), 7));

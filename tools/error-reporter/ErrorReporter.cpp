@@ -1,0 +1,182 @@
+// SolaneError.exe, the error reporter: a crashed launcher starts it in its folder with
+//
+//   /SolaneError-VANTIK:<report path> /INFO:<.ERR file> /DMP:<.DMP file> /
+//
+// and it sends the two files, with the report path, as one multipart POST to the crash
+// collection address (SolaneLauncher.CFG's CrashReportUrl, else the built-in one). The fields
+// are described in the README. Exit code 0 when the server took the report, 1 when it did not,
+// 2 when the command line or the files are not usable.
+
+#include <curl/curl.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "app/CommandLine.h"
+#include "patch/VersionNoteDefine.h"
+#include "platform/FileSystem.h"
+#include "platform/ProfileFile.h"
+
+SOLANE_DEFINE_VERSION_NOTE(1, 0, 0, 0);
+
+namespace {
+
+constexpr const char* kDefaultCrashReportUrl = "https://crash.solane.example/report";
+constexpr const char* kConfigFile = "SolaneLauncher.CFG";
+constexpr int kAttempts = 3;
+constexpr auto kFirstRetryDelay = std::chrono::seconds(2);
+
+struct Report {
+  std::string path;  // "SolaneLauncher/<version>/<date>/<time>"
+  std::string info;  // the .ERR file
+  std::string dump;  // the .DMP file
+};
+
+// Only names of files in the working folder: the command line cannot point elsewhere.
+bool IsPlainFileName(const std::string& name) {
+  return !name.empty() && name != "." && name != ".." && name.find_first_of("/\\") == std::string::npos;
+}
+
+std::optional<Report> ReadCommandLine(int argc, char** argv) {
+  std::string line;
+  for (int i = 1; i < argc; ++i) line += (i > 1 ? " " : "") + std::string(argv[i]);
+  CCommandLine switches;
+  switches.Parse(line);
+  Report report{switches.GetOrEmpty("/SolaneError-VANTIK:"), switches.GetOrEmpty("/INFO:"),
+                switches.GetOrEmpty("/DMP:")};
+  if (report.path.empty() || !IsPlainFileName(report.info) || !IsPlainFileName(report.dump)) return std::nullopt;
+  return report;
+}
+
+struct Outcome {
+  bool sent = false;
+  bool worthRetrying = false;
+  std::string reason;
+};
+
+// The progress line: redrawn in place on a terminal, a line per tenth otherwise.
+struct Progress {
+  bool terminal = isatty(STDOUT_FILENO) != 0;
+  std::chrono::steady_clock::time_point lastDrawn{};
+  int lastTenth = -1;
+};
+
+int OnProgress(void* context, curl_off_t, curl_off_t, curl_off_t total, curl_off_t sent) {
+  auto& progress = *static_cast<Progress*>(context);
+  if (total <= 0) return 0;
+  const int percent = static_cast<int>(sent * 100 / total);
+  const auto now = std::chrono::steady_clock::now();
+  if (progress.terminal && (now - progress.lastDrawn > std::chrono::milliseconds(100) || sent == total)) {
+    std::printf("\rSending: %3d%% (%lld of %lld bytes)", percent, static_cast<long long>(sent),
+                static_cast<long long>(total));
+    std::fflush(stdout);
+    progress.lastDrawn = now;
+  } else if (!progress.terminal && percent / 10 > progress.lastTenth) {
+    std::printf("Sending: %3d%% (%lld of %lld bytes)\n", percent, static_cast<long long>(sent),
+                static_cast<long long>(total));
+    progress.lastTenth = percent / 10;
+  }
+  return 0;
+}
+
+bool AddFilePart(curl_mime* form, const char* field, const std::string& file) {
+  curl_mimepart* part = curl_mime_addpart(form);
+  return part && curl_mime_name(part, field) == CURLE_OK && curl_mime_filedata(part, file.c_str()) == CURLE_OK &&
+         curl_mime_type(part, "application/octet-stream") == CURLE_OK;
+}
+
+Outcome Upload(const std::string& url, const Report& report) {
+  CURL* curl = curl_easy_init();
+  if (!curl) return {false, true, "the transfer library could not start"};
+  curl_mime* form = curl_mime_init(curl);
+  curl_mimepart* pathPart = form ? curl_mime_addpart(form) : nullptr;
+  const bool formReady = pathPart && curl_mime_name(pathPart, "report") == CURLE_OK &&
+                         curl_mime_data(pathPart, report.path.c_str(), CURL_ZERO_TERMINATED) == CURLE_OK &&
+                         AddFilePart(form, "info", report.info) && AddFilePart(form, "dump", report.dump);
+  Outcome outcome;
+  if (!formReady) {
+    outcome = {false, false, "the report could not be put together"};
+  } else {
+    Progress progress;
+    char error[CURL_ERROR_SIZE] = {};
+    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(curl, CURLOPT_MIMEPOST, form);
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 15L);
+    // A connection that carries nothing for half a minute is given up.
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, 30L);
+    curl_easy_setopt(curl, CURLOPT_USERAGENT, "SolaneError/1.0");
+    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, error);
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &OnProgress);
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &progress);
+    const CURLcode result = curl_easy_perform(curl);
+    if (progress.terminal) std::printf("\n");
+    long status = 0;
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    if (result != CURLE_OK) {
+      const bool unusable = result == CURLE_URL_MALFORMAT || result == CURLE_UNSUPPORTED_PROTOCOL ||
+                            result == CURLE_READ_ERROR;
+      outcome = {false, !unusable, error[0] ? error : curl_easy_strerror(result)};
+    } else if (status < 200 || status >= 300) {
+      // The server's own trouble may pass; a refusal of the report will not.
+      outcome = {false, status >= 500 || status == 408 || status == 429, "the server answered " + std::to_string(status)};
+    } else {
+      outcome = {true, false, {}};
+    }
+  }
+  curl_mime_free(form);
+  curl_easy_cleanup(curl);
+  return outcome;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::optional<Report> report = ReadCommandLine(argc, argv);
+  if (!report) {
+    std::fprintf(stderr,
+                 "SolaneError sends a crash report of SolaneLauncher. Usage:\n"
+                 "  SolaneError /SolaneError-VANTIK:<report path> /INFO:<file> /DMP:<file> /\n"
+                 "with both files in the working folder, named without folders.\n");
+    return 2;
+  }
+  for (const std::string& file : {report->info, report->dump}) {
+    if (!platform::FileSizeOf(file)) {
+      std::fprintf(stderr, "SolaneError: %s is not in this folder.\n", file.c_str());
+      return 2;
+    }
+  }
+  if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) return 1;
+  const std::string url = platform::GetProfileString(kConfigFile, kConfigFile, "CrashReportUrl", kDefaultCrashReportUrl);
+  std::printf("Sending the crash report %s to %s:\n  %s (%lld bytes)\n  %s (%lld bytes)\n", report->path.c_str(),
+              url.c_str(), report->info.c_str(), static_cast<long long>(*platform::FileSizeOf(report->info)),
+              report->dump.c_str(), static_cast<long long>(*platform::FileSizeOf(report->dump)));
+  std::fflush(stdout);
+
+  int result = 1;
+  auto delay = kFirstRetryDelay;
+  for (int attempt = 1; attempt <= kAttempts; ++attempt) {
+    const Outcome outcome = Upload(url, *report);
+    if (outcome.sent) {
+      std::printf("The crash report was sent. Thank you.\n");
+      result = 0;
+      break;
+    }
+    std::printf("Sending failed: %s.\n", outcome.reason.c_str());
+    if (!outcome.worthRetrying || attempt == kAttempts) break;
+    std::printf("Trying again in %lld seconds.\n", static_cast<long long>(delay.count()));
+    std::fflush(stdout);
+    std::this_thread::sleep_for(delay);
+    delay *= 2;
+  }
+  std::fflush(stdout);
+  curl_global_cleanup();
+  return result;
+}
