@@ -50,6 +50,8 @@ class LastLineWindow final : public LauncherWindow {
   void RunExitProcedure() override {}
   void CloseWindow() override {}
   void ShowServerRows(int) override {}
+  int ServerListTop() const override { return 0; }
+  void SetServerRowLatency(int, int, const std::string&) override {}
 
  private:
   mutable std::mutex lock_;

@@ -31,6 +31,13 @@ class LauncherWindow {
   virtual void RunExitProcedure() = 0;
   // Closes the window with result OK.
   virtual void CloseWindow() = 0;
-  // Shows the login server rows from `firstRow` (regions with a server list).
+  // The login server list (regions with one) shows kServerRows entries from the scroll position.
+  static constexpr int kServerRows = 17;
+  // Shows the login server rows from `firstRow`.
   virtual void ShowServerRows(int firstRow) = 0;
+  // The index of the entry on the first row.
+  virtual int ServerListTop() const = 0;
+  // The latency text of visible row `row`, which shows entry `entryIndex`. A window that draws
+  // later on its own thread drops the text when by then the row shows another entry.
+  virtual void SetServerRowLatency(int row, int entryIndex, const std::string& text) = 0;
 };

@@ -27,6 +27,8 @@
 #include "platform/Thread.h"
 #include "servers/LoginServerEntry.h"
 
+class CPing;
+
 class PatchEngine {
  public:
   static PatchEngine& Instance();
@@ -244,8 +246,8 @@ class PatchEngine {
   // is left to the caller.
   void ClearServerSelection();
   // Stores a measurement only while the entry at `index` still has `ip`: a probe step that was
-  // under way when the list changed never writes into a removed or replaced entry.
-  void SetEntryLatency(int index, const std::string& ip, int latencyMs);
+  // under way when the list changed never writes into a removed or replaced entry. True when stored.
+  bool SetEntryLatency(int index, const std::string& ip, int latencyMs);
   // Set while the list is being replaced from Update.NFO: the probe and scrolling pause.
   bool IsListLoading() const { return listLoading_.load(); }
   // Set once the list has been refreshed from Update.NFO.
@@ -253,6 +255,16 @@ class PatchEngine {
   // Set by the probe when its walk passes the end of the list; cleared by the refresh.
   bool IsProbePassDone() const { return probePassDone_.load(); }
   void SetProbePassDone(bool done) { probePassDone_ = done; }
+
+  // --- Latency probe (servers/LatencyProbe.cpp) -------------------------------------------
+  // Starts the probe thread once, where the window shows the list (CHINA, USA), with the window
+  // attached: created suspended at the lowest priority, then resumed. It walks the list and
+  // measures each entry without a latency, showing the result on the entry's row while that row
+  // is visible. It ends on a cancel, on WaitProbeThread, once the window is detached, or after
+  // the pass that follows the refresh from Update.NFO. A window that detaches itself waits for
+  // the thread (WaitProbeThread) before it goes.
+  void StartProbe();
+  bool IsProbeRunning() const;
 
   // --- Diagnostics (the DirectX check at start-up) ----------------------------------------
   bool DirectXOk() const { return directXOk_.load(); }
@@ -405,4 +417,10 @@ class PatchEngine {
   std::atomic<bool> listLoading_{false};
   std::atomic<bool> listRefreshed_{false};
   std::atomic<bool> probePassDone_{false};
+  // The probe thread's own state and steps; the walk's end is noted under serverListLock_.
+  struct ProbeWalk;
+  void ProbeThreadLoop();
+  void ProbeStep(ProbeWalk& walk, CPing& ping);
+  std::optional<LoginServerEntry> NextProbeEntry(int& index, bool& passedEnd);
+  void ShowLatency(int index, int latencyMs);
 };

@@ -14,3 +14,6 @@ struct LoginServerEntry {
   int selected = 0;   // 1 for the entry the player chose
   int latencyMs = 0;  // last measured echo time; 0 or less means not measured yet
 };
+
+// A latency as the list's rows show it; an unmeasured entry shows 0 ms.
+inline std::string LatencyText(int latencyMs) { return std::to_string(latencyMs) + " ms"; }

@@ -72,8 +72,13 @@ void PatchEngine::RefreshLoginServers() {
   MergeServerList();
   // The redraw also takes the selection bar off a dropped entry's row.
   window->ShowServerRows(-1);
-  probePassDone_ = false;
-  listRefreshed_ = true;
+  {
+    // The probe notes the end of its walk under the same lock: a step under way cannot end the
+    // pass over the new list before it has begun.
+    std::lock_guard<std::mutex> guard(serverListLock_);
+    probePassDone_ = false;
+    listRefreshed_ = true;
+  }
   listLoading_ = false;
 }
 
@@ -176,9 +181,11 @@ void PatchEngine::ClearServerSelection() {
   selectedServer_ = -1;
 }
 
-void PatchEngine::SetEntryLatency(int index, const std::string& ip, int latencyMs) {
+bool PatchEngine::SetEntryLatency(int index, const std::string& ip, int latencyMs) {
   std::lock_guard<std::mutex> guard(serverListLock_);
-  if (index < 0 || static_cast<size_t>(index) >= serverList_.size()) return;
+  if (index < 0 || static_cast<size_t>(index) >= serverList_.size()) return false;
   LoginServerEntry& entry = serverList_[static_cast<size_t>(index)];
-  if (entry.ip == ip) entry.latencyMs = latencyMs;
+  if (entry.ip != ip) return false;
+  entry.latencyMs = latencyMs;
+  return true;
 }

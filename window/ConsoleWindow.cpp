@@ -19,7 +19,6 @@ constexpr uint32_t kLoopMs = 20;
 constexpr const char* kStartPrompt = "Press Enter to start the game, or q and Enter to quit: ";
 constexpr const char* kNoticePrefix = "Notice: ";
 constexpr const char* kServerPrompt = "Type a server's number to choose it. ";
-constexpr int kVisibleServerRows = 17;
 
 }  // namespace
 
@@ -102,7 +101,10 @@ ConsoleOutcome ConsoleWindow::Run() {
   // The stored list and choice come first; the update merges the server's list into them.
   if (engine_.UsesServerList()) engine_.LoadServerFile();
   engine_.AttachWindow(this);
-  if (engine_.UsesServerList()) ShowServerRows(0);
+  if (engine_.UsesServerList()) {
+    ShowServerRows(0);
+    engine_.StartProbe();
+  }
   engine_.StartUpdate();
   while (!ShouldEnd()) {
     if (options_.idle) options_.idle();
@@ -111,9 +113,11 @@ ConsoleOutcome ConsoleWindow::Run() {
   }
   shared_->screen.Finish();
 
-  // Nothing may reach the window once it is gone: the sequence has ended or is returning.
+  // Nothing may reach the window once it is gone: the sequence and the probe have ended or are
+  // returning.
   engine_.AttachWindow(nullptr);
   engine_.WaitSequenceThread();
+  engine_.WaitProbeThread();
   if (options_.terminalBoxes) platform::SetMessageBoxProvider(previousBoxes);
   return OutcomeOfRun();
 }
@@ -160,7 +164,7 @@ void ConsoleWindow::ShowServerRows(int firstRow) {
   if (top > count) top = 0;
   serverListTop_ = top;
   // A later selected row wins, as when the rows are drawn from the top down.
-  for (int index = top; index < top + kVisibleServerRows && index < count; ++index) {
+  for (int index = top; index < top + kServerRows && index < count; ++index) {
     const std::optional<LoginServerEntry> entry = engine_.EntryAt(index);
     if (entry && entry->selected == 1) engine_.SelectEntry(index);
   }

@@ -86,6 +86,10 @@ class ConsoleWindow final : public LauncherWindow {
   // The rows a window would draw from `firstRow` (negative: where the list last stood): a stored
   // selection among them becomes the chosen login server, as a drawn selected row does.
   void ShowServerRows(int firstRow) override;
+  int ServerListTop() const override { return serverListTop_.load(); }
+  // The console prints the list with its latencies when it offers the start; there is no row
+  // to redraw meanwhile.
+  void SetServerRowLatency(int, int, const std::string&) override {}
 
   int ServerRowsAskedFrom() const { return serverRowsFrom_.load(); }
 

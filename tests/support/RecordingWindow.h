@@ -3,6 +3,7 @@
 // and what the engine asked of the window. Safe to call from any thread.
 
 #include <atomic>
+#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -41,6 +42,10 @@ class RecordingWindow : public LauncherWindow {
   void RunExitProcedure() override { ++exitProcedures_; }
   void CloseWindow() override { closed_ = true; }
   void ShowServerRows(int firstRow) override { firstServerRow_ = firstRow; }
+  int ServerListTop() const override { return serverListTop_.load(); }
+  void SetServerRowLatency(int row, int, const std::string& text) override {
+    Locked([&] { rowLatencies_[row] = text; });
+  }
 
   std::vector<std::string> StatusLines() const { return Locked([&] { return statusLines_; }); }
   std::string LastStatusLine() const {
@@ -54,6 +59,9 @@ class RecordingWindow : public LauncherWindow {
   int ExitProcedures() const { return exitProcedures_.load(); }
   bool Closed() const { return closed_.load(); }
   int FirstServerRow() const { return firstServerRow_.load(); }
+  void ScrollServerList(int top) { serverListTop_ = top; }
+  // Row -> the latency text last set on it.
+  std::map<int, std::string> RowLatencies() const { return Locked([&] { return rowLatencies_; }); }
 
  private:
   template <typename Action>
@@ -71,4 +79,6 @@ class RecordingWindow : public LauncherWindow {
   std::atomic<bool> closed_{false};
   std::atomic<int> exitProcedures_{0};
   std::atomic<int> firstServerRow_{-1};
+  std::atomic<int> serverListTop_{0};
+  std::map<int, std::string> rowLatencies_;
 };
