@@ -1,9 +1,11 @@
 // The application entry: reads the options that belong to the entry itself ("--" options, as GUI
-// toolkits strip their own), chooses how boxes are shown, rebuilds the launcher's command line and
-// runs start-up.
+// toolkits strip their own), chooses the window (the skinned one where a display is reachable,
+// the console otherwise) and how boxes are shown, rebuilds the launcher's command line and runs
+// start-up.
 
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -20,6 +22,7 @@
 #include <wx/app.h>
 #include <wx/init.h>
 
+#include "window/wx/WxFrontEnd.h"
 #include "window/wx/WxMessageBox.h"
 #endif
 
@@ -66,24 +69,28 @@ int main(int argc, char** argv) {
 #endif
   if (!toolkit) platform::SetMessageBoxProvider(platform::MakeTerminalMessageBox());
 
-  // The skinned window is not there yet: the console shows the update with either kind of box.
-  ConsoleOptions console;
-  console.autorun = options.autorun;
-  console.terminalBoxes = !toolkit;
-#ifdef SOLANE_HAVE_WX
-  // Boxes asked by a worker wait for the toolkit's main thread, which is the console's.
-  if (toolkit) console.idle = [] { wxTheApp->ProcessPendingEvents(); };
-#endif
   int exitCode = 0;
   {
     StartupSteps steps;
-    auto frontEnd = std::make_unique<ConsoleFrontEnd>(std::move(console));
-    ConsoleFrontEnd* consoleFrontEnd = frontEnd.get();
-    steps.frontEnd = std::move(frontEnd);
+    std::function<ConsoleOutcome()> outcome;
+#ifdef SOLANE_HAVE_WX
+    if (toolkit) {
+      auto window = std::make_unique<WxFrontEnd>(options.autorun);
+      outcome = [window = window.get()] { return window->Outcome(); };
+      steps.frontEnd = std::move(window);
+    }
+#endif
+    if (!steps.frontEnd) {
+      ConsoleOptions console;
+      console.autorun = options.autorun;
+      auto window = std::make_unique<ConsoleFrontEnd>(std::move(console));
+      outcome = [window = window.get()] { return window->Outcome(); };
+      steps.frontEnd = std::move(window);
+    }
     CLauncherApp app(std::move(steps));
     app.InitInstance(options.commandLine);
     // Scripts can tell a finished update from one that was cancelled or failed.
-    exitCode = ConsoleExitCode(consoleFrontEnd->Outcome());
+    exitCode = ConsoleExitCode(outcome());
   }
 #ifdef SOLANE_HAVE_WX
   if (toolkit) wxEntryCleanup();
