@@ -61,6 +61,20 @@ void DrawCentred(wxDC& dc, int bitmapId, const LayoutRect& place) {
                 place.top + (place.Height() - picture.GetHeight()) / 2, true);
 }
 
+// The skin leaves 14 x 14 pixels for a box; GTK's check button pads its indicator beyond that.
+class SkinCheckBox final : public wxCheckBox {
+ public:
+  SkinCheckBox(wxWindow* parent, wxWindowID id, const wxRect& rect)
+      : wxCheckBox(parent, id, wxString(), rect.GetPosition(), rect.GetSize()) {
+#ifdef __WXGTK3__
+    GTKApplyCssStyle(
+        "checkbutton { padding: 0; margin: 0; }"
+        "check { margin: 0; min-width: 12px; min-height: 12px; }");
+#endif
+    SetSize(rect);
+  }
+};
+
 wxBitmap ComposeSkin(const LauncherLayout& layout) {
   wxBitmap skin(kClientWidth, kClientHeight, 24);
   wxMemoryDC dc(skin);
@@ -151,8 +165,7 @@ void CLauncherDlg::BuildLayout() {
 }
 
 void CLauncherDlg::CreateCheckBox(const LayoutCheckBox& spec, wxWindowID id, bool checked, std::atomic<bool>& state) {
-  auto* box = new wxCheckBox(this, id, wxString(), wxPoint(spec.box.left, spec.box.top),
-                             wxSize(spec.box.Width(), spec.box.Height()));
+  auto* box = new SkinCheckBox(this, id, ToRect(spec.box));
   box->SetValue(checked);
   state = checked;
   box->Bind(wxEVT_CHECKBOX, [&state](wxCommandEvent& event) {

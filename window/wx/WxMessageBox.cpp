@@ -1,6 +1,7 @@
 #include "window/wx/WxMessageBox.h"
 
 #include <wx/app.h>
+#include <wx/msgdlg.h>
 #include <wx/generic/msgdlgg.h>
 #include <wx/thread.h>
 
