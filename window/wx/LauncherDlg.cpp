@@ -7,7 +7,7 @@
 #include <wx/menu.h>
 #include <wx/thread.h>
 
-#include <initializer_list>
+#include <array>
 
 #include "app/Profiles.h"
 #include "app/Settings.h"
@@ -43,13 +43,14 @@ std::string CatalogueTextOr(int id, const char* fallback) {
 // "Arial" where it is installed, else its metric-compatible twin; the Japanese and Chinese
 // layouts take a face that has their glyphs, so labels never show empty boxes.
 wxFont SkinFont(int charset) {
-  std::initializer_list<const char*> faces = {"Arial", "Liberation Sans"};
-  if (charset == kCharsetShiftJis) faces = {"Noto Sans CJK JP", "Noto Sans JP"};
-  if (charset == kCharsetGb2312) faces = {"Noto Sans CJK SC", "Noto Sans SC"};
+  static constexpr std::array<const char*, 2> kLatin = {"Arial", "Liberation Sans"};
+  static constexpr std::array<const char*, 2> kJapanese = {"Noto Sans CJK JP", "Noto Sans JP"};
+  static constexpr std::array<const char*, 2> kChinese = {"Noto Sans CJK SC", "Noto Sans SC"};
+  const auto& faces = charset == kCharsetShiftJis ? kJapanese : charset == kCharsetGb2312 ? kChinese : kLatin;
   for (const char* face : faces)
     if (wxFontEnumerator::IsValidFacename(face)) return wxFont(wxFontInfo(kPointSize).FaceName(face));
   // Fontconfig picks the nearest face it has.
-  return wxFont(wxFontInfo(kPointSize).FaceName(*faces.begin()));
+  return wxFont(wxFontInfo(kPointSize).FaceName(faces.front()));
 }
 
 // Pictures are centred in their places and cut to them.
