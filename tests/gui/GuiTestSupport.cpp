@@ -6,6 +6,7 @@
 #include <X11/Xutil.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <thread>
 
 bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
@@ -67,4 +68,13 @@ int DifferingPixels(const wxImage& a, const wxImage& b) {
   for (int i = 0; i < a.GetWidth() * a.GetHeight(); ++i, p += 3, q += 3)
     if (p[0] != q[0] || p[1] != q[1] || p[2] != q[2]) ++differing;
   return differing;
+}
+
+long ColourDistance(const wxImage& a, const wxImage& b) {
+  if (!a.IsOk() || !b.IsOk() || a.GetSize() != b.GetSize()) return -1;
+  long distance = 0;
+  const unsigned char* p = a.GetData();
+  const unsigned char* q = b.GetData();
+  for (int i = 0; i < a.GetWidth() * a.GetHeight() * 3; ++i) distance += std::abs(p[i] - q[i]);
+  return distance;
 }

@@ -23,6 +23,8 @@ std::string PixelText(const wxImage& image, int x, int y);
 std::string ColourText(const wxColour& colour);
 // How many pixels of two equally sized images differ; -1 when the sizes differ.
 int DifferingPixels(const wxImage& a, const wxImage& b);
+// The sum of the colour differences of two equally sized images; -1 when the sizes differ.
+long ColourDistance(const wxImage& a, const wxImage& b);
 
 // gtest prints colours as "(r,g,b)".
 inline void PrintTo(const wxColour& colour, std::ostream* out) { *out << ColourText(colour); }
