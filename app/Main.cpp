@@ -35,9 +35,15 @@ bool DisplayReachable() {
   return (x11 && *x11) || (wayland && *wayland);
 }
 
+// The launcher reads its own command line: wx's parsing would refuse the "/LOCALE:" switches.
+class ToolkitApp : public wxApp {
+ public:
+  bool OnInit() override { return true; }
+};
+
 // Starts the toolkit without handing it the program: start-up keeps its own order.
 bool StartToolkit(int& argc, char** argv) {
-  wxApp::SetInstance(new wxApp());
+  wxApp::SetInstance(new ToolkitApp());
   if (!wxEntryStart(argc, argv)) return false;
   return wxTheApp->CallOnInit();
 }

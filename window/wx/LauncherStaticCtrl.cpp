@@ -12,6 +12,7 @@ constexpr int kTextRight = 0x2;
 constexpr int kTextCentre = 0x1;
 constexpr int kTextVerticalCentre = 0x4;
 constexpr int kTextBottom = 0x8;
+constexpr double kSmallestPointSize = 7.0;
 
 int AlignmentOf(int format) {
   int alignment = format & kTextRight ? wxALIGN_RIGHT : format & kTextCentre ? wxALIGN_CENTER_HORIZONTAL : wxALIGN_LEFT;
@@ -63,10 +64,18 @@ void CLauncherStaticCtrl::OnPaint(wxPaintEvent&) {
   PaintSkinBehind(*this, dc);
   const wxRect area = wxRect(GetClientSize()).Deflate(1);
   wxDCClipper clip(dc, area);
-  dc.SetFont(GetFont());
+  const wxString text = wxString::FromUTF8(GetText());
+  // The rectangles were laid out for the narrow faces of another platform; here a Japanese or
+  // Chinese label would be cut, so a text that does not fit is drawn smaller instead.
+  wxFont font = GetFont();
+  dc.SetFont(font);
+  while (font.GetFractionalPointSize() > kSmallestPointSize && dc.GetMultiLineTextExtent(text).x > area.width) {
+    font.SetFractionalPointSize(font.GetFractionalPointSize() - 0.5);
+    dc.SetFont(font);
+  }
   dc.SetTextForeground(textColour_);
   dc.SetBackgroundMode(wxBRUSHSTYLE_TRANSPARENT);
-  dc.DrawLabel(wxString::FromUTF8(GetText()), area, AlignmentOf(format_.load()));
+  dc.DrawLabel(text, area, AlignmentOf(format_.load()));
 }
 
 void CLauncherStaticCtrl::OnLeftUp(wxMouseEvent& event) {
