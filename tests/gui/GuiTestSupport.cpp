@@ -20,10 +20,6 @@ bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
   return true;
 }
 
-void PumpFor(int ms) {
-  PumpUntil([] { return false; }, ms);
-}
-
 // Straight from the X server: wx's screen device hands back a copy it made earlier.
 wxImage GrabScreen(const wxRect& area) {
   Display* display = XOpenDisplay(nullptr);
@@ -44,37 +40,13 @@ wxImage GrabScreen(const wxRect& area) {
   return image;
 }
 
-wxImage GrabClient(const wxWindow& window) { return GrabClient(window, wxRect(window.GetClientSize())); }
-
 wxImage GrabClient(const wxWindow& window, const wxRect& part) {
   return GrabScreen(wxRect(window.ClientToScreen(part.GetPosition()), part.GetSize()));
-}
-
-std::string ColourText(const wxColour& colour) {
-  return "(" + std::to_string(colour.Red()) + "," + std::to_string(colour.Green()) + "," +
-         std::to_string(colour.Blue()) + ")";
-}
-
-std::string PixelText(const wxImage& image, int x, int y) {
-  if (!image.IsOk() || x < 0 || y < 0 || x >= image.GetWidth() || y >= image.GetHeight()) return "(outside)";
-  return ColourText(wxColour(image.GetRed(x, y), image.GetGreen(x, y), image.GetBlue(x, y)));
-}
-
-int DifferingPixels(const wxImage& a, const wxImage& b) {
-  if (!a.IsOk() || !b.IsOk() || a.GetSize() != b.GetSize()) return -1;
-  int differing = 0;
-  const unsigned char* p = a.GetData();
-  const unsigned char* q = b.GetData();
-  for (int i = 0; i < a.GetWidth() * a.GetHeight(); ++i, p += 3, q += 3)
-    if (p[0] != q[0] || p[1] != q[1] || p[2] != q[2]) ++differing;
-  return differing;
 }
 
 long ColourDistance(const wxImage& a, const wxImage& b) {
   if (!a.IsOk() || !b.IsOk() || a.GetSize() != b.GetSize()) return -1;
   long distance = 0;
-  const unsigned char* p = a.GetData();
-  const unsigned char* q = b.GetData();
-  for (int i = 0; i < a.GetWidth() * a.GetHeight() * 3; ++i) distance += std::abs(p[i] - q[i]);
+  for (int i = 0; i < a.GetWidth() * a.GetHeight() * 3; ++i) distance += std::abs(a.GetData()[i] - b.GetData()[i]);
   return distance;
 }

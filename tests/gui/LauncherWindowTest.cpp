@@ -47,24 +47,14 @@ ProgramResult Xdotool(std::vector<std::string> arguments) {
 std::string WaitForWindow(const std::string& title, int timeoutMs) {
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
   do {
-    const ProgramResult found = Xdotool({"search", "--onlyvisible", "--name", "^" + title + "$"});
-    if (found.exitCode == 0 && !found.output.empty()) return found.output.substr(0, found.output.find('\n'));
+    const std::string found = Xdotool({"search", "--onlyvisible", "--name", "^" + title + "$"}).output;
+    if (!found.empty()) return found.substr(0, found.find('\n'));
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   } while (Clock::now() < deadline);
   return {};
 }
 
 bool WindowShows(const std::string& title) { return !WaitForWindow(title, 0).empty(); }
-
-// A window's client origin on the screen.
-wxPoint OriginOf(const std::string& window) {
-  const std::string geometry = Xdotool({"getwindowgeometry", "--shell", window}).output;
-  auto value = [&](const std::string& key) {
-    const size_t at = geometry.find(key + "=");
-    return at == std::string::npos ? -1 : std::atoi(geometry.c_str() + at + key.size() + 1);
-  };
-  return {value("X"), value("Y")};
-}
 
 void ClickAt(const std::string& window, const wxPoint& point) {
   // Not "--sync": it waits for a movement that never comes when the pointer is there already.
@@ -125,7 +115,9 @@ class LauncherWindowTest : public testing::Test {
     ASSERT_GT(pid_, 0);
     window_ = WaitForWindow("Solane Launcher", 30000);
     ASSERT_FALSE(window_.empty()) << "no window titled \"Solane Launcher\"";
-    origin_ = OriginOf(window_);
+    const std::string geometry = Xdotool({"getwindowgeometry", "--shell", window_}).output;
+    origin_.x = std::atoi(geometry.c_str() + geometry.find("X=") + 2);
+    origin_.y = std::atoi(geometry.c_str() + geometry.find("Y=") + 2);
   }
 
   wxImage Shows(const wxRect& part) const { return GrabScreen(wxRect(origin_ + part.GetPosition(), part.GetSize())); }
@@ -189,7 +181,7 @@ TEST_F(LauncherWindowTest, AutoRunTickedDuringTheUpdateStartsTheGameAndClosesThe
   std::this_thread::sleep_until(shownAt + std::chrono::seconds(4));
   ASSERT_TRUE(WindowShows("Solane Launcher")) << "the update ended too early for the check";
   const wxImage placeholder = LoadSkinBitmap(175).ConvertToImage();
-  EXPECT_EQ(DifferingPixels(Shows(kNoticeCentre), placeholder.GetSubImage(wxRect(200, 150 - 69, 200, 150))), 0)
+  EXPECT_EQ(ColourDistance(Shows(kNoticeCentre), placeholder.GetSubImage(wxRect(200, 150 - 69, 200, 150))), 0)
       << "the file: page was shown";
 
   EXPECT_EQ(WaitForExit(60), 0);
@@ -204,12 +196,7 @@ TEST_F(LauncherWindowTest, ExitAsksFirstThenCancelGoesOnAndOkStopsOnceTheWorkers
   ASSERT_NO_FATAL_FAILURE(PublishAndLayOut("http://" + server_.Host() + "/notice.html"));
   ASSERT_NO_FATAL_FAILURE(StartLauncher());
 
-  EXPECT_TRUE(PumpUntil(
-      [&] {
-        const wxImage notice = Shows(kNoticeCentre);
-        return wxColour(notice.GetRed(100, 75), notice.GetGreen(100, 75), notice.GetBlue(100, 75)) == kRed;
-      },
-      10000))
+  EXPECT_TRUE(PumpUntil([&] { return ColourAt(Shows(kNoticeCentre), 100, 75) == kRed; }, 10000))
       << "the http notice page shows";
 
   ClickAt(window_, kExitButton);
@@ -228,7 +215,7 @@ TEST_F(LauncherWindowTest, ExitAsksFirstThenCancelGoesOnAndOkStopsOnceTheWorkers
   bool finishingShown = false;
   PumpUntil(
       [&] {
-        finishingShown = finishingShown || DifferingPixels(Shows(kStatusLine), finishing) == 0;
+        finishingShown = finishingShown || ColourDistance(Shows(kStatusLine), finishing) == 0;
         return !WindowShows("Solane Launcher");
       },
       20000);
