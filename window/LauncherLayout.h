@@ -17,7 +17,6 @@ struct LayoutRect {
   LayoutRect Moved(int dx, int dy) const { return {left + dx, top + dy, right + dx, bottom + dy}; }
   LayoutRect Shrunk(int by) const { return {left + by, top + by, right - by, bottom - by}; }
   bool Empty() const { return right <= left || bottom <= top; }
-  friend bool operator==(const LayoutRect&, const LayoutRect&) = default;
 };
 
 // A skin button's four pictures are consecutive resources from `firstBitmap`: disabled, pressed,
@@ -81,7 +80,6 @@ inline constexpr LayoutRect kTopBannerRect{0, 0, 633, 69};
 inline constexpr LayoutRect kBottomBannerRect{0, 379, 633, 470};
 inline constexpr LayoutRect kListPanelRect{0, 69, 228, 379};
 inline constexpr LayoutRect kVersionLineRect{304, 15, 580, 36};
-inline constexpr int kSelectionBarBitmap = 178;
 inline constexpr int kWindowIcon = 128;
 
 // Text-drawing flags of a label: vertically centred, left or right aligned.
