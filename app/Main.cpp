@@ -1,9 +1,11 @@
 // The application entry: reads the options that belong to the entry itself ("--" options, as GUI
-// toolkits strip their own), chooses how boxes are shown, rebuilds the launcher's command line and
-// runs start-up.
+// toolkits strip their own), chooses the window (the skinned one where a display is reachable,
+// the console otherwise) and how boxes are shown, rebuilds the launcher's command line and runs
+// start-up.
 
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,6 +24,7 @@
 #include <wx/app.h>
 #include <wx/init.h>
 
+#include "window/wx/WxFrontEnd.h"
 #include "window/wx/WxMessageBox.h"
 #endif
 
@@ -34,9 +37,15 @@ bool DisplayReachable() {
   return (x11 && *x11) || (wayland && *wayland);
 }
 
+// The launcher reads its own command line: wx's parsing would refuse the "/LOCALE:" switches.
+class ToolkitApp : public wxApp {
+ public:
+  bool OnInit() override { return true; }
+};
+
 // Starts the toolkit without handing it the program: start-up keeps its own order.
 bool StartToolkit(int& argc, char** argv) {
-  wxApp::SetInstance(new wxApp());
+  wxApp::SetInstance(new ToolkitApp());
   if (!wxEntryStart(argc, argv)) return false;
   return wxTheApp->CallOnInit();
 }
@@ -70,27 +79,31 @@ int main(int argc, char** argv) {
   // A crashed launcher runs this program again to write its report from outside.
   if (IsCrashHelperRun()) return RunCrashHelper();
 
-  // The skinned window is not there yet: the console shows the update with either kind of box.
-  ConsoleOptions console;
-  console.autorun = options.autorun;
-  console.terminalBoxes = !toolkit;
-#ifdef SOLANE_HAVE_WX
-  // Boxes asked by a worker wait for the toolkit's main thread, which is the console's.
-  if (toolkit) console.idle = [] { wxTheApp->ProcessPendingEvents(); };
-#endif
   int exitCode = 0;
   {
     StartupSteps steps;
     steps.installCrashReporter = [] { InstallCrashReporter(2, true); };
     steps.checkDirectX = [] { CheckDirectX(PatchEngine::Instance()); };
-    auto frontEnd = std::make_unique<ConsoleFrontEnd>(std::move(console));
-    ConsoleFrontEnd* consoleFrontEnd = frontEnd.get();
-    steps.frontEnd = std::move(frontEnd);
     steps.handOverOptions = HandOverOptions(options);
+    std::function<ConsoleOutcome()> outcome;
+#ifdef SOLANE_HAVE_WX
+    if (toolkit) {
+      auto window = std::make_unique<WxFrontEnd>(options.autorun);
+      outcome = [window = window.get()] { return window->Outcome(); };
+      steps.frontEnd = std::move(window);
+    }
+#endif
+    if (!steps.frontEnd) {
+      ConsoleOptions console;
+      console.autorun = options.autorun;
+      auto window = std::make_unique<ConsoleFrontEnd>(std::move(console));
+      outcome = [window = window.get()] { return window->Outcome(); };
+      steps.frontEnd = std::move(window);
+    }
     CLauncherApp app(std::move(steps));
     const StartupEnd end = app.InitInstance(options.commandLine);
     // Scripts can tell a finished update from one that was cancelled or failed.
-    exitCode = LauncherExitCode(end, ConsoleExitCode(consoleFrontEnd->Outcome()) == 0);
+    exitCode = LauncherExitCode(end, ConsoleExitCode(outcome()) == 0);
   }
 #ifdef SOLANE_HAVE_WX
   if (toolkit) wxEntryCleanup();

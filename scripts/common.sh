@@ -5,7 +5,8 @@ SOLANE_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 SOLANE_PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
   zlib1g-dev libcurl4-openssl-dev libwxgtk3.2-dev libwxgtk-webview3.2-dev
   googletest libgtest-dev xvfb xauth nginx-light python3 python3-pyftpdlib
-  unzip curl binutils openssl librsvg2-bin fonts-liberation fonts-noto-cjk lldb)
+  unzip curl binutils openssl librsvg2-bin fonts-liberation fonts-noto-cjk lldb
+  libx11-dev xdotool imagemagick)
 
 # Installs the Debian packages that are missing (needs root; otherwise says what is missing).
 solane_install_packages() {
@@ -62,7 +63,7 @@ http {
   fastcgi_temp_path $dir/tmp;
   uwsgi_temp_path $dir/tmp;
   scgi_temp_path $dir/tmp;
-  types { application/octet-stream bin SPF exe zip; text/plain NFO txt; }
+  types { application/octet-stream bin SPF exe zip; text/plain NFO txt; text/html html; }
   server {
     listen 127.0.0.1:$port;
     root $root;

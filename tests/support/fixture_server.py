@@ -153,7 +153,9 @@ class Handler(BaseHTTPRequestHandler):
         endless = bool(behaviour.get("forever"))
         omit_length = endless or bool(behaviour.get("omit_length"))
         self.send_response(status)
-        self.send_header("Content-Type", "application/octet-stream")
+        # Pages (a notice page) are shown by a browser; everything else is a download.
+        page = name.endswith(".html") and status == 200
+        self.send_header("Content-Type", "text/html" if page else "application/octet-stream")
         if omit_length:
             self.send_header("Connection", "close")
             self.close_connection = True

@@ -2,6 +2,7 @@
 
 #include <wx/app.h>
 #include <wx/msgdlg.h>
+#include <wx/generic/msgdlgg.h>
 #include <wx/thread.h>
 
 #include <chrono>
@@ -38,10 +39,15 @@ int ResultOf(int answer) {
   }
 }
 
-int ShowOnMainThread(const std::string& text, const std::string& caption, unsigned type) {
-  wxMessageDialog dialog(wxTheApp ? wxTheApp->GetTopWindow() : nullptr, wxString::FromUTF8(text),
-                         wxString::FromUTF8(caption), StyleFor(type));
-  return ResultOf(dialog.ShowModal());
+// The generic box runs wx's own modal loop, so a box whose asker has given up can be ended.
+int ShowOnMainThread(const std::string& text, const std::string& caption, unsigned type,
+                     wxDialog** shown = nullptr) {
+  wxGenericMessageDialog dialog(wxTheApp ? wxTheApp->GetTopWindow() : nullptr, wxString::FromUTF8(text),
+                                wxString::FromUTF8(caption), StyleFor(type));
+  if (shown) *shown = &dialog;
+  const int answer = dialog.ShowModal();
+  if (shown) *shown = nullptr;
+  return ResultOf(answer);
 }
 
 class WxMessageBox : public platform::MessageBoxProvider {
@@ -51,15 +57,22 @@ class WxMessageBox : public platform::MessageBoxProvider {
   int Show(const std::string& text, const std::string& caption, unsigned type) override {
     if (wxThread::IsMain() || !wxTheApp) return ShowOnMainThread(text, caption, type);
 
+    // Shared by the worker and the main thread; `shown` is touched on the main thread only.
     struct Ask {
       std::mutex lock;
       std::condition_variable answered;
       bool done = false;
+      bool abandoned = false;
       int result = 0;
+      wxDialog* shown = nullptr;
     };
     auto ask = std::make_shared<Ask>();
     wxTheApp->CallAfter([ask, text, caption, type] {
-      int result = ShowOnMainThread(text, caption, type);
+      {
+        std::lock_guard<std::mutex> guard(ask->lock);
+        if (ask->abandoned) return;
+      }
+      const int result = ShowOnMainThread(text, caption, type, &ask->shown);
       std::lock_guard<std::mutex> guard(ask->lock);
       ask->result = result;
       ask->done = true;
@@ -67,7 +80,14 @@ class WxMessageBox : public platform::MessageBoxProvider {
     });
     std::unique_lock<std::mutex> guard(ask->lock);
     while (!ask->done) {
-      if (released_ && released_()) return platform::UnattendedAnswer(type);
+      if (released_ && released_()) {
+        // Nobody is left to answer: the box goes, and one not yet shown never appears.
+        ask->abandoned = true;
+        wxTheApp->CallAfter([ask] {
+          if (ask->shown) ask->shown->EndModal(wxID_CANCEL);
+        });
+        return platform::UnattendedAnswer(type);
+      }
       ask->answered.wait_for(guard, std::chrono::milliseconds(50));
     }
     return ask->result;

@@ -1,0 +1,118 @@
+#pragma once
+// The launcher's main window: the skinned 633 x 470 dialog of the region's layout, with the
+// notice page, the status line and the two bars that the update drives, the start and the
+// second button, and the window-mode and auto-run boxes.
+//
+// The engine's threads call the LauncherWindow methods: each stores its value (under a lock or
+// in an atomic) and hands the drawing to the main thread; nothing here calls GTK from another
+// thread. The window closes itself once a cancel request is set and the engine is idle.
+
+#include <wx/checkbox.h>
+#include <wx/dialog.h>
+#include <wx/timer.h>
+
+#include <algorithm>
+#include <atomic>
+#include <memory>
+#include <string>
+
+#include "patch/LauncherWindow.h"
+#include "window/ConsoleWindow.h"
+#include "window/LauncherLayout.h"
+#include "window/wx/MainThread.h"
+#include "window/wx/SkinSurface.h"
+
+class PatchEngine;
+class CLauncherButtonCtrl;
+class CLauncherProgressCtrl;
+class CLauncherStaticCtrl;
+class NoticePage;
+
+class CLauncherDlg final : public wxDialog, public LauncherWindow, public SkinSurface {
+ public:
+  // Builds the window of `layout`, hidden; nothing runs before RunModal. `autoRun` ticks the
+  // auto-run box at the start (the command line's --autorun).
+  CLauncherDlg(PatchEngine& engine, WindowLayout layout, bool autoRun = false);
+  ~CLauncherDlg() override;
+
+  // Attaches the window to the engine, starts the update and runs the window until it closes;
+  // detaches it again before it returns. Main thread.
+  ConsoleOutcome RunModal();
+
+  // --- LauncherWindow: any thread -------------------------------------------------------
+  void SetStatusLine(const std::string& text) override;
+  void SetFileBarRange(int lowerKiB, int upperKiB) override;
+  void SetFileBarPos(int posKiB) override;
+  void SetTotalBarRange(int lowerKiB, int upperKiB) override;
+  void SetTotalBarPos(int posKiB) override;
+  void GetTotalBarRange(int& lowerKiB, int& upperKiB) const override;
+  void SetVersionLine(const std::string& text) override;
+  void NavigateNotice(const std::string& address) override;
+  void ShowStartButton(bool visible) override;
+  void ShowExitButton(bool visible) override;
+  bool IsAutoRunChecked() const override { return autoRun_.load(); }
+  bool IsWindowModeChecked() const override { return windowMode_.load(); }
+  void SaveSettings() override;
+  void RunExitProcedure() override;
+  void CloseWindow() override;
+  void ShowServerRows(int firstRow) override { serverRowsFrom_ = firstRow; }
+  // The rows of the login server list are not drawn yet: no row shows an entry.
+  int ServerListTop() const override { return std::max(0, serverRowsFrom_.load()); }
+  void SetServerRowLatency(int, int, const std::string&) override {}
+
+  // --- SkinSurface -----------------------------------------------------------------------
+  void DrawSkin(wxDC& dc, const wxPoint& origin) const override;
+
+ private:
+  void BuildLayout();
+  void CreateCheckBox(const LayoutCheckBox& spec, wxWindowID id, bool checked, std::atomic<bool>& state);
+  void CreateNoticePage();
+  void AddAboutEntry();
+
+  void OnPaint(wxPaintEvent& event);
+  void OnTimer(wxTimerEvent& event);
+  void OnIdle(wxIdleEvent& event);
+  void OnClose(wxCloseEvent& event);
+  void OnCharHook(wxKeyEvent& event);
+  void OnContextMenu(wxContextMenuEvent& event);
+  void OnStart(wxCommandEvent& event);
+  void OnRegistration(wxCommandEvent& event);
+
+  void PlaceholderCheck();
+  void CloseCheck();
+  void ExitProcedure();
+  void EndWindow();
+  void ShowAbout();
+  ConsoleOutcome OutcomeOfRun() const;
+
+  PatchEngine& engine_;
+  const LauncherLayout& layout_;
+  wxBitmap skin_;  // banners, list panel and notice placeholder, composed once
+
+  CLauncherStaticCtrl* statusLine_ = nullptr;
+  CLauncherProgressCtrl* fileBar_ = nullptr;
+  CLauncherProgressCtrl* totalBar_ = nullptr;
+  CLauncherButtonCtrl* startButton_ = nullptr;
+  CLauncherButtonCtrl* secondButton_ = nullptr;
+  wxCheckBox* windowModeBox_ = nullptr;
+  wxCheckBox* autoRunBox_ = nullptr;
+  CLauncherStaticCtrl* versionLine_ = nullptr;
+  std::unique_ptr<NoticePage> notice_;
+  wxString aboutText_;
+  wxTimer timer_;
+
+  // Main thread only.
+  bool exitQuestionOpen_ = false;
+  bool closing_ = false;
+  bool placeholderShown_ = true;
+
+  // Shared with the engine's threads.
+  std::atomic<bool> windowMode_{false};
+  std::atomic<bool> autoRun_{false};
+  std::atomic<bool> startShown_{false};
+  std::atomic<bool> secondShown_{true};
+  std::atomic<bool> clientStarted_{false};
+  std::atomic<int> serverRowsFrom_{-1};
+  RepaintRequest buttonsChanged_;
+  MainThreadLink link_;
+};

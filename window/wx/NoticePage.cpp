@@ -1,0 +1,84 @@
+#include "window/wx/NoticePage.h"
+
+#include <wx/webview.h>
+
+#include <strings.h>
+
+#include <cstdlib>
+
+namespace {
+
+bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && strncasecmp(text.data(), prefix.data(), prefix.size()) == 0;
+}
+
+// WebKit's GPU paths fail without a GPU and inside containers; software drawing works everywhere.
+void PreferSoftwareRendering() {
+  setenv("WEBKIT_DISABLE_DMABUF_RENDERER", "1", 0);
+  setenv("WEBKIT_DISABLE_COMPOSITING_MODE", "1", 0);
+}
+
+}  // namespace
+
+bool IsNoticeAddressAllowed(std::string_view address) {
+  // Leading blanks would let a browser read the scheme that this test did not.
+  return StartsWithIgnoringCase(address, "http://") || StartsWithIgnoringCase(address, "https://");
+}
+
+NoticePage::NoticePage(wxWindow* parent, wxWindowID id, const wxRect& rect,
+                       std::function<void(const std::string&)> openInBrowser)
+    : openInBrowser_(std::move(openInBrowser)) {
+  PreferSoftwareRendering();
+  if (!wxWebView::IsBackendAvailable(wxWebViewBackendDefault)) return;
+  // Created empty: the first address goes through the same check as every later one.
+  view_ = wxWebView::New(parent, id, wxString(), rect.GetPosition(), rect.GetSize(), wxWebViewBackendDefault,
+                         wxBORDER_NONE);
+  if (!view_) return;
+  // Hidden until a page has loaded: the placeholder shows meanwhile.
+  view_->Hide();
+  view_->EnableContextMenu(false);
+  view_->EnableAccessToDevTools(false);
+  view_->Bind(wxEVT_WEBVIEW_NAVIGATING, &NoticePage::OnNavigating, this);
+  view_->Bind(wxEVT_WEBVIEW_LOADED, &NoticePage::OnLoaded, this);
+  view_->Bind(wxEVT_WEBVIEW_ERROR, &NoticePage::OnError, this);
+  view_->Bind(wxEVT_WEBVIEW_NEWWINDOW, &NoticePage::OnNewWindow, this);
+}
+
+// The window destroys the view after this object: nothing may call back into it by then.
+NoticePage::~NoticePage() {
+  if (!view_) return;
+  view_->Unbind(wxEVT_WEBVIEW_NAVIGATING, &NoticePage::OnNavigating, this);
+  view_->Unbind(wxEVT_WEBVIEW_LOADED, &NoticePage::OnLoaded, this);
+  view_->Unbind(wxEVT_WEBVIEW_ERROR, &NoticePage::OnError, this);
+  view_->Unbind(wxEVT_WEBVIEW_NEWWINDOW, &NoticePage::OnNewWindow, this);
+}
+
+void NoticePage::Navigate(const std::string& address) {
+  if (!view_ || !IsNoticeAddressAllowed(address)) return;
+  view_->LoadURL(wxString::FromUTF8(address));
+}
+
+void NoticePage::Reveal() {
+  if (view_ && !view_->IsShown()) view_->Show();
+}
+
+// Every navigation, the page's own links, redirects and frames included, passes here.
+void NoticePage::OnNavigating(wxWebViewEvent& event) {
+  if (!IsNoticeAddressAllowed(event.GetURL().utf8_string())) {
+    event.Veto();
+    return;
+  }
+  if (event.GetTarget().empty()) failed_ = false;
+}
+
+void NoticePage::OnLoaded(wxWebViewEvent& event) {
+  // A failed load ends on an empty page, which counts as no page.
+  if (!failed_ && IsNoticeAddressAllowed(event.GetURL().utf8_string())) loaded_ = true;
+}
+
+void NoticePage::OnError(wxWebViewEvent&) { failed_ = true; }
+
+void NoticePage::OnNewWindow(wxWebViewEvent& event) {
+  const std::string address = event.GetURL().utf8_string();
+  if (IsNoticeAddressAllowed(address) && openInBrowser_) openInBrowser_(address);
+}

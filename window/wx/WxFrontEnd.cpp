@@ -1,0 +1,31 @@
+#include "window/wx/WxFrontEnd.h"
+
+#include <wx/app.h>
+
+#include <atomic>
+#include <memory>
+
+#include "app/Profiles.h"
+#include "patch/PatchEngine.h"
+#include "platform/MessageBox.h"
+#include "window/wx/LauncherDlg.h"
+#include "window/wx/WxMessageBox.h"
+
+void WxFrontEnd::RunMainWindow(PatchEngine& engine) {
+  // A worker's question ends unanswered once the engine is cancelled or the window is gone, so
+  // the wait for the sequence below can never wait for a box nobody sees.
+  auto windowGone = std::make_shared<std::atomic<bool>>(false);
+  const std::shared_ptr<platform::MessageBoxProvider> previousBoxes = platform::CurrentMessageBoxProvider();
+  platform::SetMessageBoxProvider(
+      MakeWxMessageBox([&engine, windowGone] { return engine.IsCancelled() || windowGone->load(); }));
+  {
+    CLauncherDlg window(engine, ProfileFor(engine.GetLocale(), engine.GetPublisher()).layout, autoRun_);
+    outcome_ = window.RunModal();
+    *windowGone = true;
+    // The sequence may still be returning from its last step into the window object.
+    engine.WaitSequenceThread();
+  }
+  platform::SetMessageBoxProvider(previousBoxes);
+  // Work queued for the window is dropped now rather than at exit.
+  if (wxTheApp) wxTheApp->ProcessPendingEvents();
+}
