@@ -1,11 +1,6 @@
 #pragma once
-// A certificate authority of the tests' own, made with the openssl program in a scratch folder.
-// Its certificate is what CURL_CA_BUNDLE names; the server certificates it issues go to the TLS
-// test server (tls_server.py).
-//
-//   TestAuthority authority;
-//   auto issued = authority.Issue("server", "IP:127.0.0.1");
-//   ServerProcess server("tls_server.py", {root, issued->certificate, issued->key});
+// A certificate authority of the tests' own, made with the openssl program in a scratch folder:
+// CURL_CA_BUNDLE names its certificate, and tls_server.py serves with the ones it issues.
 
 #include <optional>
 #include <string>
@@ -20,12 +15,11 @@ class TestAuthority {
   };
 
   TestAuthority();
-  // False when openssl could not make the authority here.
-  bool IsReady() const { return ready_; }
+  bool IsReady() const { return ready_; }  // false when openssl could not make it here
   const std::string& CertificatePath() const { return certificate_; }
 
   // A server certificate for `altName` ("IP:127.0.0.1", "DNS:patch.example") and its key, signed
-  // by this authority and kept as `name`.crt and `name`.key; nothing when openssl failed.
+  // by this authority; nothing when openssl failed.
   std::optional<Issued> Issue(const std::string& name, const std::string& altName) const;
 
  private:
