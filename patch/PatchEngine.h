@@ -339,8 +339,8 @@ class PatchEngine {
   bool ComponentNeedsUpdate(const std::string& section, const std::string& installedPath);
   void RecordUnusableName(const std::string& name);
   // Checks a downloaded file in the temporary folder against what the server announced: the
-  // size it gave for the file, and the MD5 where `digest` is not "No". A file that does not
-  // match is deleted and the failure recorded.
+  // size it gave for the file, and the MD5 where `digest` has one, or with a publisher key the
+  // SHA-256 it must have. A file that does not match is deleted and the failure recorded.
   bool CheckDownloadedFile(const std::string& name, const AnnouncedDigest& digest);
   ComponentDownload DownloadComponent(const std::string& section, const std::string& fileName);
   void UpdateInstalledComponent(const std::string& section, const std::string& defaultName, int labelId,
