@@ -10,6 +10,8 @@ enum SettingItem : int {
   kSettingRate = 4,
   kSettingLocale = 5,
   kSettingPublisher = 6,
+  // The publisher's public key (base64); set, every Update.NFO must carry its signature.
+  kSettingPublisherKey = 7,
 };
 
 enum ServerProfileIndex : int {

@@ -89,7 +89,7 @@ bool PatchEngine::UpdateLauncher() {
     case ComponentDownload::Done: break;
   }
   // The new launcher is started from where it was downloaded, so it must be whole first.
-  if (!CheckDownloadedFile(fileName, updateInfo_.ReadString(kLauncherSection, "MD5", "No"))) return true;
+  if (!CheckDownloadedFile(fileName, AnnouncedDigestOf(kLauncherSection, ""))) return true;
 
   // The copy in Temp takes the installed launcher's place only under the installed launcher's
   // own name, whatever the server calls its file.
@@ -134,7 +134,7 @@ void PatchEngine::UpdateInstalledComponent(const std::string& section, const std
     return;
   }
   if (DownloadComponent(section, fileName) != ComponentDownload::Done) return;
-  if (!InstallDownloadedFile(fileName, *installedPath, updateInfo_.ReadString(section, "MD5", "No"))) {
+  if (!InstallDownloadedFile(fileName, *installedPath, AnnouncedDigestOf(section, ""))) {
     SetCancel(true);
     ShowMessage(kMessageCopyFailed, platform::kBoxOk);
     SetStatusText(Labelled(labelId, kMessageCopyFailed));
@@ -150,13 +150,15 @@ void PatchEngine::UpdateErrorReporter() {
   UpdateInstalledComponent(kErrorSection, "SolaneError.exe", kLabelError, false);
 }
 
-bool PatchEngine::CheckDownloadedFile(const std::string& name, const std::string& digest) {
+bool PatchEngine::CheckDownloadedFile(const std::string& name, const AnnouncedDigest& digest) {
   const std::optional<std::string> path = TempPath(name);
   const int64_t expected = ExpectedFileSize();
   int failedMessage = 0;
   if (!path || FileSize(*path) < 0 || (expected > 0 && FileSize(*path) != expected)) {
     failedMessage = kMessageWrongSize;
-  } else if (digest != "No" && !platform::EqualsIgnoringCase(Md5OfFile(*path, [this] { return IsCancelled(); }), digest)) {
+  } else if (RequiresSignedRelease()) {
+    failedMessage = Sha256Problem(*path, digest.sha256);
+  } else if (digest.md5 != "No" && !platform::EqualsIgnoringCase(Md5OfFile(*path, [this] { return IsCancelled(); }), digest.md5)) {
     // Letter case aside: an upper-case digest still names the same bytes.
     failedMessage = kMessageDigestMismatch;
   }
@@ -169,7 +171,7 @@ bool PatchEngine::CheckDownloadedFile(const std::string& name, const std::string
 }
 
 bool PatchEngine::InstallDownloadedFile(const std::string& name, const std::string& installedPath,
-                                        const std::string& digest) {
+                                        const AnnouncedDigest& digest) {
   if (!CheckDownloadedFile(name, digest)) return false;
   const std::optional<std::string> path = TempPath(name);
   if (CopyIntoPlace(*path, installedPath)) return true;

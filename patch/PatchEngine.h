@@ -23,6 +23,7 @@
 #include "download/TransferSession.h"
 #include "patch/UpdateInfo.h"
 #include "patch/LauncherWindow.h"
+#include "patch/ReleaseSignature.h"
 #include "platform/FileLock.h"
 #include "platform/Thread.h"
 #include "servers/LoginServerEntry.h"
@@ -207,6 +208,19 @@ class PatchEngine {
   bool HoldsInstallation() const;
   bool IsInstallationLockFile(const std::string& path);
 
+  // --- Signed releases (SignedRelease.cpp) ---------------------------------------------
+  // True once the update has found a publisher key (PublisherKey in SolaneLauncher.CFG, or one
+  // built in), even an unreadable one: Update.NFO then counts only with a valid signature and a
+  // serial not below the highest accepted, and each download is checked by its SHA-256 instead
+  // of its MD5, a file without one refused.
+  bool RequiresSignedRelease() const { return signingRequired_.load(); }
+  // What a downloaded file is checked against: its "<prefix>MD5" and "<prefix>SHA256" values.
+  struct AnnouncedDigest {
+    std::string md5 = "No";
+    std::string sha256 = "No";
+  };
+  AnnouncedDigest AnnouncedDigestOf(const std::string& section, const std::string& prefix) const;
+
   // --- Login servers ---------------------------------------------------------------------
   // The list the player picks a login server from (CHINA and USA) and the random pick of the
   // other case. One lock guards the list and the selected entry, so any thread may call these;
@@ -339,9 +353,9 @@ class PatchEngine {
   bool ComponentNeedsUpdate(const std::string& section, const std::string& installedPath);
   void RecordUnusableName(const std::string& name);
   // Checks a downloaded file in the temporary folder against what the server announced: the
-  // size it gave for the file, and the MD5 where `digest` is not "No". A file that does not
-  // match is deleted and the failure recorded.
-  bool CheckDownloadedFile(const std::string& name, const std::string& digest);
+  // size it gave for the file, and the MD5 where `digest` has one, or with a publisher key the
+  // SHA-256 it must have. A file that does not match is deleted and the failure recorded.
+  bool CheckDownloadedFile(const std::string& name, const AnnouncedDigest& digest);
   ComponentDownload DownloadComponent(const std::string& section, const std::string& fileName);
   void UpdateInstalledComponent(const std::string& section, const std::string& defaultName, int labelId,
                                 bool requireInstalled);
@@ -350,7 +364,7 @@ class PatchEngine {
       std::string name;           // as the server names it
       std::string installedPath;  // where it goes
       std::string zip;            // its "<n>_ZIP" value
-      std::string digest;         // its "<n>_MD5" value
+      AnnouncedDigest digest;     // its "<n>_MD5" and "<n>_SHA256" values
     };
     std::vector<Pack> toUpdate;
     std::vector<std::string> allPacks;
@@ -382,7 +396,18 @@ class PatchEngine {
   bool RunDownloadJob(const std::string& name);
   // Moves a checked download from the temporary folder to `installedPath`; a file that fails
   // its check or its copy is not installed and the failure is recorded.
-  bool InstallDownloadedFile(const std::string& name, const std::string& installedPath, const std::string& digest);
+  bool InstallDownloadedFile(const std::string& name, const std::string& installedPath, const AnnouncedDigest& digest);
+  // The body of a file of the server path fetched into memory, none when it could not be had.
+  std::optional<std::string> FetchIntoMemory(const std::string& fileName);
+  // Signed releases: each false (with the reason on the status line) refuses the fetched file.
+  void LoadPublisherKey();
+  bool CheckReleaseSignature(const std::string& fileName, const std::string& body);
+  bool AcceptReleaseSerial();
+  bool RefuseUpdateInfo(int messageId);
+  // 0 when the file has the announced SHA-256, else the message that says why not.
+  int Sha256Problem(const std::string& path, const std::string& sha256);
+  std::atomic<bool> signingRequired_{false};
+  std::optional<ReleaseKey> publisherKey_;  // set by the sequence thread before any check
   std::optional<std::string> PathFromServerName(const std::string& base, std::string_view serverName);
   void ReportRecordedFailures();
   bool AcquireInstallation();

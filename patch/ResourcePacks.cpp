@@ -75,7 +75,8 @@ PatchEngine::PackPlan PatchEngine::DecidePacks() {
     const bool digestDiffers = digest != "No" && Md5OfFile(*path, [this] { return IsCancelled(); }) != digest;
     const bool checkFailed = CheckPackIntegrity(kResourceSection, std::to_string(index)) != 0;
     if (IsCancelled()) break;
-    if (versionDiffers || digestDiffers || checkFailed) plan.toUpdate.push_back({name, *path, zip, digest});
+    if (versionDiffers || digestDiffers || checkFailed)
+      plan.toUpdate.push_back({name, *path, zip, AnnouncedDigestOf(kResourceSection, key)});
     plan.allPacks.push_back(name);
   }
   return plan;

@@ -53,6 +53,11 @@ void PatchEngine::ReportError(const TransferFailure& failure) {
   std::snprintf(head, sizeof(head), "\n\nErrorCode : %d", failure.code);
   std::string text = LoadCatalogueString(kMessageUpdateFailed) + head;
   if (!systemText.empty()) text += "\n" + systemText;
+  // The status line keeps the reason too (a refused certificate, a dead server): the box is
+  // gone once answered, and the cancel that follows only says that the update ends.
+  std::string status = LoadCatalogueString(kMessageUpdateFailed) + " ErrorCode : " + std::to_string(failure.code);
+  if (!systemText.empty()) status += " " + systemText;
+  SetStatusText(status);
   platform::ShowMessageBox(text, platform::kBoxOk | platform::kBoxIconExclamation);
   SetCancel(true);
   if (LauncherWindow* window = Window()) window->RunExitProcedure();

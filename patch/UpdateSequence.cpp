@@ -150,16 +150,23 @@ void PatchEngine::ConfigureSession() {
   session_.SetAgent("Solane Launcher");
 }
 
-bool PatchEngine::FetchUpdateFile(const std::string& fileName, const std::string& folder) {
+std::optional<std::string> PatchEngine::FetchIntoMemory(const std::string& fileName) {
   ForgetRemoteSize(fileName);
-  if (!PrepareDownload(fileName, false, true)) return false;
+  if (!PrepareDownload(fileName, false, true)) return std::nullopt;
   const int previousMode = session_.GetStorageMode();
   session_.SetStorageMode(CTransferSession::kStorageMemory);
   StartDownload(fileName);
   MonitorDownload(fileName, -1);
   session_.SetStorageMode(previousMode);
-  if (session_.GetErrorCode() != 0 || IsCancelled()) return false;
-  std::string text = DecodeServerText(session_.GetText(), GetLocale());
+  if (session_.GetErrorCode() != 0 || IsCancelled()) return std::nullopt;
+  return session_.GetText();
+}
+
+bool PatchEngine::FetchUpdateFile(const std::string& fileName, const std::string& folder) {
+  const std::optional<std::string> body = FetchIntoMemory(fileName);
+  // A signature covers the bytes as they came: it is checked before anything reads them.
+  if (!body || !CheckReleaseSignature(fileName, *body)) return false;
+  std::string text = DecodeServerText(*body, GetLocale());
   if (!updateInfo_.Parse(text, [this] { return IsCancelled(); }) || updateInfo_.EntryCount() == 0) return false;
   updateInfo_.SetLoadedPath(platform::JoinPath(folder, fileName));
   return true;
@@ -167,6 +174,7 @@ bool PatchEngine::FetchUpdateFile(const std::string& fileName, const std::string
 
 bool PatchEngine::FetchUpdateInfo() {
   ConfigureSession();
+  LoadPublisherKey();
   while (!session_.Connect()) {
     if (IsCancelled()) return false;
     if (ShowMessage(kMessageConnectRetry, platform::kBoxOkCancel) != platform::kResultOk) {
@@ -177,7 +185,7 @@ bool PatchEngine::FetchUpdateInfo() {
   }
   while (true) {
     SetZipFlag(false);
-    if (FetchUpdateFile(kUpdateFile, TempDir()) && updateInfo_.IsProper()) break;
+    if (FetchUpdateFile(kUpdateFile, TempDir()) && updateInfo_.IsProper() && AcceptReleaseSerial()) break;
     if (IsCancelled()) break;
     if (ShowMessage(kMessageImproperFile, platform::kBoxOkCancel) != platform::kResultOk) {
       session_.Disconnect();

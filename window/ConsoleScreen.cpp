@@ -91,6 +91,8 @@ void ConsoleScreen::Announce(const std::string& text) {
 
 void ConsoleScreen::Pause() {
   std::lock_guard<std::mutex> guard(lock_);
+  // The latest status often says why the question is asked: it goes out before the question.
+  if (changed_) DrawLocked();
   LeaveBlockLocked();
   out_.flush();
   paused_ = true;

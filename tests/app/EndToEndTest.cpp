@@ -19,6 +19,9 @@
 #include "tests/support/FixtureServer.h"
 #include "tests/support/InstalledLauncher.h"
 #include "tests/support/PublishedRelease.h"
+#include "tests/support/ServerProcess.h"
+#include "tests/support/TestAuthority.h"
+#include "tools/publish/Signing.h"
 #include "window/Catalogue.h"
 
 namespace {
@@ -44,7 +47,8 @@ bool SameBytes(const std::optional<std::string>& a, const std::optional<std::str
 class EndToEndTest : public testing::Test {
  protected:
   // `launcherFile` is the launcher's name in the release and on the server.
-  void PublishRelease(const std::string& launcherVersion, const std::string& launcherFile = "SolaneLauncher") {
+  void PublishRelease(const std::string& launcherVersion, const std::string& launcherFile = "SolaneLauncher",
+                      const std::string& serverRoot = "", const std::string& signingKey = "") {
     ASSERT_TRUE(server_.IsRunning());
     ASSERT_EQ(release_.AddProgram(BuiltLauncher(), launcherFile, launcherVersion), "");
     ASSERT_EQ(release_.AddProgram(BuiltClientStandin(), "SolaneClient.exe", "1.0.0.1"), "");
@@ -56,7 +60,7 @@ class EndToEndTest : public testing::Test {
     const std::string launcherLine = "File = SolaneLauncher\n";
     description.replace(description.find(launcherLine), launcherLine.size(),
                         "File = " + launcherFile + (launcherFile == "SolaneLauncher" ? "\n" : "\nMD5 = no\n"));
-    ASSERT_EQ(release_.PublishTo(server_.Root() + "/patch", description), "");
+    ASSERT_EQ(release_.PublishTo((serverRoot.empty() ? server_.Root() : serverRoot) + "/patch", description, signingKey), "");
   }
 
   void LayOutOldInstallation(const InstalledLauncher& installation, const std::string& launcherVersion) {
@@ -147,6 +151,35 @@ TEST_F(EndToEndTest, StartWhileTheGameRunsStartsNoSecondClient) {
 
   EXPECT_NE(result.output.find(LoadCatalogueStringIn(kLanguageKorean, 144)), std::string::npos) << result.output;
   EXPECT_EQ(installation.Read("SolaneClient.log").value_or("(no log)"), "/Running\n");
+}
+
+// The release signed and served over HTTPS with a certificate from the tests' own authority,
+// which CURL_CA_BUNDLE names: the launcher verifies the signature and every digest, and the whole
+// update goes through. The refusals are the signed update test's (tests/patch).
+TEST_F(EndToEndTest, SignedReleaseOverHttpsIsVerifiedAndInstalled) {
+  TestAuthority authority;
+  const std::optional<TestAuthority::Issued> certificate = authority.Issue("patch-server", "IP:127.0.0.1");
+  if (!certificate) GTEST_SKIP() << "openssl cannot make certificates here";
+  ScratchDir scratch;
+  const KeyPairResult keys = GenerateKeyPair(scratch.PathOf("keys"));
+  ASSERT_EQ(keys.error, "");
+  ASSERT_NO_FATAL_FAILURE(PublishRelease("1.0.0.0", "SolaneLauncher", scratch.PathOf("www"), keys.privateKeyPath));
+  ServerProcess server("tls_server.py", {scratch.PathOf("www"), certificate->certificate, certificate->key});
+  ASSERT_TRUE(server.IsRunning());
+  InstalledLauncher installation;
+  ASSERT_NO_FATAL_FAILURE(LayOutOldInstallation(installation, "1.0.0.0"));
+  ASSERT_TRUE(installation.Write("SolaneLauncher.CFG", "[SolaneLauncher.CFG]\r\nRun=7\r\nUrl_7=https://127.0.0.1:" +
+                                                           std::to_string(server.Port()) + "\r\nType_7=2\r\nServer_Path_7=patch/\r\n"
+                                                           "LOCALE=KOREA\r\nPublisherKey=" + keys.publicKeyBase64 + "\r\n"));
+
+  std::vector<std::string> environment = installation.Environment();
+  environment.push_back("CURL_CA_BUNDLE=" + authority.CertificatePath());
+  const ProgramResult result = RunProgram({installation.PathOf("SolaneLauncher"), "--console", "--autorun"}, environment);
+  ASSERT_EQ(result.exitCode, 0) << result.output;
+  EXPECT_NE(result.output.find("Update.NFO " + LoadCatalogueStringIn(kLanguageKorean, 175)), std::string::npos) << result.output;
+  ExpectReleaseInstalled(installation);
+  EXPECT_FALSE(installation.Exists("Unlisted.SPF"));
+  EXPECT_TRUE(installation.Exists("SolaneClient.log")) << result.output;
 }
 
 // Makes a folder unwritable for this process, even for the administrator, whom only the file

@@ -1,38 +1,65 @@
-// A profile whose host carries "https://" keeps its scheme and checks the server's certificate.
+// A profile whose host carries "https://" keeps its scheme and checks the server's certificate
+// against the authorities that CURL_CA_BUNDLE names.
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <algorithm>
+#include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
-#include "download/TransferError.h"
-#include "download/TransferSession.h"
+#include "platform/ScriptedMessageBox.h"
+#include "tests/support/RecordingWindow.h"
+#include "tests/support/ScopedEnvironment.h"
 #include "tests/support/ScratchDir.h"
 #include "tests/support/ServerProcess.h"
+#include "tests/support/TestAuthority.h"
+#include "tests/support/TestEngine.h"
+#include "window/Catalogue.h"
 
 namespace {
 
-TEST(SecureTransferTest, UntrustedCertificateFailsAsSecureChannelError) {
-  ScratchDir scratch;
-  const std::string certificate = scratch.PathOf("server.crt"), key = scratch.PathOf("server.key");
-  const std::string makeCertificate = "openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1"
-                                      " -addext subjectAltName=IP:127.0.0.1 -keyout '" + key + "' -out '" +
-                                      certificate + "' >/dev/null 2>&1";
-  if (std::system(makeCertificate.c_str()) != 0) GTEST_SKIP() << "openssl cannot make a certificate here";
-  scratch.Write("www/Update.NFO", "[SolaneLauncher]\r\n");
-  BypassProxyForLoopback();
-  ServerProcess server("tls_server.py", {scratch.PathOf("www"), certificate, key});
-  ASSERT_TRUE(server.IsRunning());
+// A certificate for the wrong name or from an authority nobody trusts fails as 12157, in the box
+// and on the status line. The good one reaches the file: its content (an improper file) is what
+// the launcher then complains about.
+TEST(SecureTransferTest, OnlyTheHostsCertificateFromATrustedAuthorityIsAccepted) {
+  TestAuthority trusted, unknown;
+  if (!trusted.IsReady() || !unknown.IsReady()) GTEST_SKIP() << "openssl cannot make certificates here";
+  ScopedEnvironment bundle("CURL_CA_BUNDLE", trusted.CertificatePath());
+  ScratchDir www;
+  www.Write("patch/Update.NFO", "[SolaneLauncher]\r\n");
+  const std::string refused = LoadCatalogueString(123) + " ErrorCode : 12157 A secure channel could not be established with the server.";
+  const struct {
+    const char* what;
+    std::optional<TestAuthority::Issued> certificate;
+    std::string box;
+  } cases[] = {
+      {"trusted", trusted.Issue("server", "IP:127.0.0.1"), LoadCatalogueString(167)},
+      {"wrong host", trusted.Issue("elsewhere", "DNS:patch.solane.example"), "ErrorCode : 12157"},
+      {"unknown authority", unknown.Issue("server", "IP:127.0.0.1"), "ErrorCode : 12157"},
+  };
+  for (const auto& [what, certificate, box] : cases) {
+    ASSERT_TRUE(certificate) << what;
+    ServerProcess server("tls_server.py", {www.Path(), certificate->certificate, certificate->key});
+    ASSERT_TRUE(server.IsRunning()) << what;
+    TestInstallation install;
+    install.WriteConfig("Url_7=https://127.0.0.1:" + std::to_string(server.Port()) + "\r\nType_7=2\r\nServer_Path_7=patch\r\nRun=7\r\n");
+    auto boxes = std::make_shared<platform::ScriptedMessageBox>();
+    platform::SetMessageBoxProvider(boxes);
+    RecordingWindow window;
+    install.Engine().AttachWindow(&window);
+    install.Engine().StartUpdate();
+    install.Engine().WaitSequenceThread();
+    install.Engine().WaitDownloadThread();
+    install.Engine().AttachWindow(nullptr);
+    platform::SetMessageBoxProvider(nullptr);
 
-  CTransferSession session;
-  session.SetHost("https://127.0.0.1:" + std::to_string(server.Port()));
-  session.SetProtocol(CTransferSession::kProtocolHttp);
-  session.SetStorageMode(CTransferSession::kStorageMemory);
-  // A self-signed certificate is refused. Had the scheme been dropped, plain HTTP would have
-  // reached the TLS server and failed as an invalid answer instead.
-  EXPECT_FALSE(session.Download("Update.NFO", ""));
-  EXPECT_EQ(session.GetErrorCode(), transfer_error::kSecureChannel);
-  EXPECT_EQ(session.GetText(), "");
+    ASSERT_EQ(boxes->Shown().size(), 1u) << what;
+    EXPECT_NE(boxes->Shown()[0].text.find(box), std::string::npos) << what << ": " << boxes->Shown()[0].text;
+    const std::vector<std::string> lines = window.StatusLines();
+    EXPECT_EQ(std::find(lines.begin(), lines.end(), refused) != lines.end(), box != LoadCatalogueString(167)) << what;
+  }
 }
 
 }  // namespace

@@ -25,11 +25,13 @@ bool PublishedRelease::AddFile(const std::string& name, const std::string& bytes
   return !dir_.Write(name, bytes).empty();
 }
 
-std::string PublishedRelease::PublishTo(const std::string& serverDir, const std::string& description) const {
+std::string PublishedRelease::PublishTo(const std::string& serverDir, const std::string& description,
+                                        const std::string& signingKey) const {
   PublishRequest request;
   request.releaseDir = dir_.Path();
   request.descriptionText = description;
   request.serverDir = serverDir;
+  request.signingKeyPath = signingKey;
   const PublishResult result = Publish(request);
   std::string errors;
   for (const std::string& error : result.errors) errors += error + "\n";

@@ -31,9 +31,11 @@ class PublishedRelease {
   bool AddFile(const std::string& name, const std::string& bytes);
   std::optional<std::string> Read(const std::string& name) const { return dir_.Read(name); }
 
-  // Publishes the release as `description` says into `serverDir`. Returns the publisher's
-  // errors, one a line; empty on success.
-  std::string PublishTo(const std::string& serverDir, const std::string& description) const;
+  // Publishes the release as `description` says into `serverDir`, signed with the private key
+  // file `signingKey` when one is given. Returns the publisher's errors, one a line; empty on
+  // success.
+  std::string PublishTo(const std::string& serverDir, const std::string& description,
+                        const std::string& signingKey = "") const;
 
  private:
   ScratchDir dir_;

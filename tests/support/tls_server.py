@@ -1,7 +1,8 @@
-"""Serves a folder over HTTPS on 127.0.0.1 with the given certificate, for the secure-channel tests.
+"""Serves a folder over HTTPS on 127.0.0.1 with the given certificate and key, for the tests
+that prove HTTPS (certificates from the tests' own authority, tests/support/TestAuthority.h).
 
 Usage: tls_server.py ROOT CERTFILE KEYFILE
-Prints "PORT <n>" once it listens; a failed handshake is logged and the server goes on.
+Prints "PORT <n>" once it listens; a failed handshake ends that connection and the server goes on.
 """
 import functools
 import http.server
@@ -9,9 +10,14 @@ import ssl
 import sys
 
 
+class QuietHandler(http.server.SimpleHTTPRequestHandler):
+    def log_message(self, format, *args):  # keeps the test output clean
+        pass
+
+
 def main():
     root, certificate, key = sys.argv[1:4]
-    handler = functools.partial(http.server.SimpleHTTPRequestHandler, directory=root)
+    handler = functools.partial(QuietHandler, directory=root)
     server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     context.load_cert_chain(certificate, key)

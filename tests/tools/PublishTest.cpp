@@ -10,12 +10,14 @@
 
 #include "patch/FileVersion.h"
 #include "patch/TextChecksum.h"
+#include "patch/ReleaseSignature.h"
 #include "patch/UpdateInfo.h"
 #include "tests/support/RunProgram.h"
 #include "tests/support/ScratchDir.h"
 #include "tools/publish/Publisher.h"
 #include "tools/publish/ReleaseFiles.h"
 #include "tools/publish/ServerVerify.h"
+#include "tools/publish/Signing.h"
 
 namespace {
 
@@ -107,8 +109,8 @@ class PublishTest : public testing::Test {
   std::string Server() const { return scratch_.PathOf("server"); }
   std::string ServerFile(const std::string& name) const { return Server() + "/" + name; }
 
-  PublishResult PublishText(const std::string& description) {
-    return Publish(PublishRequest{Release(), "", description, Server()});
+  PublishResult PublishText(const std::string& description, const std::string& signingKey = "") {
+    return Publish(PublishRequest{Release(), "", description, Server(), signingKey});
   }
 
   ScratchDir scratch_;
@@ -149,6 +151,7 @@ TEST_F(PublishTest, PublishedReleaseIsWhatInstallationsRead) {
       {"SolaneLauncher", "1_From_RegSubKey", "Software\\Solane\\Old"}, {"SolaneLauncher", "1_Delete", "1"},
       {"SolaneLauncher", "1_To_RegKey", "3"}, {"SolaneLauncher", "1_To_RegSubKey", "NoData"},  // the default location
       {"Resource", "3_MD5", "No"}, {"Resource", "1_ZIP", "Yes"}, {"Resource", "2_Flag", "MD5"},
+      {"Resource", "1_SHA256", "NoData"}, {"SolaneLauncher", "Serial", "NoData"},  // unsigned: as before
       {"Delete", "2_FileName", "logs\\old.txt"}, {"LoginServerList", "1_Label", "first"},
   };
   for (const auto& [section, key, value] : values) EXPECT_EQ(info.ReadString(section, key, "NoData"), value) << key;
@@ -213,7 +216,7 @@ TEST_F(PublishTest, NeverReplacesAFolderThatIsNotAServerFolder) {
   scratch_.Write("server/precious.txt", "operator's notes");
   EXPECT_FALSE(PublishText(kDescription).ok);
   EXPECT_EQ(*scratch_.Read("server/precious.txt"), "operator's notes");
-  const PublishResult result = Publish(PublishRequest{Release(), "", kDescription, scratch_.Path()});
+  const PublishResult result = Publish(PublishRequest{Release(), "", kDescription, scratch_.Path(), ""});
   EXPECT_NE(Joined(result.errors).find("holds the release folder"), std::string::npos) << Joined(result.errors);
   EXPECT_TRUE(scratch_.Exists("release/Data.SPF"));
 }
@@ -255,6 +258,61 @@ TEST_F(PublishTest, CommandLineStampsPublishesAndVerifies) {
   const ProgramResult verify = RunProgram({SOLANE_PUBLISH_TOOL, "verify", Server()});
   EXPECT_NE(verify.exitCode, 0);
   EXPECT_NE(verify.output.find("Sound.SPF: missing"), std::string::npos) << verify.output;
+}
+
+// Signing as the operator runs it. The openssl program checks the signature too: another
+// implementation than ours.
+TEST_F(PublishTest, SignedReleaseVerifiesAndEveryChangeAfterSigningIsFound) {
+  const std::string keys = scratch_.PathOf("keys"), privateKey = keys + "/publisher.key";
+  const ProgramResult keygen = RunProgram({SOLANE_PUBLISH_TOOL, "keygen", keys});
+  ASSERT_EQ(keygen.exitCode, 0) << keygen.output;
+  EXPECT_EQ(fs::status(privateKey).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+  const std::string publicKey = scratch_.Read("keys/publisher.pub").value_or("");
+  EXPECT_NE(keygen.output.find("PublisherKey=" + publicKey.substr(0, publicKey.find('\n'))), std::string::npos) << keygen.output;
+  EXPECT_NE(RunProgram({SOLANE_PUBLISH_TOOL, "keygen", keys}).exitCode, 0) << "a key is never replaced";
+
+  const std::string description = scratch_.Write("release.ini", kDescription);
+  const ProgramResult publish = RunProgram({SOLANE_PUBLISH_TOOL, "publish", "--sign", privateKey, description, Release(), Server()});
+  ASSERT_EQ(publish.exitCode, 0) << publish.output;
+  const ProgramResult verify = RunProgram({SOLANE_PUBLISH_TOOL, "verify", "--key", keys + "/publisher.pub", Server()});
+  EXPECT_EQ(verify.exitCode, 0) << verify.output;
+  const std::string script = "tr -d '\\r' <'" + ServerFile("Update.NFO.sig") + "' | base64 -d >'" + scratch_.PathOf("sig") + "' && " +
+                             "openssl pkey -in '" + privateKey + "' -pubout -out '" + scratch_.PathOf("pub.pem") + "' && " +
+                             "openssl pkeyutl -verify -pubin -inkey '" + scratch_.PathOf("pub.pem") + "' -rawin -in '" +
+                             ServerFile("Update.NFO") + "' -sigfile '" + scratch_.PathOf("sig") + "'";
+  const ProgramResult openssl = RunProgram({"/bin/sh", "-c", script});
+  EXPECT_EQ(openssl.exitCode, 0) << openssl.output;
+
+  UpdateInfo info;
+  info.Parse(*scratch_.Read("server/Update.NFO"));
+  info.SetLoadedPath(ServerFile("Update.NFO"));
+  const std::pair<const char*, std::string> digests[] = {
+      {"SolaneLauncher", ""}, {"SolaneClient", ""}, {"SolaneError", ""}, {"Resource", "1_"}, {"Resource", "2_"}, {"Resource", "3_"}};
+  for (const auto& [section, prefix] : digests) {
+    const std::string name = info.ReadString(section, prefix + "FileName", "");
+    const ProgramResult sha256sum = RunProgram({"/usr/bin/sha256sum", ServerFile(name)});
+    EXPECT_EQ(info.ReadString(section, prefix + "SHA256", "none"), sha256sum.output.substr(0, 64)) << name;
+  }
+  EXPECT_NE(info.ReadString("Resource", "1_MD5", "No"), "No") << "older launchers still get their MD5";
+  const uint64_t serial = ParseReleaseSerial(info.ReadString("SolaneLauncher", "Serial", "")).value_or(0);
+  EXPECT_GT(serial, 0u);
+  EXPECT_GT(PublishText(kDescription, privateKey).serial, serial);
+
+  const auto otherKey = GenerateKeyPair(scratch_.PathOf("other"));
+  const std::string mismatch = "Update.NFO.sig: does not verify";
+  const std::tuple<std::function<void()>, std::string, std::string> damages[] = {
+      {[] {}, otherKey.publicKeyPath, mismatch},
+      {[&] { scratch_.Write("server/Update.NFO", std::regex_replace(*scratch_.Read("server/Update.NFO"), std::regex("BandWidth=512"), "BandWidth=612")); },
+       keys + "/publisher.pub", mismatch},
+      {[&] { scratch_.Write("server/Sound.SPF", WithTrailer("sounD", 1)); }, keys + "/publisher.pub", "Sound.SPF: SHA-256 is"},
+      {[] {}, "", "Update.NFO.sig: not checked"},
+  };
+  for (const auto& [damage, key, finding] : damages) {
+    ASSERT_TRUE(PublishText(kDescription, privateKey).ok) << finding;
+    damage();
+    const std::string findings = Joined(VerifyServerFolder(Server(), key.empty() ? std::nullopt : ReadPublicKey(key)));
+    EXPECT_NE(findings.find(finding), std::string::npos) << finding << ":\n" << findings;
+  }
 }
 
 }  // namespace

@@ -76,6 +76,9 @@ TEST(ConsoleScreen, LogPrintsEachNewStatusOnce) {
   screen.Finish();
   screen.Announce("Version 2");
   EXPECT_EQ(out.str(), "Starting update.\n" + longLine + "\nVersion 2\n");
+  screen.SetStatus("Update.NFO refused.");
+  screen.Pause();  // a question follows: the status that explains it comes first
+  EXPECT_TRUE(out.str().ends_with("Version 2\nUpdate.NFO refused.\n"));
 }
 
 }  // namespace

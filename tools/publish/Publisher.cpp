@@ -1,7 +1,9 @@
 #include "tools/publish/Publisher.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdint>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -11,11 +13,13 @@
 #include "download/ZipArchive.h"
 #include "patch/FileVersion.h"
 #include "patch/Md5.h"
+#include "patch/ReleaseSignature.h"
 #include "patch/TextChecksum.h"
 #include "patch/UpdateInfo.h"
 #include "platform/Process.h"
 #include "tools/publish/ReleaseDescription.h"
 #include "tools/publish/ReleaseFiles.h"
+#include "tools/publish/Signing.h"
 #include "tools/publish/ZipWriter.h"
 
 namespace fs = std::filesystem;
@@ -23,6 +27,7 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kUpdateInfoName = "Update.NFO";
+constexpr const char* kSignatureName = "Update.NFO.sig";
 constexpr const char* kAbsentName = "Test.SPF";  // installations skip an entry of this name
 
 // Update.NFO as it is built: sections of key=value lines. Every value is checked against what
@@ -67,6 +72,7 @@ struct ServerFile {
 };
 
 struct Plan {
+  uint64_t serial = 0;  // a signed release's; it also announces each file's SHA-256
   std::vector<ServerFile> files;
   std::vector<std::string> errors;
   std::vector<std::string> warnings;
@@ -118,6 +124,7 @@ void PutComponent(InfoText& info, Plan& plan, const std::string& releaseDir, con
   info.Put("VersionMinorLow", words->low & 0xffff);
   info.Put("FileName", component.file);
   info.Put("MD5", component.digest ? Md5OfFile(*path) : "No");
+  if (plan.serial != 0) info.Put("SHA256", Sha256OfFile(*path));
   info.Put("ZIP", component.zip ? "1" : "0");
   AddServerFile(plan, component.file, *path, component.zip);
 }
@@ -144,6 +151,7 @@ void PutLauncherSection(InfoText& info, Plan& plan, const std::string& releaseDi
   if (release.launcher.digest && release.launcher.file.find_first_of("/\\") != std::string::npos)
     plan.errors.push_back(release.launcher.file + ": a launcher inside a server folder needs MD5 = no");
   PutComponent(info, plan, releaseDir, release.launcher, "launcher");
+  if (plan.serial != 0) info.Put("Serial", std::to_string(plan.serial));
   if (!release.versionLine.empty()) info.Put("VersionDesc", release.versionLine);
   if (!release.noticeAddress.empty()) info.Put("Emergency_NoticeURL", release.noticeAddress);
   if (!release.locale.empty()) info.Put("Locale", release.locale);
@@ -190,6 +198,7 @@ void PutPack(InfoText& info, Plan& plan, const std::string& releaseDir, const Pa
   info.Put(prefix + "FileName", pack.file);
   info.Put(prefix + "Version", *trailer);
   info.Put(prefix + "MD5", pack.digest ? Md5OfFile(*path) : "No");
+  if (plan.serial != 0) info.Put(prefix + "SHA256", Sha256OfFile(*path));
   info.Put(prefix + "ZIP", pack.zip ? "Yes" : "No");
   info.Put(prefix + "Flag", pack.versionless ? "MD5" : "No");
   info.Put(prefix + "Check", pack.check);
@@ -252,13 +261,16 @@ void CheckNameClashes(Plan& plan) {
     if (!inserted) plan.errors.push_back(owner + " and " + place->second + " share the server name " + name);
   };
   claim(kUpdateInfoName, kUpdateInfoName);
+  claim(kSignatureName, kSignatureName);
   for (const ServerFile& file : plan.files) claim(file.name, file.name);
   for (const ServerFile& file : plan.files)
     if (!file.archiveName.empty()) claim(file.archiveName, "the archive of " + file.name);
 }
 
-Plan PlanRelease(const ReleaseDescription& release, const std::string& releaseDir, std::string& infoText) {
+Plan PlanRelease(const ReleaseDescription& release, const std::string& releaseDir, uint64_t serial,
+                 std::string& infoText) {
   Plan plan;
+  plan.serial = serial;
   if (!release.launcher.present) plan.errors.push_back("no [Launcher] section: installations refuse such a release");
   if (!release.client.present) plan.errors.push_back("no [Client] section: installations refuse such a release");
   if (release.packs.empty()) plan.errors.push_back("no [Pack] section: installations refuse a release without packs");
@@ -288,9 +300,9 @@ bool WriteText(const fs::path& path, const std::string& text) {
   return !out.fail();
 }
 
-// Fills `staging` with the files, their archives and Update.NFO.
-bool FillFolder(const Plan& plan, const std::string& infoText, const fs::path& staging,
-                std::vector<std::string>& errors) {
+// Fills `staging` with the files, their archives, Update.NFO and its signature, if any.
+bool FillFolder(const Plan& plan, const std::string& infoText, const std::string& signatureText,
+                const fs::path& staging, std::vector<std::string>& errors) {
   std::error_code code;
   for (const ServerFile& file : plan.files) {
     const fs::path target = FileBelow(staging.string(), file.name);
@@ -313,7 +325,27 @@ bool FillFolder(const Plan& plan, const std::string& infoText, const fs::path& s
     errors.push_back(std::string("cannot write ") + kUpdateInfoName);
     return false;
   }
+  if (!signatureText.empty() && !WriteText(staging / kSignatureName, signatureText)) {
+    errors.push_back(std::string("cannot write ") + kSignatureName);
+    return false;
+  }
   return true;
+}
+
+// A signed release's serial: above the one the server folder announces now, and at least the
+// time in seconds, so that it grows also when a release goes to a fresh folder.
+uint64_t NextSerial(const std::string& serverDir) {
+  uint64_t previous = 0;
+  std::ifstream in(FileBelow(serverDir, kUpdateInfoName), std::ios::binary);
+  if (in) {
+    std::stringstream text;
+    text << in.rdbuf();
+    UpdateInfo info;
+    info.Parse(DecodeServerText(text.str(), 0));
+    info.SetLoadedPath(kUpdateInfoName);
+    previous = ParseReleaseSerial(info.ReadString("SolaneLauncher", "Serial", "")).value_or(0);
+  }
+  return std::max<uint64_t>(previous + 1, static_cast<uint64_t>(std::time(nullptr)));
 }
 
 // Puts the finished folder in place of `target`. The old folder is moved aside first and put
@@ -407,8 +439,18 @@ PublishResult Publish(const PublishRequest& request) {
     result.errors.push_back("no release folder " + request.releaseDir);
     return result;
   }
-  Plan plan = PlanRelease(*parse.description, request.releaseDir, result.updateInfo);
-  result.warnings = plan.warnings;
+  std::optional<SigningKey> signingKey;
+  if (!request.signingKeyPath.empty()) {
+    std::string error;
+    signingKey = SigningKey::Load(request.signingKeyPath, error, result.warnings);
+    if (!signingKey) {
+      result.errors.push_back(error);
+      return result;
+    }
+    result.serial = NextSerial(request.serverDir);
+  }
+  Plan plan = PlanRelease(*parse.description, request.releaseDir, result.serial, result.updateInfo);
+  result.warnings.insert(result.warnings.end(), plan.warnings.begin(), plan.warnings.end());
   result.errors = plan.errors;
   const auto target = UsableServerFolder(request, result.errors);
   if (!result.errors.empty() || !target) {
@@ -422,7 +464,17 @@ PublishResult Publish(const PublishRequest& request) {
     result.errors.push_back("cannot create " + staging.string() + ": " + code.message());
     return result;
   }
-  if (!FillFolder(plan, result.updateInfo, staging, result.errors) ||
+  std::string signatureText;
+  if (signingKey) {
+    const std::optional<std::string> signature = signingKey->SignatureText(result.updateInfo);
+    if (!signature) {
+      result.errors.push_back("Update.NFO could not be signed");
+      result.updateInfo.clear();
+      return result;
+    }
+    signatureText = *signature;
+  }
+  if (!FillFolder(plan, result.updateInfo, signatureText, staging, result.errors) ||
       !SwapIntoPlace(staging, *target, result.errors)) {
     fs::remove_all(staging, code);
     result.updateInfo.clear();

@@ -2,6 +2,7 @@
 // Turns a release folder and its description (ReleaseDescription.h) into a patch-server folder:
 // Update.NFO, the released files under their names and the zip archives that it announces.
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,10 @@ struct PublishRequest {
   std::string descriptionPath;  // read when descriptionText is empty
   std::string descriptionText;
   std::string serverDir;        // replaced as a whole, and only when the publish succeeds
+  // The publisher's private key (keygen's publisher.key); empty: an unsigned release as before.
+  // With one, Update.NFO also announces a SHA-256 for every file and a Serial above the server
+  // folder's last one, and Update.NFO.sig holds the signature over its exact bytes.
+  std::string signingKeyPath;
 };
 
 struct PublishResult {
@@ -17,6 +22,7 @@ struct PublishResult {
   std::vector<std::string> errors;    // each names the file, section or line it is about
   std::vector<std::string> warnings;  // published anyway
   std::string updateInfo;             // the Update.NFO text that was written
+  uint64_t serial = 0;                // the signed release's Serial; 0 when unsigned
 };
 
 // Publishes the release. Refuses (ok false, nothing written, an existing server folder left as

@@ -22,12 +22,13 @@ constexpr const char* kAbsentName = "Test.SPF";
 
 class Verifier {
  public:
-  explicit Verifier(std::string serverDir) : dir_(std::move(serverDir)) {}
+  Verifier(std::string serverDir, const std::optional<ReleaseKey>& key) : dir_(std::move(serverDir)), key_(key) {}
 
   std::vector<std::string> Run();
 
  private:
   bool ReadInfo();
+  void CheckSignature();
   void CheckAcceptance();
   void CheckComponent(const std::string& section, const std::string& defaultName);
   void CheckPack(int index);
@@ -35,17 +36,20 @@ class Verifier {
   void CheckLoginServers();
   // The announced file on disk, or empty after reporting why it cannot be used.
   std::string ExistingFile(const std::string& name);
-  void CheckDigest(const std::string& name, const std::string& path, const std::string& digest);
+  void CheckDigests(const std::string& name, const std::string& path, const std::string& section, const std::string& prefix);
   void CheckArchive(const std::string& name, const std::string& path);
   void Report(const std::string& problem) { problems_.push_back(problem); }
 
   std::string dir_;
+  std::optional<ReleaseKey> key_;
+  std::string infoBytes_;
   UpdateInfo info_;
   std::vector<std::string> problems_;
 };
 
 std::vector<std::string> Verifier::Run() {
   if (!ReadInfo()) return problems_;
+  CheckSignature();
   CheckAcceptance();
   CheckComponent("SolaneLauncher", "SolaneLauncher.exe");
   CheckComponent("SolaneClient", "SolaneClient.exe");
@@ -65,7 +69,7 @@ bool Verifier::ReadInfo() {
   }
   std::stringstream buffer;
   buffer << in.rdbuf();
-  const std::string text = buffer.str();
+  const std::string text = infoBytes_ = buffer.str();
   // The launcher forms lines only at CR LF: a bare LF joins lines, a last line without an end
   // is dropped.
   for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 1))
@@ -79,6 +83,29 @@ bool Verifier::ReadInfo() {
   info_.Parse(DecodeServerText(text, 0));
   info_.SetLoadedPath(FileBelow(dir_, "Update.NFO"));
   return true;
+}
+
+void Verifier::CheckSignature() {
+  std::ifstream in(FileBelow(dir_, "Update.NFO.sig"), std::ios::binary);
+  if (!key_) {
+    if (in) Report("Update.NFO.sig: not checked; give the publisher's public key (--key publisher.pub)");
+    return;
+  }
+  if (!in) {
+    Report("Update.NFO.sig: missing; launchers with the publisher's key refuse the release");
+    return;
+  }
+  std::stringstream signature;
+  signature << in.rdbuf();
+  switch (CheckSignatureText(*key_, infoBytes_, signature.str())) {
+    case SignatureCheck::Valid: break;
+    case SignatureCheck::Unreadable: Report("Update.NFO.sig: not a readable signature"); break;
+    case SignatureCheck::Mismatch:
+      Report("Update.NFO.sig: does not verify with this key (Update.NFO changed after signing, or another key signed it)");
+      break;
+  }
+  if (!ParseReleaseSerial(info_.ReadString("SolaneLauncher", "Serial", "")))
+    Report("Update.NFO: [SolaneLauncher] has no Serial; launchers with the publisher's key refuse the release");
 }
 
 void Verifier::CheckAcceptance() {
@@ -107,10 +134,16 @@ std::string Verifier::ExistingFile(const std::string& name) {
   return path;
 }
 
-void Verifier::CheckDigest(const std::string& name, const std::string& path, const std::string& digest) {
-  if (digest == "No") return;
-  const std::string actual = Md5OfFile(path);
-  if (actual != digest) Report(name + ": MD5 is " + actual + ", announced " + digest);
+void Verifier::CheckDigests(const std::string& name, const std::string& path, const std::string& section,
+                            const std::string& prefix) {
+  auto check = [&](const char* label, const std::string& announced, const std::string& actual) {
+    if (actual != announced) Report(name + ": " + label + " is " + actual + ", announced " + announced);
+  };
+  const std::string md5 = info_.ReadString(section, prefix + "MD5", "No");
+  if (md5 != "No") check("MD5", md5, Md5OfFile(path));
+  const std::string sha256 = info_.ReadString(section, prefix + "SHA256", "No");
+  if (sha256 != "No") check("SHA-256", sha256, Sha256OfFile(path));
+  else if (key_) Report(name + ": no SHA256; launchers with the publisher's key refuse it");
 }
 
 void Verifier::CheckComponent(const std::string& section, const std::string& defaultName) {
@@ -124,7 +157,7 @@ void Verifier::CheckComponent(const std::string& section, const std::string& def
   const auto words = ReadVersionWords(path);
   if (!words || words->high != high || words->low != low)
     Report(name + ": its version differs from the one announced in [" + section + "]");
-  CheckDigest(name, path, info_.ReadString(section, "MD5", "No"));
+  CheckDigests(name, path, section, "");
   if (info_.ReadString(section, "ZIP", "0") != "0") CheckArchive(name, path);
 }
 
@@ -143,7 +176,7 @@ void Verifier::CheckPack(int index) {
   if (!trailer || *trailer != static_cast<uint32_t>(version))
     Report(name + ": its last four bytes say version " + (trailer ? std::to_string(*trailer) : "none") +
            ", announced " + std::to_string(version));
-  CheckDigest(name, path, info_.ReadString("Resource", prefix + "MD5", "No"));
+  CheckDigests(name, path, "Resource", prefix);
   if (info_.ReadString("Resource", prefix + "ZIP", "No") != "No") CheckArchive(name, path);
 
   const int check = info_.ReadInt("Resource", prefix + "Check", 0);
@@ -219,4 +252,6 @@ void Verifier::CheckLoginServers() {
 
 }  // namespace
 
-std::vector<std::string> VerifyServerFolder(const std::string& serverDir) { return Verifier(serverDir).Run(); }
+std::vector<std::string> VerifyServerFolder(const std::string& serverDir, const std::optional<ReleaseKey>& key) {
+  return Verifier(serverDir, key).Run();
+}
