@@ -256,6 +256,9 @@ class PatchEngine {
   // A row click, and a drawn row whose entry is selected: this entry becomes the only selected
   // one and its ip the chosen login server. False (and nothing changes) when there is no entry.
   bool SelectEntry(int index);
+  // A stored selection counts once its row is drawn: the last selected entry among the `rows`
+  // entries from `first` becomes the chosen one as by SelectEntry. Its index, -1 for none.
+  int ChooseShownSelection(int first, int rows);
   // The selected entry (if any) is deselected and none is remembered; the chosen login server
   // is left to the caller.
   void ClearServerSelection();
@@ -439,6 +442,7 @@ class PatchEngine {
   mutable std::mutex serverListLock_;  // taken before textLock_, never after it
   std::vector<LoginServerEntry> serverList_;
   int selectedServer_ = -1;  // the remembered selected entry, -1 for none
+  void SelectEntryLocked(size_t index);  // with serverListLock_ held
   std::atomic<bool> listLoading_{false};
   std::atomic<bool> listRefreshed_{false};
   std::atomic<bool> probePassDone_{false};

@@ -1,5 +1,6 @@
 // The login server list: SERVER.DAT, the refresh from Update.NFO and the random pick.
 
+#include <algorithm>
 #include <random>
 
 #include "app/Profiles.h"
@@ -165,13 +166,27 @@ void PatchEngine::AddEntry(const LoginServerEntry& entry) {
 bool PatchEngine::SelectEntry(int index) {
   std::lock_guard<std::mutex> guard(serverListLock_);
   if (index < 0 || static_cast<size_t>(index) >= serverList_.size()) return false;
+  SelectEntryLocked(static_cast<size_t>(index));
+  return true;
+}
+
+int PatchEngine::ChooseShownSelection(int first, int rows) {
+  std::lock_guard<std::mutex> guard(serverListLock_);
+  int chosen = -1;
+  const int end = std::min(first + rows, static_cast<int>(serverList_.size()));
+  for (int index = std::max(first, 0); index < end; ++index)
+    if (serverList_[static_cast<size_t>(index)].selected == 1) chosen = index;
+  if (chosen >= 0) SelectEntryLocked(static_cast<size_t>(chosen));
+  return chosen;
+}
+
+void PatchEngine::SelectEntryLocked(size_t index) {
   // Every other flag goes, not only the remembered entry's: a file may select two entries of
   // one label, and a click leaves exactly one.
   for (LoginServerEntry& entry : serverList_) entry.selected = 0;
-  serverList_[static_cast<size_t>(index)].selected = 1;
-  selectedServer_ = index;
-  SetLoginServer(serverList_[static_cast<size_t>(index)].ip);
-  return true;
+  serverList_[index].selected = 1;
+  selectedServer_ = static_cast<int>(index);
+  SetLoginServer(serverList_[index].ip);
 }
 
 void PatchEngine::ClearServerSelection() {

@@ -163,11 +163,7 @@ void ConsoleWindow::ShowServerRows(int firstRow) {
   int top = firstRow < 0 ? serverListTop_.load() : firstRow;
   if (top > count) top = 0;
   serverListTop_ = top;
-  // A later selected row wins, as when the rows are drawn from the top down.
-  for (int index = top; index < top + kServerRows && index < count; ++index) {
-    const std::optional<LoginServerEntry> entry = engine_.EntryAt(index);
-    if (entry && entry->selected == 1) engine_.SelectEntry(index);
-  }
+  engine_.ChooseShownSelection(top, kServerRows);
 }
 
 void ConsoleWindow::PrintServerList() {

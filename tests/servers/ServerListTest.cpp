@@ -131,6 +131,10 @@ TEST_F(ServerList, SavedOnlyWhereTheLocaleHasAListAndLoadedWithTheLastChoice) {
   // The chosen server waits for the window to show or click it.
   EXPECT_EQ(List(), (Rows{"first/10.0.0.1:7000/one", std::string(259, 'x') + "/host.example/two", "third/10.0.0.3/three*"}));
   EXPECT_EQ(Engine().LoginServer(), "");
+  EXPECT_EQ(Engine().ChooseShownSelection(0, 2), -1);
+  EXPECT_EQ(Engine().LoginServer(), "");
+  EXPECT_EQ(Engine().ChooseShownSelection(1, 17), 2);
+  EXPECT_EQ(Engine().LoginServer(), "10.0.0.3");
 }
 
 TEST_F(ServerList, MergeMatchesByPosition) {
