@@ -74,6 +74,9 @@ inline constexpr int kIdAutoRunBox = 303;
 inline constexpr int kIdNoticeBrowser = 304;
 inline constexpr int kIdRegistrationButton = 305;
 
+inline constexpr int kIdServerListScrollBar = 306;
+inline constexpr int kIdFirstServerRow = 307;  // the click area of row i has id 307 + i
+
 inline constexpr int kClientWidth = 633;
 inline constexpr int kClientHeight = 470;
 inline constexpr LayoutRect kTopBannerRect{0, 0, 633, 69};
@@ -81,6 +84,25 @@ inline constexpr LayoutRect kBottomBannerRect{0, 379, 633, 470};
 inline constexpr LayoutRect kListPanelRect{0, 69, 228, 379};
 inline constexpr LayoutRect kVersionLineRect{304, 15, 580, 36};
 inline constexpr int kWindowIcon = 128;
+
+// The login server rows over the list panel: row i spans y 88 + 17 i to 105 + 17 i; per row a
+// click area with the selection bar under it, the name text and the latency text.
+struct ServerRowColumns {
+  int left;
+  int right;
+};
+inline constexpr ServerRowColumns kServerRowArea{1, 210};
+inline constexpr ServerRowColumns kServerRowName{12, 120};
+inline constexpr ServerRowColumns kServerRowLatency{139, 201};
+inline constexpr int kServerRowTop = 88;
+inline constexpr int kServerRowHeight = 17;
+inline constexpr LayoutRect kServerListScrollBarRect{210, 69, 227, 379};
+inline constexpr int kSelectionBarBitmap = 178;
+
+constexpr LayoutRect ServerRowRect(int row, ServerRowColumns columns) {
+  const int top = kServerRowTop + kServerRowHeight * row;
+  return {columns.left, top, columns.right, top + kServerRowHeight};
+}
 
 // Text-drawing flags of a label: vertically centred, left or right aligned.
 inline constexpr int kTextFormatLeft = 4;

@@ -1,17 +1,23 @@
 // The built launcher with its window on this test's X server, against a published release on the
 // fixture server, driven as a player would with the pointer and the keyboard (xdotool): the
-// auto-run box ticked during the update, the exit question answered Cancel and then OK, and the
-// notice page's addresses.
+// auto-run box ticked during the update, the exit question answered Cancel and then OK, the
+// notice page's addresses, and the USA layout's login server list (its scroll bar and late
+// latencies also in a window of this process).
 
 #include <signal.h>
 #include <sys/wait.h>
 
 #include <gtest/gtest.h>
 
+#include <wx/scrolbar.h>
+
 #include <chrono>
 #include <cstdlib>
+#include <functional>
+#include <map>
 #include <thread>
 
+#include "servers/ServerFile.h"
 #include "tests/gui/GuiTestSupport.h"
 #include "tests/support/FixtureServer.h"
 #include "tests/support/InstalledLauncher.h"
@@ -19,6 +25,7 @@
 #include "tests/support/TestEngine.h"
 #include "window/Catalogue.h"
 #include "window/wx/LauncherDlg.h"
+#include "window/wx/LauncherStaticCtrl.h"
 #include "window/wx/SkinBitmaps.h"
 
 namespace {
@@ -37,6 +44,10 @@ const wxRect kAutoRunBox(304, 41, 14, 14);
 const wxPoint kAutoRunLabel(400, 50);
 const wxPoint kExitButton(562, 427);
 const wxRect kNoticeCentre(200, 150, 200, 150);
+// USA layout places.
+const wxRect kStartButton(410, 404, 85, 46);
+const wxRect kServerRows(1, 88, 209, 17 * 17);
+wxRect ServerRow(int row) { return {1, 88 + 17 * row, 209, 17}; }
 
 ProgramResult Xdotool(std::vector<std::string> arguments) {
   arguments.insert(arguments.begin(), "/usr/bin/xdotool");
@@ -68,19 +79,36 @@ void PressKey(const std::string& window, const std::string& key) {
   Xdotool({"key", key});
 }
 
-// What a Korea window of this process shows in `part` with `status` in its status line and the
+// What a window of this process in `layout` shows in `part` once `prepare` has run on it, the
 // auto-run box as given: the reference for the launcher's window, drawn before the launcher runs.
-wxImage DrawnByOwnWindow(const wxRect& part, const std::string& status, bool autoRun) {
+using Preparation = std::function<void(CLauncherDlg&, PatchEngine&)>;
+wxImage DrawnByOwnWindow(const wxRect& part, WindowLayout layout, const Preparation& prepare, bool autoRun = false) {
   TestInstallation installation;
-  auto* window = new CLauncherDlg(installation.Engine(), WindowLayout::Korea, autoRun);
+  auto* window = new CLauncherDlg(installation.Engine(), layout, autoRun);
   window->Show();
   PumpUntil([&] { return window->IsShownOnScreen(); }, 5000);
-  window->SetStatusLine(status);
+  if (prepare) prepare(*window, installation.Engine());
   PumpFor(400);
   const wxImage image = GrabClient(*window, part);
   window->Destroy();
   PumpFor(100);
   return image;
+}
+
+// "Server 01" ... labelled "s01" ... at 127.0.0.1 ...
+std::vector<LoginServerEntry> LoopbackServers(int count) {
+  std::vector<LoginServerEntry> servers;
+  for (int n = 1; n <= count; ++n) {
+    const std::string number = (n < 10 ? "0" : "") + std::to_string(n);
+    servers.push_back({"Server " + number, "127.0.0." + std::to_string(n), "s" + number, 0, 0});
+  }
+  return servers;
+}
+
+// Left of the name the selection bar shows its picture alone.
+bool ShowsSelectionBar(const wxImage& row) {
+  const wxRect bare(1, 1, 9, 15);
+  return ColourDistance(row.GetSubImage(bare), LoadSkinBitmap(178).ConvertToImage().GetSubImage(bare)) == 0;
 }
 
 class LauncherWindowTest : public testing::Test {
@@ -103,6 +131,28 @@ class LauncherWindowTest : public testing::Test {
     ASSERT_EQ(installation_.Install(BuiltClientStandin(), "SolaneClient.exe", "1.0.0.0"), "");
     ASSERT_TRUE(installation_.Write("SolaneLauncher.CFG",
                                     LauncherConfig(server_.Port(), "LOCALE=KOREA\r\nPUBLISHER=ORVEX\r\n")));
+  }
+
+  // A current USA installation whose release lists `servers`, which SERVER.DAT holds as well.
+  void PublishServerListAndLayOut(const std::vector<LoginServerEntry>& servers) {
+    ASSERT_TRUE(server_.IsRunning());
+    server_.PutFile("notice.html", kRedPage);
+    std::string description = "[Release]\nNoticeAddress = http://" + server_.Host() +
+                              "/notice.html\n[Launcher]\nFile = SolaneLauncher\n[Client]\nFile = SolaneClient.exe\n"
+                              "[Pack]\nFile = Map.SPF\n";
+    for (const LoginServerEntry& s : servers)
+      description += "[ListedServer]\nName = " + s.name + "\nLabel = " + s.label + "\nAddress = " + s.ip + "\n";
+    const std::string pack = PackBytes(PatternBytes(1000, 3), 3);
+    ASSERT_EQ(release_.AddProgram(BuiltLauncher(), "SolaneLauncher", "1.0.0.0"), "");
+    ASSERT_EQ(release_.AddProgram(BuiltClientStandin(), "SolaneClient.exe", "1.0.0.0"), "");
+    ASSERT_TRUE(release_.AddFile("Map.SPF", pack));
+    ASSERT_EQ(release_.PublishTo(server_.Root() + "/patch", description), "");
+
+    ASSERT_EQ(installation_.Install(BuiltLauncher(), "SolaneLauncher", "1.0.0.0"), "");
+    ASSERT_EQ(installation_.Install(BuiltClientStandin(), "SolaneClient.exe", "1.0.0.0"), "");
+    ASSERT_TRUE(installation_.Write("Map.SPF", pack));
+    ASSERT_TRUE(installation_.Write("SERVER.DAT", ComposeServerFile(servers)));
+    ASSERT_TRUE(installation_.Write("SolaneLauncher.CFG", LauncherConfig(server_.Port(), "LOCALE=USA\r\n")));
   }
 
   // Starts the launcher on this test's display and waits for its window.
@@ -158,8 +208,8 @@ class LauncherWindowTest : public testing::Test {
 };
 
 TEST_F(LauncherWindowTest, AutoRunTickedDuringTheUpdateStartsTheGameAndClosesTheWindow) {
-  const wxImage ticked = DrawnByOwnWindow(kAutoRunBox, "", true);
-  const wxImage unticked = DrawnByOwnWindow(kAutoRunBox, "", false);
+  const wxImage ticked = DrawnByOwnWindow(kAutoRunBox, WindowLayout::Korea, {}, true);
+  const wxImage unticked = DrawnByOwnWindow(kAutoRunBox, WindowLayout::Korea, {}, false);
   ScratchDir local;
   const std::string localPage = local.Write("notice.html", kRedPage);
   ASSERT_NO_FATAL_FAILURE(PublishAndLayOut("file://" + localPage));
@@ -191,7 +241,9 @@ TEST_F(LauncherWindowTest, AutoRunTickedDuringTheUpdateStartsTheGameAndClosesThe
 }
 
 TEST_F(LauncherWindowTest, ExitAsksFirstThenCancelGoesOnAndOkStopsOnceTheWorkersHaveEnded) {
-  const wxImage finishing = DrawnByOwnWindow(kStatusLine, LoadCatalogueStringIn(kLanguageKorean, 120), false);
+  const wxImage finishing = DrawnByOwnWindow(kStatusLine, WindowLayout::Korea, [](CLauncherDlg& window, PatchEngine&) {
+    window.SetStatusLine(LoadCatalogueStringIn(kLanguageKorean, 120));
+  });
   server_.PutFile("notice.html", kRedPage);
   ASSERT_NO_FATAL_FAILURE(PublishAndLayOut("http://" + server_.Host() + "/notice.html"));
   ASSERT_NO_FATAL_FAILURE(StartLauncher());
@@ -223,6 +275,116 @@ TEST_F(LauncherWindowTest, ExitAsksFirstThenCancelGoesOnAndOkStopsOnceTheWorkers
   EXPECT_FALSE(installation_.Exists("Temp")) << "the window closed before the update thread had ended";
   EXPECT_EQ(WaitForExit(30), 1) << "a cancelled update";
   EXPECT_FALSE(installation_.Exists("SolaneClient.log"));
+}
+
+// SERVER.DAT and Update.NFO list 20 loopback servers. The rows show measured latencies, the
+// wheel moves one row per notch up to the last page (positions 0 to 3), a click chooses a server,
+// start hands its address to the client, and SERVER.DAT keeps the choice.
+TEST_F(LauncherWindowTest, UsaServerListIsMeasuredScrolledAndItsChoiceKept) {
+  const std::vector<LoginServerEntry> servers = LoopbackServers(20);
+  // A loopback echo takes 0 or 1 ms (shown as 1 ms), under load perhaps 2.
+  std::map<int, std::vector<wxImage>> measured;
+  for (const int top : {0, 1, 3})
+    for (const int latencyMs : {1, 2}) {
+      const Preparation rows = [&](CLauncherDlg& window, PatchEngine& engine) {
+        engine.SetLocale(kLocaleUsa);
+        for (LoginServerEntry server : servers) {
+          server.latencyMs = latencyMs;
+          engine.AddEntry(server);
+        }
+        window.ShowServerRows(top);
+      };
+      measured[top].push_back(DrawnByOwnWindow(kServerRows, WindowLayout::Usa, rows));
+    }
+  auto showsFrom = [&](int top) {
+    const wxImage shown = Shows(kServerRows);
+    for (int row = 0; row < 17; ++row) {
+      const wxRect part(0, row * 17, kServerRows.width, 17);
+      bool matches = false;
+      for (const wxImage& reference : measured[top])
+        matches = matches || ColourDistance(shown.GetSubImage(part), reference.GetSubImage(part)) == 0;
+      if (!matches) return false;
+    }
+    return true;
+  };
+  ASSERT_NO_FATAL_FAILURE(PublishServerListAndLayOut(servers));
+  ASSERT_NO_FATAL_FAILURE(StartLauncher());
+
+  EXPECT_TRUE(PumpUntil([&] { return showsFrom(0); }, 20000)) << "every visible row measured";
+  Xdotool({"mousemove", "--window", window_, "100", "150", "click", "5"});
+  EXPECT_TRUE(PumpUntil([&] { return showsFrom(1); }, 3000)) << "one notch, one row";
+  Xdotool({"click", "--repeat", "4", "--delay", "100", "5"});
+  EXPECT_TRUE(PumpUntil([&] { return showsFrom(3); }, 3000)) << "the last page starts at entry 3";
+  ClickAt(window_, {60, 125});  // row 2, entry 5
+  EXPECT_TRUE(PumpUntil([&] { return ShowsSelectionBar(Shows(ServerRow(2))); }, 3000));
+
+  Xdotool({"mousemove", "0", "0"});
+  const wxImage start = LoadSkinBitmap(190).ConvertToImage();
+  ASSERT_TRUE(PumpUntil([&] { return ColourDistance(Shows(kStartButton), start) == 0; }, 30000)) << "no start button";
+  ClickAt(window_, {452, 427});
+  EXPECT_EQ(WaitForExit(30), 0);
+  const std::string client = installation_.Read("SolaneClient.log").value_or("(not started)");
+  EXPECT_NE(client.find(" /LoginServer:127.0.0.6 "), std::string::npos) << client;
+  const auto stored = ReadServerFile(installation_.PathOf("SERVER.DAT"));
+  ASSERT_TRUE(stored && stored->size() == 20);
+  for (size_t index = 0; index < stored->size(); ++index) EXPECT_EQ((*stored)[index].selected, index == 5 ? 1 : 0);
+}
+
+// In a window of this process over the same servers, the 19th stored as chosen: that choice
+// counts once its row is drawn; the wheel over the scroll bar moves one row, outside the list
+// none; a latency that arrives after its row has moved on is dropped.
+TEST(ServerListAreaTest, ScrollingDrawsAStoredChoiceAndDropsAStaleLatency) {
+  TestInstallation installation;
+  std::vector<LoginServerEntry> servers = LoopbackServers(20);
+  servers[18].selected = 1;
+  installation.WriteFile("SERVER.DAT", ComposeServerFile(servers));
+  PatchEngine& engine = installation.Engine();
+  engine.SetLocale(kLocaleUsa);
+  auto* window = new CLauncherDlg(engine, WindowLayout::Usa);
+  window->Show();
+  ASSERT_TRUE(PumpUntil([&] { return window->IsShownOnScreen(); }, 5000));
+  PumpFor(300);
+  auto* bar = dynamic_cast<wxScrollBar*>(window->FindWindow(306));
+  ASSERT_NE(bar, nullptr);
+  auto scroll = [&](wxEventType type, int position) {
+    wxScrollEvent event(type, bar->GetId(), position, wxVERTICAL);
+    event.SetEventObject(bar);
+    bar->ProcessWindowEvent(event);
+  };
+  auto wheelUp = [&](const wxPoint& at) {
+    const wxPoint screen = window->ClientToScreen(at);
+    Xdotool({"mousemove", std::to_string(screen.x), std::to_string(screen.y), "click", "4"});
+    PumpFor(200);
+  };
+  auto state = [&] { return std::tuple(window->ServerListTop(), bar->GetThumbPosition(), engine.LoginServer()); };
+
+  EXPECT_EQ(std::tuple(bar->GetRange(), bar->GetThumbSize(), bar->GetPageSize()), std::tuple(20, 17, 17));
+  EXPECT_EQ(state(), std::tuple(0, 0, "")) << "entry 18 is not on a drawn row yet";
+  scroll(wxEVT_SCROLL_THUMBTRACK, 1);
+  scroll(wxEVT_SCROLL_THUMBRELEASE, 2);
+  EXPECT_EQ(state(), std::tuple(1, 1, ""));
+  scroll(wxEVT_SCROLL_PAGEDOWN, 0);
+  EXPECT_EQ(state(), std::tuple(3, 3, "127.0.0.19")) << "drawn on row 15, entry 18 is the chosen server";
+  EXPECT_TRUE(PumpUntil([&] { return ShowsSelectionBar(GrabClient(*window, ServerRow(15))); }, 2000));
+  scroll(wxEVT_SCROLL_LINEUP, 0);
+  wheelUp({218, 200});
+  wheelUp({400, 440});
+  EXPECT_EQ(state(), std::tuple(1, 1, "127.0.0.19"));
+
+  engine.SetEntryLatency(4, "127.0.0.5", 7);
+  engine.SetEntryLatency(0, "127.0.0.1", 9);
+  std::thread([&] {
+    window->SetServerRowLatency(3, 4, "7 ms");
+    window->SetServerRowLatency(0, 0, "9 ms");
+  }).join();
+  PumpFor(200);
+  std::map<int, std::string> latencies;  // by row
+  for (wxWindow* child : window->GetChildren())
+    if (auto* text = dynamic_cast<CLauncherStaticCtrl*>(child); text && text->GetPosition().x == 139)
+      latencies[(text->GetPosition().y - 88) / 17] = text->GetText();
+  EXPECT_EQ(std::pair(latencies[0], latencies[3]), std::pair(std::string("0 ms"), std::string("7 ms")));
+  window->Destroy();
+  PumpFor(50);
 }
 
 }  // namespace

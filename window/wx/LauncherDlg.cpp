@@ -20,6 +20,7 @@
 #include "window/wx/LauncherProgressCtrl.h"
 #include "window/wx/LauncherStaticCtrl.h"
 #include "window/wx/NoticePage.h"
+#include "window/wx/ServerListArea.h"
 #include "window/wx/SkinBitmaps.h"
 
 namespace {
@@ -123,8 +124,9 @@ CLauncherDlg::CLauncherDlg(PatchEngine& engine, WindowLayout layout, bool autoRu
 
 CLauncherDlg::~CLauncherDlg() {
   timer_.Stop();
-  // The page's handlers go before the child windows do.
+  // The page's and the list's handlers go before the child windows do.
   notice_.reset();
+  serverList_.reset();
 }
 
 // --- Building the window ------------------------------------------------------------------------
@@ -162,6 +164,7 @@ void CLauncherDlg::BuildLayout() {
 
   versionLine_ = new CLauncherStaticCtrl(this, wxID_ANY, ToRect(kVersionLineRect), "");
   versionLine_->SetFormat(kTextFormatRight);
+  if (layout_.serverRows) serverList_ = std::make_unique<ServerListArea>(*this, engine_);
   for (wxWindow* child : GetChildren()) child->SetFont(font);
 }
 
@@ -187,6 +190,7 @@ void CLauncherDlg::CreateNoticePage() {
 
 void CLauncherDlg::DrawSkin(wxDC& dc, const wxPoint& origin) const {
   if (skin_.IsOk()) dc.DrawBitmap(skin_, -origin.x, -origin.y);
+  if (serverList_) serverList_->DrawBars(dc, origin);
 }
 
 void CLauncherDlg::OnPaint(wxPaintEvent&) {
@@ -199,10 +203,11 @@ void CLauncherDlg::OnPaint(wxPaintEvent&) {
 ConsoleOutcome CLauncherDlg::RunModal() {
   engine_.AttachWindow(this);
   engine_.StartUpdate();
+  if (serverList_) engine_.StartProbe();
   timer_.Start(kTimerPeriodMs);
   ShowModal();
   timer_.Stop();
-  // From here on the engine's output goes nowhere; the caller waits for the sequence.
+  // From here on the engine's output goes nowhere; the caller waits for the sequence and the probe.
   engine_.AttachWindow(nullptr);
   return OutcomeOfRun();
 }
@@ -365,4 +370,14 @@ void CLauncherDlg::CloseWindow() {
     EndWindow();
   else
     link_.Post([this] { EndWindow(); });
+}
+
+void CLauncherDlg::ShowServerRows(int firstRow) {
+  if (serverList_) serverList_->ShowRows(firstRow);
+}
+
+int CLauncherDlg::ServerListTop() const { return serverList_ ? serverList_->Top() : 0; }
+
+void CLauncherDlg::SetServerRowLatency(int row, int entryIndex, const std::string& text) {
+  if (serverList_) serverList_->ShowLatency(row, entryIndex, text);
 }

@@ -5,13 +5,14 @@
 //
 // The engine's threads call the LauncherWindow methods: each stores its value (under a lock or
 // in an atomic) and hands the drawing to the main thread; nothing here calls GTK from another
-// thread. The window closes itself once a cancel request is set and the engine is idle.
+// thread. The window closes itself once a cancel request is set and the engine is idle. The
+// China and USA layouts add the login server list, whose latencies the engine's probe measures
+// while the window runs.
 
 #include <wx/checkbox.h>
 #include <wx/dialog.h>
 #include <wx/timer.h>
 
-#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <string>
@@ -27,6 +28,7 @@ class CLauncherButtonCtrl;
 class CLauncherProgressCtrl;
 class CLauncherStaticCtrl;
 class NoticePage;
+class ServerListArea;
 
 class CLauncherDlg final : public wxDialog, public LauncherWindow, public SkinSurface {
  public:
@@ -55,10 +57,10 @@ class CLauncherDlg final : public wxDialog, public LauncherWindow, public SkinSu
   void SaveSettings() override;
   void RunExitProcedure() override;
   void CloseWindow() override;
-  void ShowServerRows(int firstRow) override { serverRowsFrom_ = firstRow; }
-  // The rows of the login server list are not drawn yet: no row shows an entry.
-  int ServerListTop() const override { return std::max(0, serverRowsFrom_.load()); }
-  void SetServerRowLatency(int, int, const std::string&) override {}
+  // The login server list (China and USA layouts; the others have no rows and do nothing).
+  void ShowServerRows(int firstRow) override;
+  int ServerListTop() const override;
+  void SetServerRowLatency(int row, int entryIndex, const std::string& text) override;
 
   // --- SkinSurface -----------------------------------------------------------------------
   void DrawSkin(wxDC& dc, const wxPoint& origin) const override;
@@ -98,6 +100,7 @@ class CLauncherDlg final : public wxDialog, public LauncherWindow, public SkinSu
   wxCheckBox* autoRunBox_ = nullptr;
   CLauncherStaticCtrl* versionLine_ = nullptr;
   std::unique_ptr<NoticePage> notice_;
+  std::unique_ptr<ServerListArea> serverList_;  // layouts with login server rows
   wxString aboutText_;
   wxTimer timer_;
 
@@ -112,7 +115,6 @@ class CLauncherDlg final : public wxDialog, public LauncherWindow, public SkinSu
   std::atomic<bool> startShown_{false};
   std::atomic<bool> secondShown_{true};
   std::atomic<bool> clientStarted_{false};
-  std::atomic<int> serverRowsFrom_{-1};
   RepaintRequest buttonsChanged_;
   MainThreadLink link_;
 };

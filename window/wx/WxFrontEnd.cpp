@@ -22,8 +22,10 @@ void WxFrontEnd::RunMainWindow(PatchEngine& engine) {
     CLauncherDlg window(engine, ProfileFor(engine.GetLocale(), engine.GetPublisher()).layout, autoRun_);
     outcome_ = window.RunModal();
     *windowGone = true;
-    // The sequence may still be returning from its last step into the window object.
+    // The sequence and the probe may still be returning from their last step into the window
+    // object.
     engine.WaitSequenceThread();
+    engine.WaitProbeThread();
   }
   platform::SetMessageBoxProvider(previousBoxes);
   // Work queued for the window is dropped now rather than at exit.
