@@ -6,6 +6,7 @@
 // sets download idle only after it has finished the file; the monitor reads the byte counter
 // only after it has seen download idle again.
 
+#include <chrono>
 #include <cinttypes>
 #include <cstdio>
 #include <optional>
@@ -27,6 +28,7 @@ namespace {
 constexpr int kAttempts = 10;
 constexpr uint32_t kAttemptPauseMs = 500;
 constexpr uint32_t kMonitorPeriodMs = 100;
+constexpr uint32_t kIdleWaitMs = 1000;
 
 }  // namespace
 
@@ -40,6 +42,17 @@ std::string PatchEngine::CurrentDownloadName() const {
   return downloadName_;
 }
 
+void PatchEngine::NotifyJobChange() {
+  // Taking the lock orders this change before a waiter's next look, so no wake-up is lost.
+  { std::lock_guard<std::mutex> guard(jobLock_); }
+  jobChanged_.notify_all();
+}
+
+void PatchEngine::WaitForJobChange(uint32_t milliseconds, const std::function<bool()>& ready) {
+  std::unique_lock<std::mutex> guard(jobLock_);
+  jobChanged_.wait_for(guard, std::chrono::milliseconds(milliseconds), ready);
+}
+
 void PatchEngine::StartDownload(const std::string& name) {
   {
     std::lock_guard<std::mutex> guard(textLock_);
@@ -47,6 +60,7 @@ void PatchEngine::StartDownload(const std::string& name) {
   }
   jobResult_ = JobResult::Pending;
   if (!IsCancelled()) downloadIdle_ = false;
+  NotifyJobChange();
   if (!downloadThread_.load()) {
     auto* thread = new platform::Thread([this] { DownloadThreadLoop(); });
     thread->SetPriority(platform::ThreadPriority::Highest);
@@ -63,6 +77,7 @@ bool PatchEngine::IsDownloadIdle() const {
 
 void PatchEngine::WaitDownloadThread() {
   downloadStop_ = true;
+  NotifyJobChange();
   if (platform::Thread* thread = downloadThread_.load()) thread->Wait();
 }
 
@@ -191,14 +206,18 @@ void PatchEngine::DownloadThreadLoop() {
   auto endThread = [this] {
     if (jobResult_.load() == JobResult::Pending) jobResult_ = JobResult::Failed;
     downloadIdle_ = true;
+    NotifyJobChange();
+  };
+  auto jobDone = [this] {
+    downloadIdle_ = true;
+    NotifyJobChange();
   };
 
   while (true) {
     if (IsCancelled() || downloadStop_.load()) return endThread();
-    platform::SleepMs(1);
     if (downloadIdle_.load()) {
-      platform::SleepMs(1);
-      if (IsCancelled()) return endThread();
+      // The long wait is only a safety net: a job, a stop and a cancel all wake it.
+      WaitForJobChange(kIdleWaitMs, [this] { return !downloadIdle_.load() || downloadStop_.load() || IsCancelled(); });
       continue;
     }
     if (!IsCancelled()) downloadIdle_ = false;
@@ -207,7 +226,7 @@ void PatchEngine::DownloadThreadLoop() {
     if (!RunDownloadJob(name)) {
       jobResult_ = JobResult::Failed;
       if (IsOversized() && !IsCancelled()) {
-        downloadIdle_ = true;  // the monitor sees the wrong size and stops the update
+        jobDone();  // the monitor sees the wrong size and stops the update
         continue;
       }
       // Every failure the session holds, local ones included, reaches the player.
@@ -219,7 +238,7 @@ void PatchEngine::DownloadThreadLoop() {
     if (IsCancelled()) return endThread();
     SetStatusText(name + " " + downloadedText);
     jobResult_ = JobResult::Done;
-    downloadIdle_ = true;
+    jobDone();
   }
 }
 
@@ -242,7 +261,8 @@ void PatchEngine::MonitorDownload(const std::string& name, int64_t baseBytes) {
   stats.SetFileName(name);
 
   while (!IsDownloadIdle()) {
-    platform::SleepMs(kMonitorPeriodMs);
+    // Progress is shown every 100 ms, but the end of the job is seen at once.
+    WaitForJobChange(kMonitorPeriodMs, [this] { return IsDownloadIdle() || IsCancelled(); });
     if (IsDownloadIdle()) break;
     if (IsCancelled()) return;
     if (stallClockPaused_.load()) {

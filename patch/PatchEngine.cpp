@@ -47,6 +47,7 @@ PatchEngine::~PatchEngine() {
   probeStop_ = true;
   cancel_ = 1;
   session_.SetCancel(true);
+  NotifyJobChange();
   for (std::atomic<platform::Thread*>* slot : {&sequenceThread_, &downloadThread_, &probeThread_}) {
     if (platform::Thread* thread = slot->exchange(nullptr)) {
       thread->Wait();
@@ -168,6 +169,7 @@ void PatchEngine::SetCancel(bool flag, bool quiet, CancelRequester requester) {
   if (!changed) return;
   OnCancelChanging(flag);
   downloadIdle_ = flag;
+  NotifyJobChange();
   if (!quiet) {
     finished_ = flag;
     SetStatusMessage(kMessageFinishing);

@@ -7,6 +7,7 @@
 // byte counter is read only after download idle is seen again).
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -197,6 +198,9 @@ class PatchEngine {
   bool IsSequenceRunning() const;
   // Waits for the sequence thread (tests and the application's end).
   void WaitSequenceThread();
+  // Waits `milliseconds`, or less when the running sequence ends meanwhile: a window's loop
+  // sees the end at once.
+  void PauseUntilSequenceEnds(uint32_t milliseconds);
   // True once this launcher holds the lock on its installation folder, which it takes at the
   // start of the update and keeps to the end of the process: only the holder may touch the
   // temporary folder.
@@ -317,6 +321,13 @@ class PatchEngine {
   std::atomic<int64_t> expectedFileSize_{0};
   std::mutex sizeCacheLock_;
   std::map<std::string, int64_t> remoteSizeCache_;
+  // Wakes the download thread and the monitor when a job is submitted or ends, or when a stop
+  // or a cancel is asked for: neither has to poll.
+  std::mutex jobLock_;
+  std::condition_variable jobChanged_;
+  void NotifyJobChange();
+  // Waits until `ready` holds (checked under the job lock) or `milliseconds` have passed.
+  void WaitForJobChange(uint32_t milliseconds, const std::function<bool()>& ready);
   void DownloadThreadLoop();
   void RunUpdateSequence();
 

@@ -63,6 +63,14 @@ void PatchEngine::WaitSequenceThread() {
   if (platform::Thread* thread = sequenceThread_.load()) thread->Wait();
 }
 
+void PatchEngine::PauseUntilSequenceEnds(uint32_t milliseconds) {
+  platform::Thread* thread = sequenceThread_.load();
+  if (thread && thread->IsRunning() && !thread->IsCurrent())
+    thread->WaitFor(milliseconds);
+  else
+    platform::SleepMs(milliseconds);
+}
+
 void PatchEngine::EndSequence(bool deleteTemp) {
   session_.Disconnect();
   if (deleteTemp) DeleteFolder(TempDir());
