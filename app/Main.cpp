@@ -47,6 +47,10 @@ int main(int argc, char** argv) {
   InitTransferLibrary();
   std::vector<std::string> arguments(argv + 1, argv + argc);
   EntryOptions options = ExtractEntryOptions(arguments);
+  if (!options.error.empty()) {
+    std::fprintf(stderr, "%s\n\n%s", options.error.c_str(), EntryUsage().c_str());
+    return 1;
+  }
   if (options.help) {
     std::fputs(EntryUsage().c_str(), stdout);
     return 0;
@@ -81,6 +85,8 @@ int main(int argc, char** argv) {
     ConsoleFrontEnd* consoleFrontEnd = frontEnd.get();
     steps.frontEnd = std::move(frontEnd);
     steps.handOverOptions = HandOverOptions(options);
+    steps.verifyDigests = options.verify;
+    steps.limitRateKBps = options.limitRateKBps;
     CLauncherApp app(std::move(steps));
     const StartupEnd end = app.InitInstance(options.commandLine);
     // Scripts can tell a finished update from one that was cancelled or failed.

@@ -14,7 +14,9 @@ struct SettingRow {
 
 constexpr SettingRow kSettings[] = {
     {"", ""}, {"ScreenMode", "Window"}, {"Run", "1"}, {"CRC", "0"}, {"RATE", "0"}, {"LOCALE", "NULL"}, {"PUBLISHER", "NULL"},
+    {"MaxDownloadKBps", "0"},
 };
+constexpr int kLastSetting = kSettingMaxDownloadKBps;
 
 constexpr const char* kProfileKeys[kProfileValueCount] = {"Url", "Type", "Port", "ID", "PW", "Loacl_Path", "Server_Path",
                                                          "Description"};
@@ -30,13 +32,13 @@ std::string Cut(std::string value) {
 
 }  // namespace
 
-const char* SettingKey(int item) { return item >= 1 && item <= 6 ? kSettings[item].key : ""; }
-const char* SettingDefault(int item) { return item >= 1 && item <= 6 ? kSettings[item].defaultValue : ""; }
+const char* SettingKey(int item) { return item >= 1 && item <= kLastSetting ? kSettings[item].key : ""; }
+const char* SettingDefault(int item) { return item >= 1 && item <= kLastSetting ? kSettings[item].defaultValue : ""; }
 
 std::string PatchEngine::ConfigFilePath() { return platform::JoinPath(LauncherDir(), kConfigFileName); }
 
 std::string PatchEngine::ReadSetting(int item) {
-  if (item < 1 || item > 6) return {};
+  if (item < 1 || item > kLastSetting) return {};
   return Cut(platform::GetProfileString(ConfigFilePath(), kConfigSection, SettingKey(item), SettingDefault(item)));
 }
 

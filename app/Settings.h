@@ -10,6 +10,7 @@ enum SettingItem : int {
   kSettingRate = 4,
   kSettingLocale = 5,
   kSettingPublisher = 6,
+  kSettingMaxDownloadKBps = 7,  // the player's own bandwidth limit; 0 or absent = none
 };
 
 enum ServerProfileIndex : int {

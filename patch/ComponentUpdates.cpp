@@ -36,7 +36,7 @@ bool PatchEngine::ComponentNeedsUpdate(const std::string& section, const std::st
   const std::string digest = updateInfo_.ReadString(section, "MD5", "No");
   if (digest == "No") return false;
   if (!PathExists(installedPath)) return true;
-  return Md5OfFile(installedPath, [this] { return IsCancelled(); }) != digest;
+  return InstalledDigest(installedPath) != digest;
 }
 
 PatchEngine::ComponentDownload PatchEngine::DownloadComponent(const std::string& section, const std::string& fileName) {

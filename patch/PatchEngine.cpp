@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "patch/DigestCache.h"
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
@@ -106,6 +107,28 @@ std::string PatchEngine::TempDir() {
 void PatchEngine::SetLauncherExePathForTesting(const std::string& path) {
   launcherExePath_ = platform::ToNativePath(path);
   ComputePaths();
+}
+
+// --- Digests of installed files ---------------------------------------------------------------
+
+DigestCache& PatchEngine::Digests() {
+  std::lock_guard<std::mutex> guard(digestCacheLock_);
+  if (!digestCache_) {
+    const int64_t settle = digestSettleNs_.load();
+    digestCache_ = std::make_unique<DigestCache>(LauncherDir(), settle >= 0 ? settle : DigestCache::kSettleNs);
+    digestCache_->Load();
+  }
+  return *digestCache_;
+}
+
+std::string PatchEngine::InstalledDigest(const std::string& path) {
+  return Digests().DigestOf(path, !VerifiesDigests(), [this] { return IsCancelled(); });
+}
+
+void PatchEngine::SaveDigestCache() {
+  std::lock_guard<std::mutex> guard(digestCacheLock_);
+  // A lost cache costs one slow check next time, nothing more: a failed write is not reported.
+  if (digestCache_) digestCache_->Save();
 }
 
 // --- The window ------------------------------------------------------------------------------

@@ -28,6 +28,8 @@
 #include "platform/Thread.h"
 #include "servers/LoginServerEntry.h"
 
+class DigestCache;
+
 class PatchEngine {
  public:
   static PatchEngine& Instance();
@@ -112,6 +114,25 @@ class PatchEngine {
   void SetLauncherExePathForTesting(const std::string& path);
   // Tests make unpacking take as long as a big archive on a slow disk: called before each unpack.
   void SetBeforeUnpackForTesting(std::function<void()> hook) { beforeUnpackForTesting_ = std::move(hook); }
+
+  // --- The player's bandwidth limit -------------------------------------------------------
+  // "--limit-rate=" in kilobytes (1,000 bytes) per second; 0 = none.
+  void SetPlayerRateLimit(uint32_t kbps) { playerRateLimitKBps_ = kbps; }
+  // The session's limit in bytes per millisecond: the lowest of Update.NFO's BandWidth, the
+  // configuration's MaxDownloadKBps and the command line's; -1 when none of them limits.
+  double DownloadRateLimit();
+
+  // --- Digests of installed files ----------------------------------------------------------
+  // The repair run ("--verify"): every installed file is digested, no kept digest is used.
+  void SetVerifyDigests(bool verify) { verifyDigests_ = verify; }
+  bool VerifiesDigests() const { return verifyDigests_.load(); }
+  // Threads that digest packs side by side; 0 (the default) = one per processor.
+  void SetDigestWorkers(unsigned workers) { digestWorkers_ = workers; }
+  // The MD5 text of an installed file, empty when it cannot be read. The installation's digest
+  // cache answers for a file that has not changed since it was digested (unless verifying).
+  std::string InstalledDigest(const std::string& path);
+  // Tests digest files just written: how long a file must stand still before its digest is kept.
+  void SetDigestSettleForTesting(int64_t nanoseconds) { digestSettleNs_ = nanoseconds; }
 
   // --- The window -------------------------------------------------------------------------
   void AttachWindow(LauncherWindow* window);
@@ -353,6 +374,15 @@ class PatchEngine {
     std::vector<std::string> allPacks;
   };
   PackPlan DecidePacks();
+  std::atomic<uint32_t> playerRateLimitKBps_{0};
+  std::atomic<bool> verifyDigests_{false};
+  std::atomic<unsigned> digestWorkers_{0};
+  std::atomic<int64_t> digestSettleNs_{-1};
+  std::mutex digestCacheLock_;
+  std::unique_ptr<DigestCache> digestCache_;  // made at the first digest, under the lock above
+  DigestCache& Digests();
+  // Keeps this run's digests for the next one; nothing is written when nothing changed.
+  void SaveDigestCache();
   int64_t SumPackSizes(const PackPlan& plan);
   bool DownloadPacks(const PackPlan& plan);
   void EndSequence(bool deleteTemp);

@@ -73,6 +73,7 @@ void PatchEngine::PauseUntilSequenceEnds(uint32_t milliseconds) {
 
 void PatchEngine::EndSequence(bool deleteTemp) {
   session_.Disconnect();
+  SaveDigestCache();
   if (deleteTemp) DeleteFolder(TempDir());
 }
 
@@ -92,7 +93,7 @@ void PatchEngine::RunUpdateSequence() {
   }
   if (IsCancelled()) return EndSequence(true);
   MigrateRegistry();
-  session_.SetRateLimit(static_cast<double>(static_cast<uint32_t>(updateInfo_.ReadInt(kLauncherSection, "BandWidth", 0))));
+  session_.SetRateLimit(DownloadRateLimit());
   if (IsCancelled()) return EndSequence(true);
   // A new launcher ends the run here; the temporary folder holds it.
   if (UpdateLauncher()) {
