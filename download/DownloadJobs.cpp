@@ -12,10 +12,13 @@
 #include <optional>
 
 #include "app/Settings.h"
+#include "download/PartialDownloads.h"
 #include "download/TransferError.h"
 #include "download/TransferStats.h"
 #include "download/ZipArchive.h"
+#include "patch/Md5.h"
 #include "patch/PatchEngine.h"
+#include "platform/AsciiText.h"
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
@@ -112,17 +115,59 @@ void PatchEngine::ForgetRemoteSize(const std::string& name) {
   remoteSizeCache_.erase(serverPath.empty() ? name : serverPath + name);
 }
 
-// Up to ten attempts, 500 ms apart. An HTTP status other than 200 on an archive means the
-// archive is not there: the caller goes straight to the plain file. A local file that cannot
-// be written fails every attempt alike, so it is not tried again.
-bool PatchEngine::RunDownloadAttempts(const std::string& remoteName, const std::string& localPath, bool archive) {
+void PatchEngine::SetDownloadAnnouncement(const std::string& announcement, const std::string& digest) {
+  std::lock_guard<std::mutex> guard(textLock_);
+  downloadAnnouncement_ = announcement;
+  downloadDigest_ = digest;
+}
+
+// Up to ten attempts, 500 ms apart, each continuing what the ones before it (in this run or an
+// earlier one) kept. An HTTP status other than 200 on an archive means the archive is not there:
+// the caller goes straight to the plain file. A local file that cannot be written fails every
+// attempt alike, so it is not tried again. `resumed` tells whether the file that arrived was
+// continued from kept bytes.
+bool PatchEngine::RunDownloadAttempts(const std::string& remoteName, const std::string& localPath, bool archive,
+                                      bool& resumed) {
+  resumed = false;
   session_.SetExpectedSize(currentDownloadSize_.load());
+  const std::string serverPath = session_.GetServerPath();
+  PartialNote wanted;
+  wanted.remotePath = serverPath.empty() ? remoteName : serverPath + remoteName;
+  wanted.total = currentDownloadSize_.load();
+  {
+    std::lock_guard<std::mutex> guard(textLock_);
+    wanted.announcement = downloadAnnouncement_;
+  }
+  // Text bodies (Update.NFO) are never kept; the file goes straight to the temporary folder then.
+  const bool toFile = session_.GetStorageMode() == CTransferSession::kStorageFile;
+  const std::optional<std::string> partial = toFile && wanted.total > 0 ? PartialPath(remoteName) : std::nullopt;
+  const std::string target = partial ? *partial : localPath;
+  if (partial) EnsureDirectories(*partial);
+
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
     if (IsCancelled()) return false;
-    if (DownloadFile(remoteName, localPath)) {
+    const CTransferSession::ResumePoint from = partial ? ResumePointFor(*partial, wanted) : CTransferSession::ResumePoint{};
+    int64_t continuedFrom = 0;
+    auto bodyStarts = [&](int64_t keptBytes, const std::string& validator) {
+      continuedFrom = keptBytes;
+      // The note is written before the first byte, so bytes on disk always have theirs.
+      if (partial && keptBytes == 0) {
+        PartialNote note = wanted;
+        note.validator = validator;
+        WritePartialNote(*partial, note);
+      }
+    };
+    const std::string serverName = serverPath.empty() ? remoteName : serverPath + remoteName;
+    if (session_.Download(serverName, target, from, bodyStarts)) {
       // The session keeps its last failure; an earlier attempt's must not fail the finished file.
       session_.ClearFailure();
-      return !IsCancelled();
+      // A cancelled transfer keeps its bytes for the next run.
+      if (IsCancelled()) return false;
+      resumed = continuedFrom > 0;
+      if (!partial) return true;
+      const bool moved = std::rename(partial->c_str(), localPath.c_str()) == 0;
+      DropPartial(*partial);
+      return moved;
     }
     const TransferFailure failure = session_.GetFailure();
     if (archive && failure.kind == TransferFailure::Kind::HttpStatus) return false;
@@ -156,17 +201,12 @@ bool PatchEngine::UnpackArchive(const std::string& archivePath, const std::strin
   return ok && !IsCancelled() && platform::FileSizeOf(platform::ResolvePath(wantedPath)).has_value();
 }
 
-// One job: the file complete in the temporary folder, fetched itself or unpacked from its
-// archive. False when it is not there; a failure that the player must see has been reported.
-bool PatchEngine::RunDownloadJob(const std::string& name) {
-  const std::string zipName = ZipNameFor(name);
-  // A name without "." has no archive name: it is fetched itself, never as the folder "".
-  const bool zipJob = zipMode_.load() && !name.empty() && !zipName.empty();
-  const std::string transferName = zipJob ? zipName : name;
+// The job's file fetched into the temporary folder, itself or unpacked from its archive; the
+// archive that cannot be used falls back to the plain file.
+bool PatchEngine::FetchJobFile(const std::string& name, const std::string& transferName, bool zipJob, bool& resumed) {
   const std::optional<std::string> filePath = TempPath(name);
   const std::optional<std::string> transferPath = TempPath(transferName);
   if (!filePath || !transferPath) return false;
-
   const std::string downloadingText = LoadCatalogueString(kMessageDownloading);
   DeletePath(*filePath);
   DeletePath(*transferPath);
@@ -174,7 +214,7 @@ bool PatchEngine::RunDownloadJob(const std::string& name) {
   SetStatusText(name + " " + downloadingText);
   if (IsCancelled()) return false;
 
-  bool downloaded = RunDownloadAttempts(transferName, *transferPath, zipJob);
+  bool downloaded = RunDownloadAttempts(transferName, *transferPath, zipJob, resumed);
   if (zipJob && downloaded) {
     stallClockPaused_ = true;
     if (beforeUnpackForTesting_) beforeUnpackForTesting_();
@@ -182,7 +222,7 @@ bool PatchEngine::RunDownloadJob(const std::string& name) {
     stallClockPaused_ = false;
     if (*transferPath != *filePath) DeletePath(*transferPath);
   }
-  if (zipJob && !downloaded) {
+  if (zipJob && !downloaded && !resumed) {
     // The archive is missing or cannot be unpacked: fetch the plain file instead.
     if (IsCancelled()) return false;
     const int64_t archiveSize = currentDownloadSize_.load();
@@ -196,9 +236,35 @@ bool PatchEngine::RunDownloadJob(const std::string& name) {
     int64_t lower = 0, upper = 0;
     GetTotalRange(lower, upper);
     SetTotalRange(upper + currentDownloadSize_.load() - archiveSize, lower);
-    downloaded = RunDownloadAttempts(name, *filePath, false);
+    downloaded = RunDownloadAttempts(name, *filePath, false, resumed);
   }
   return downloaded;
+}
+
+// One job: the file complete in the temporary folder. False when it is not there; a failure
+// that the player must see has been reported.
+bool PatchEngine::RunDownloadJob(const std::string& name) {
+  const std::string zipName = ZipNameFor(name);
+  // A name without "." has no archive name: it is fetched itself, never as the folder "".
+  const bool zipJob = zipMode_.load() && !name.empty() && !zipName.empty();
+  const std::string transferName = zipJob ? zipName : name;
+  bool resumed = false;
+  bool downloaded = FetchJobFile(name, transferName, zipJob, resumed);
+  if (!resumed || IsCancelled()) return downloaded;
+
+  // Kept bytes are trusted no further than the finished file: an archive that does not unpack or
+  // a file that misses its announced digest is fetched once more from its start.
+  std::string digest;
+  {
+    std::lock_guard<std::mutex> guard(textLock_);
+    digest = downloadDigest_;
+  }
+  const std::optional<std::string> filePath = TempPath(name);
+  const bool whole = downloaded && (digest == "No" || (filePath && platform::EqualsIgnoringCase(
+                                                                      Md5OfFile(*filePath, [this] { return IsCancelled(); }), digest)));
+  if (whole || IsCancelled()) return downloaded;
+  session_.ClearFailure();
+  return FetchJobFile(name, transferName, zipJob, resumed);
 }
 
 void PatchEngine::DownloadThreadLoop() {

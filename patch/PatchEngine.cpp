@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "download/PartialDownloads.h"
 #include "patch/DigestCache.h"
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
@@ -231,6 +232,13 @@ std::optional<std::string> PatchEngine::InstallPath(std::string_view serverName)
 std::optional<std::string> PatchEngine::TempPath(std::string_view serverName) {
   if (!platform::StaysInside(LauncherDir(), TempDir())) return std::nullopt;
   return PathFromServerName(TempDir(), serverName);
+}
+
+std::string PatchEngine::PartialDir() { return platform::JoinPath(LauncherDir(), kPartialFolder); }
+
+std::optional<std::string> PatchEngine::PartialPath(std::string_view serverName) {
+  if (!platform::StaysInside(LauncherDir(), PartialDir())) return std::nullopt;
+  return PathFromServerName(PartialDir(), serverName);
 }
 
 bool PatchEngine::AcquireInstallation() {

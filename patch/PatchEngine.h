@@ -101,6 +101,10 @@ class PatchEngine {
   // that turns a server's name into a path uses these.
   std::optional<std::string> InstallPath(std::string_view serverName);
   std::optional<std::string> TempPath(std::string_view serverName);
+  // The folder beside Temp where the bytes of unfinished downloads wait for a later attempt
+  // (download/PartialDownloads.h); it outlives the run and goes once an update completes.
+  std::string PartialDir();
+  std::optional<std::string> PartialPath(std::string_view serverName);
   // File operations. Paths are native or "\"-separated; existing names are found regardless of case.
   bool PathExists(const std::string& path);
   int64_t FileSize(const std::string& path);  // -1 when it cannot be read
@@ -173,6 +177,10 @@ class PatchEngine {
   // Sizes are cached per name; a file fetched again (Update.NFO after an improper answer) is asked anew.
   void ForgetRemoteSize(const std::string& name);
   void SetZipFlag(bool flag) { zipMode_ = flag; }
+  // What Update.NFO says of the version of the file the next job fetches, and its announced MD5
+  // ("No" for none). Kept bytes of another announcement are never continued, and a file
+  // continued from kept bytes that misses its digest is fetched again from its start.
+  void SetDownloadAnnouncement(const std::string& announcement, const std::string& digest);
   bool IsZipMode() const { return zipMode_.load(); }
   int64_t CurrentDownloadSize() const { return currentDownloadSize_.load(); }
   // The server's size of the file itself (not of its archive) as the last preparation learnt
@@ -369,6 +377,7 @@ class PatchEngine {
       std::string installedPath;  // where it goes
       std::string zip;            // its "<n>_ZIP" value
       std::string digest;         // its "<n>_MD5" value
+      std::string announcement;   // what the entry says of the pack's version
     };
     std::vector<Pack> toUpdate;
     std::vector<std::string> allPacks;
@@ -404,7 +413,10 @@ class PatchEngine {
   };
   UpdateInfo updateInfo_;
   InfoReader infoReader_{updateInfo_};
-  bool RunDownloadAttempts(const std::string& remoteName, const std::string& localPath, bool archive);
+  bool RunDownloadAttempts(const std::string& remoteName, const std::string& localPath, bool archive, bool& resumed);
+  bool FetchJobFile(const std::string& name, const std::string& transferName, bool zipJob, bool& resumed);
+  std::string downloadAnnouncement_;  // under textLock_
+  std::string downloadDigest_{"No"};  // under textLock_
   bool UnpackArchive(const std::string& archivePath, const std::string& wantedPath);
   bool RunDownloadJob(const std::string& name);
   // Moves a checked download from the temporary folder to `installedPath`; a file that fails

@@ -110,7 +110,8 @@ PatchEngine::PackPlan PatchEngine::DecidePacks() {
     const bool checkFailed = CheckPackIntegrity(kResourceSection, std::to_string(entry.index)) != 0;
     if (IsCancelled()) break;
     if (versionDiffers || digestDiffers || checkFailed)
-      plan.toUpdate.push_back({entry.name, *entry.path, entry.zip, entry.digest});
+      plan.toUpdate.push_back({entry.name, *entry.path, entry.zip, entry.digest,
+                               "Resource " + std::to_string(entry.version) + " " + entry.digest + " " + entry.zip});
     plan.allPacks.push_back(entry.name);
   }
   return plan;
@@ -154,6 +155,7 @@ bool PatchEngine::DownloadPacks(const PackPlan& plan) {
   for (const PackPlan::Pack& pack : plan.toUpdate) {
     if (IsCancelled()) break;
     SetZipFlag(pack.zip != "No");
+    SetDownloadAnnouncement(pack.announcement, pack.digest);
     if (!PrepareDownload(pack.name, true, false)) {
       if (!IsCancelled()) RecordFailure(pack.name + " " + LoadCatalogueString(kMessageWrongSize));
       return false;

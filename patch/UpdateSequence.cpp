@@ -121,6 +121,8 @@ void PatchEngine::RunUpdateSequence() {
   if (IsCancelled()) return;
   // A step that failed without stopping the update still keeps it from counting as complete.
   if (!RecordedFailures().empty()) return ReportRecordedFailures();
+  // Every file arrived: bytes kept from unfinished downloads are of no further use.
+  DeleteFolder(PartialDir());
   if (errorShow == 0) {
     FinishUpdate();
     AutoRunAfterUpdate();

@@ -230,7 +230,7 @@ TEST_F(DownloadJobsTest, SizesAreAskedOnceAndKeptOnlyWhenKnown) {
 // A local file that cannot be written fails the job with its reason and cancels the update, at
 // the first attempt; nothing reports the download as complete.
 TEST_F(DownloadJobsTest, AFullDiskFailsTheJobWithItsReason) {
-  SmallFileSystem small(Engine().TempDir(), 64 * 1024);
+  SmallFileSystem small(Engine().PartialDir(), 64 * 1024);
   if (!small.Mounted()) GTEST_SKIP() << "mounting a small file system needs root";
   platform::SetFreeDiskSpaceForTesting([](const std::string&) { return std::optional<uint64_t>(uint64_t{1} << 30); });
   server_.PutFile("patch/Big.dat", PatternBytes(1 << 20, 14));

@@ -371,7 +371,7 @@ TEST_F(UpdateScenario, BrokenTransfersLeaveOldOrNewFiles) {
                                                               : FileBehaviour{.bytesPerSecond = how == Break::Cancelled ? 20000 : 0});
     std::optional<SmallFileSystem> small;
     if (how == Break::DiskFull) {
-      small.emplace(install_.Path("Temp"), 128 * 1024);
+      small.emplace(install_.Path("SolaneLauncher.partial"), 128 * 1024);
       if (!small->Mounted()) continue;  // needs root, as CI has; the download job test says so
       platform::SetFreeDiskSpaceForTesting([](const std::string&) { return std::optional<uint64_t>(uint64_t{1} << 30); });
     }
