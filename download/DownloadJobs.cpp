@@ -6,6 +6,7 @@
 // sets download idle only after it has finished the file; the monitor reads the byte counter
 // only after it has seen download idle again.
 
+#include <cerrno>
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
@@ -165,7 +166,13 @@ bool PatchEngine::RunDownloadAttempts(const std::string& remoteName, const std::
       if (IsCancelled()) return false;
       resumed = continuedFrom > 0;
       if (!partial) return true;
-      const bool moved = std::rename(partial->c_str(), localPath.c_str()) == 0;
+      // Both folders lie in the installation, so this is a rename; a Temp on another file
+      // system gets a copy.
+      errno = 0;
+      const bool moved = std::rename(partial->c_str(), localPath.c_str()) == 0 ||
+                         platform::ReplaceFile(*partial, localPath, false);
+      if (!moved)
+        session_.SetFailure({TransferFailure::Kind::Session, transfer_error::kLocalFileWriteFailed, errno});
       DropPartial(*partial);
       return moved;
     }
