@@ -34,6 +34,16 @@ constexpr uint32_t kAttemptPauseMs = 500;
 constexpr uint32_t kMonitorPeriodMs = 100;
 constexpr uint32_t kIdleWaitMs = 1000;
 
+// Moves a finished download from the partial folder to the temporary folder. Both lie in the
+// installation, so this is a rename; a Temp on another file system gets a copy.
+bool MoveWholeFile(const std::string& partial, const std::string& localPath, CTransferSession& session) {
+  errno = 0;
+  const bool moved = std::rename(partial.c_str(), localPath.c_str()) == 0 || platform::ReplaceFile(partial, localPath, false);
+  if (!moved) session.SetFailure({TransferFailure::Kind::Session, transfer_error::kLocalFileWriteFailed, errno});
+  DropPartial(partial);
+  return moved;
+}
+
 }  // namespace
 
 bool PatchEngine::IsOversized() const {
@@ -165,16 +175,7 @@ bool PatchEngine::RunDownloadAttempts(const std::string& remoteName, const std::
       // A cancelled transfer keeps its bytes for the next run.
       if (IsCancelled()) return false;
       resumed = continuedFrom > 0;
-      if (!partial) return true;
-      // Both folders lie in the installation, so this is a rename; a Temp on another file
-      // system gets a copy.
-      errno = 0;
-      const bool moved = std::rename(partial->c_str(), localPath.c_str()) == 0 ||
-                         platform::ReplaceFile(*partial, localPath, false);
-      if (!moved)
-        session_.SetFailure({TransferFailure::Kind::Session, transfer_error::kLocalFileWriteFailed, errno});
-      DropPartial(*partial);
-      return moved;
+      return !partial || MoveWholeFile(*partial, localPath, session_);
     }
     const TransferFailure failure = session_.GetFailure();
     if (archive && failure.kind == TransferFailure::Kind::HttpStatus) return false;
