@@ -78,6 +78,9 @@ PatchEngine::PackPlan PatchEngine::DecidePacks() {
   std::vector<std::string> digestPaths;
   std::vector<size_t> digestSlot;  // per entry: its place in digestPaths
   const uint32_t count = static_cast<uint32_t>(updateInfo_.ReadInt(kResourceSection, "ResourceCount", 0));
+  // Each name's place in Temp is checked below. A missing Temp would be searched for under
+  // another spelling in the launcher folder at every entry, which made the pass quadratic.
+  if (count > 0 && !IsCancelled()) EnsureDirectories(platform::JoinPath(TempDir(), kAbsentName));
   for (uint32_t index = 1; index <= count && index != 0 && !IsCancelled(); ++index) {
     const std::string key = std::to_string(index) + "_";
     PackEntry entry;
