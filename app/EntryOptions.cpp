@@ -1,13 +1,38 @@
 #include "app/EntryOptions.h"
 
+#include <charconv>
 #include <cstdio>
+#include <optional>
+#include <string_view>
 
 #include "patch/FileVersion.h"
 #include "platform/Path.h"
 
+namespace {
+
+constexpr std::string_view kLimitRate = "--limit-rate=";
+
+// A whole number of kilobytes (1,000 bytes) per second, 0 for none; none when malformed.
+std::optional<uint32_t> ParseKBps(std::string_view text) {
+  uint32_t value = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+}  // namespace
+
 EntryOptions ExtractEntryOptions(const std::vector<std::string>& arguments) {
   EntryOptions options;
   for (const std::string& argument : arguments) {
+    if (argument.starts_with(kLimitRate)) {
+      const std::optional<uint32_t> rate = ParseKBps(std::string_view(argument).substr(kLimitRate.size()));
+      if (rate)
+        options.limitRateKBps = *rate;
+      else
+        options.error = "SolaneLauncher: " + argument + ": the limit is a whole number of kilobytes per second";
+      continue;
+    }
     if (argument == "--console") {
       options.console = true;
     } else if (argument == "--autorun") {
@@ -16,6 +41,8 @@ EntryOptions ExtractEntryOptions(const std::vector<std::string>& arguments) {
       options.help = true;
     } else if (argument == "--version") {
       options.version = true;
+    } else if (argument == "--verify") {
+      options.verify = true;
     } else {
       if (!options.commandLine.empty()) options.commandLine += ' ';
       options.commandLine += argument;
@@ -25,12 +52,18 @@ EntryOptions ExtractEntryOptions(const std::vector<std::string>& arguments) {
 }
 
 std::string HandOverOptions(const EntryOptions& options) {
-  // The player chose the terminal; the launcher that continues the run is still the player's.
-  return options.console ? "--console" : "";
+  // The player chose these; the launcher that continues the run is still the player's.
+  std::string text;
+  auto add = [&](const std::string& option) { text += (text.empty() ? "" : " ") + option; };
+  if (options.console) add("--console");
+  if (options.verify) add("--verify");
+  if (options.limitRateKBps > 0) add(std::string(kLimitRate) + std::to_string(options.limitRateKBps));
+  return text;
 }
 
 std::string EntryUsage() {
-  return "Usage: SolaneLauncher [--console] [--autorun] [/LOCALE:code] [/PUBLISHER:code] [/WEBARG:text] /\n"
+  return "Usage: SolaneLauncher [--console] [--autorun] [--verify] [--limit-rate=KBPS] [/LOCALE:code] [/PUBLISHER:code]\n"
+         "                      [/WEBARG:text] /\n"
          "\n"
          "Brings the Solane installation beside this program up to date, then starts the game.\n"
          "\n"
@@ -42,6 +75,8 @@ std::string EntryUsage() {
          "Options:\n"
          "  --console         use the terminal instead of the window (also without a display)\n"
          "  --autorun         start the game as soon as the update has finished\n"
+         "  --verify          check every installed file by its contents (repairs a damaged installation)\n"
+         "  --limit-rate=KBPS download at most KBPS kilobytes (1,000 bytes) per second\n"
          "  --version         print the launcher's version\n"
          "  --help            print this text\n";
 }

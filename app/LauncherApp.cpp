@@ -10,6 +10,8 @@ StartupEnd CLauncherApp::InitInstance(const std::string& commandLine) {
   if (steps_.installCrashReporter) steps_.installCrashReporter();
   PatchEngine& engine = PatchEngine::Instance();
   engine.SetHandOverOptions(steps_.handOverOptions);
+  engine.SetVerifyDigests(steps_.verifyDigests);
+  engine.SetPlayerRateLimit(steps_.limitRateKBps);
   const StartupEnd runStep = engine.Run(commandLine);
   if (runStep != StartupEnd::OpenWindow) return runStep;
   if (steps_.checkDirectX) steps_.checkDirectX();

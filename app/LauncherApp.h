@@ -1,6 +1,7 @@
 #pragma once
 // The application object: its initialisation runs the whole life of the launcher.
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -24,6 +25,9 @@ struct StartupSteps {
   std::unique_ptr<LauncherFrontEnd> frontEnd;
   // Entry options that the launchers started along a hand-over carry as well.
   std::string handOverOptions;
+  // The player's choices for this run's update ("--verify", "--limit-rate=").
+  bool verifyDigests = false;
+  uint32_t limitRateKBps = 0;
 };
 
 class CLauncherApp {

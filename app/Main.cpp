@@ -58,6 +58,10 @@ int main(int argc, char** argv) {
   InitTransferLibrary();
   std::vector<std::string> arguments(argv + 1, argv + argc);
   EntryOptions options = ExtractEntryOptions(arguments);
+  if (!options.error.empty()) {
+    std::fprintf(stderr, "%s\n\n%s", options.error.c_str(), EntryUsage().c_str());
+    return 1;
+  }
   if (options.help) {
     std::fputs(EntryUsage().c_str(), stdout);
     return 0;
@@ -85,6 +89,8 @@ int main(int argc, char** argv) {
     steps.installCrashReporter = [] { InstallCrashReporter(2, true); };
     steps.checkDirectX = [] { CheckDirectX(PatchEngine::Instance()); };
     steps.handOverOptions = HandOverOptions(options);
+    steps.verifyDigests = options.verify;
+    steps.limitRateKBps = options.limitRateKBps;
     std::function<ConsoleOutcome()> outcome;
 #ifdef SOLANE_HAVE_WX
     if (toolkit) {

@@ -15,8 +15,9 @@ struct SettingRow {
 constexpr SettingRow kSettings[] = {
     {"", ""}, {"ScreenMode", "Window"}, {"Run", "1"}, {"CRC", "0"}, {"RATE", "0"}, {"LOCALE", "NULL"}, {"PUBLISHER", "NULL"},
     {"PublisherKey", ""},
+    {"MaxDownloadKBps", "0"},
 };
-constexpr int kLastSetting = kSettingPublisherKey;
+constexpr int kLastSetting = kSettingMaxDownloadKBps;
 
 constexpr const char* kProfileKeys[kProfileValueCount] = {"Url", "Type", "Port", "ID", "PW", "Loacl_Path", "Server_Path",
                                                          "Description"};

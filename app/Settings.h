@@ -12,6 +12,7 @@ enum SettingItem : int {
   kSettingPublisher = 6,
   // The publisher's public key (base64); set, every Update.NFO must carry its signature.
   kSettingPublisherKey = 7,
+  kSettingMaxDownloadKBps = 8,  // the player's own bandwidth limit; 0 or absent = none
 };
 
 enum ServerProfileIndex : int {

@@ -105,7 +105,9 @@ std::string ProgramSections() {
                               "\nVersionMajorLow=" + std::to_string(SOLANE_VERSION_MINOR) +
                               "\nVersionMinorHigh=" + std::to_string(SOLANE_VERSION_PATCH) +
                               "\nVersionMinorLow=" + std::to_string(SOLANE_VERSION_TWEAK) + "\n";
-  return "[SolaneLauncher]\n" + version + "FileName=SolaneLauncher\n[SolaneClient]\n" + version;
+  // One login server keeps the launcher from asking about a missing one.
+  return "[SolaneLauncher]\n" + version + "FileName=SolaneLauncher\n[SolaneClient]\n" + version +
+         "[LoginServer]\nLoginServerCount=1\n1_IP=127.0.0.1\n";
 }
 
 // The engine of this process, fresh, on the installation in `folder`; boxes are answered
@@ -127,7 +129,7 @@ double SecondsSince(std::chrono::steady_clock::time_point start) {
 }  // namespace
 
 bool PrepareCurrentInstallation(const std::string& folder, const std::string& host, uint32_t count,
-                                uint64_t packBytes, const std::string& announcementPath) {
+                                uint64_t packBytes, const std::string& announcementPath, bool withDigests) {
   std::error_code error;
   fs::create_directories(folder, error);
   const std::string self = platform::ExecutablePath();
@@ -144,24 +146,15 @@ bool PrepareCurrentInstallation(const std::string& folder, const std::string& ho
     const std::string name = PackName("Pack", index);
     const fs::path path = fs::path(folder) / name;
     if (!WritePack(path, packBytes, index)) return false;
+    const std::string key = std::to_string(index) + "_";
+    resource += key + "FileName=" + name + "\n" + key + "Version=" + std::to_string(kPackVersion) + "\n";
+    if (!withDigests) continue;
     const std::string digest = Md5OfFile(path.string());
     if (digest.empty()) return false;
-    const std::string key = std::to_string(index) + "_";
-    resource += key + "FileName=" + name + "\n" + key + "Version=" + std::to_string(kPackVersion) + "\n" + key +
-                "Flag=MD5\n" + key + "MD5=" + digest + "\n";
+    resource += key + "Flag=MD5\n" + key + "MD5=" + digest + "\n";
   }
   fs::create_directories(fs::path(announcementPath).parent_path(), error);
   return WriteText(announcementPath, WithCrLf(ProgramSections() + resource));
-}
-
-bool RunUpdateCheck(const std::string& folder) {
-  PatchEngine& engine = FreshEngine(folder);
-  engine.StartUpdate();
-  engine.WaitSequenceThread();
-  engine.WaitDownloadThread();
-  const bool finished = engine.IsFinished() && !engine.IsCancelled();
-  PatchEngine::Destroy();
-  return finished;
 }
 
 namespace {

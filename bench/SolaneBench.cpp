@@ -1,13 +1,13 @@
 // Measures the launcher's heavy paths on their own: one HTTP download, one archive unpacked,
-// one file digested, one update that finds every pack current. Prints "seconds <s>" and
-// "peak <bytes>" for scripts/bench to compare; "passes" prints its own lines.
+// one file digested; lays out an installation whose update finds every pack current, for the
+// launcher itself to check. Prints "seconds <s>" and "peak <bytes>" for scripts/bench to
+// compare; "passes" prints its own lines.
 //
 //   solane_bench download <host:port> <remote path> <local file>
 //   solane_bench ftp <port> <user> <password> <remote path> <local file>   (on 127.0.0.1)
 //   solane_bench unzip <archive> <folder>
 //   solane_bench md5 <file>
-//   solane_bench install <folder> <host:port> <pack count> <bytes per pack> <Update.NFO to write>
-//   solane_bench check <folder>         (the update of an installation made by "install")
+//   solane_bench install <folder> <host:port> <pack count> <bytes per pack> <Update.NFO to write> [nodigest]
 //   solane_bench passes <folder> <entry count>...
 
 #include <chrono>
@@ -83,12 +83,9 @@ int main(int argc, char** argv) {
     ok = Unzip(argv[2], argv[3]);
   } else if (command == "md5" && argc == 3) {
     ok = Digest(argv[2]);
-  } else if (command == "install" && argc == 7) {
+  } else if (command == "install" && (argc == 7 || (argc == 8 && std::string(argv[7]) == "nodigest"))) {
     ok = PrepareCurrentInstallation(argv[2], argv[3], static_cast<uint32_t>(std::stoul(argv[4])),
-                                    std::stoull(argv[5]), argv[6]);
-  } else if (command == "check" && argc == 3) {
-    InitTransferLibrary();
-    ok = RunUpdateCheck(argv[2]);
+                                    std::stoull(argv[5]), argv[6], argc == 7);
   } else if (command == "passes" && argc >= 4) {
     std::vector<uint32_t> counts;
     for (int i = 3; i < argc; ++i) counts.push_back(static_cast<uint32_t>(std::stoul(argv[i])));
@@ -96,7 +93,7 @@ int main(int argc, char** argv) {
   } else {
     std::fprintf(stderr,
                  "usage: solane_bench download <host> <path> <file> | ftp <port> <user> <password> <path> <file> | unzip <archive> <folder> | md5 <file>"
-                 " | install <folder> <host> <count> <bytes> <nfo> | check <folder> | passes <folder> <count>...\n");
+                 " | install <folder> <host> <count> <bytes> <nfo> [nodigest] | passes <folder> <count>...\n");
     return 2;
   }
   const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;

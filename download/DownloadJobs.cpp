@@ -6,15 +6,20 @@
 // sets download idle only after it has finished the file; the monitor reads the byte counter
 // only after it has seen download idle again.
 
+#include <cerrno>
+#include <chrono>
 #include <cinttypes>
 #include <cstdio>
 #include <optional>
 
 #include "app/Settings.h"
+#include "download/PartialDownloads.h"
 #include "download/TransferError.h"
 #include "download/TransferStats.h"
 #include "download/ZipArchive.h"
+#include "patch/Md5.h"
 #include "patch/PatchEngine.h"
+#include "platform/AsciiText.h"
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
@@ -27,6 +32,17 @@ namespace {
 constexpr int kAttempts = 10;
 constexpr uint32_t kAttemptPauseMs = 500;
 constexpr uint32_t kMonitorPeriodMs = 100;
+constexpr uint32_t kIdleWaitMs = 1000;
+
+// Moves a finished download from the partial folder to the temporary folder. Both lie in the
+// installation, so this is a rename; a Temp on another file system gets a copy.
+bool MoveWholeFile(const std::string& partial, const std::string& localPath, CTransferSession& session) {
+  errno = 0;
+  const bool moved = std::rename(partial.c_str(), localPath.c_str()) == 0 || platform::ReplaceFile(partial, localPath, false);
+  if (!moved) session.SetFailure({TransferFailure::Kind::Session, transfer_error::kLocalFileWriteFailed, errno});
+  DropPartial(partial);
+  return moved;
+}
 
 }  // namespace
 
@@ -40,6 +56,17 @@ std::string PatchEngine::CurrentDownloadName() const {
   return downloadName_;
 }
 
+void PatchEngine::NotifyJobChange() {
+  // Taking the lock orders this change before a waiter's next look, so no wake-up is lost.
+  { std::lock_guard<std::mutex> guard(jobLock_); }
+  jobChanged_.notify_all();
+}
+
+void PatchEngine::WaitForJobChange(uint32_t milliseconds, const std::function<bool()>& ready) {
+  std::unique_lock<std::mutex> guard(jobLock_);
+  jobChanged_.wait_for(guard, std::chrono::milliseconds(milliseconds), ready);
+}
+
 void PatchEngine::StartDownload(const std::string& name) {
   {
     std::lock_guard<std::mutex> guard(textLock_);
@@ -47,6 +74,7 @@ void PatchEngine::StartDownload(const std::string& name) {
   }
   jobResult_ = JobResult::Pending;
   if (!IsCancelled()) downloadIdle_ = false;
+  NotifyJobChange();
   if (!downloadThread_.load()) {
     auto* thread = new platform::Thread([this] { DownloadThreadLoop(); });
     thread->SetPriority(platform::ThreadPriority::Highest);
@@ -63,6 +91,7 @@ bool PatchEngine::IsDownloadIdle() const {
 
 void PatchEngine::WaitDownloadThread() {
   downloadStop_ = true;
+  NotifyJobChange();
   if (platform::Thread* thread = downloadThread_.load()) thread->Wait();
 }
 
@@ -97,17 +126,56 @@ void PatchEngine::ForgetRemoteSize(const std::string& name) {
   remoteSizeCache_.erase(serverPath.empty() ? name : serverPath + name);
 }
 
-// Up to ten attempts, 500 ms apart. An HTTP status other than 200 on an archive means the
-// archive is not there: the caller goes straight to the plain file. A local file that cannot
-// be written fails every attempt alike, so it is not tried again.
-bool PatchEngine::RunDownloadAttempts(const std::string& remoteName, const std::string& localPath, bool archive) {
+void PatchEngine::SetDownloadAnnouncement(const std::string& announcement, const std::string& digest) {
+  std::lock_guard<std::mutex> guard(textLock_);
+  downloadAnnouncement_ = announcement;
+  downloadDigest_ = digest;
+}
+
+// Up to ten attempts, 500 ms apart, each continuing what the ones before it (in this run or an
+// earlier one) kept. An HTTP status other than 200 on an archive means the archive is not there:
+// the caller goes straight to the plain file. A local file that cannot be written fails every
+// attempt alike, so it is not tried again. `resumed` tells whether the file that arrived was
+// continued from kept bytes.
+bool PatchEngine::RunDownloadAttempts(const std::string& remoteName, const std::string& localPath, bool archive,
+                                      bool& resumed) {
+  resumed = false;
   session_.SetExpectedSize(currentDownloadSize_.load());
+  const std::string serverPath = session_.GetServerPath();
+  PartialNote wanted;
+  wanted.remotePath = serverPath.empty() ? remoteName : serverPath + remoteName;
+  wanted.total = currentDownloadSize_.load();
+  {
+    std::lock_guard<std::mutex> guard(textLock_);
+    wanted.announcement = downloadAnnouncement_;
+  }
+  // Text bodies (Update.NFO) are never kept; the file goes straight to the temporary folder then.
+  const bool toFile = session_.GetStorageMode() == CTransferSession::kStorageFile;
+  const std::optional<std::string> partial = toFile && wanted.total > 0 ? PartialPath(remoteName) : std::nullopt;
+  const std::string target = partial ? *partial : localPath;
+  if (partial) EnsureDirectories(*partial);
+
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
     if (IsCancelled()) return false;
-    if (DownloadFile(remoteName, localPath)) {
+    const CTransferSession::ResumePoint from = partial ? ResumePointFor(*partial, wanted) : CTransferSession::ResumePoint{};
+    int64_t continuedFrom = 0;
+    auto bodyStarts = [&](int64_t keptBytes, const std::string& validator) {
+      continuedFrom = keptBytes;
+      // The note is written before the first byte, so bytes on disk always have theirs.
+      if (partial && keptBytes == 0) {
+        PartialNote note = wanted;
+        note.validator = validator;
+        WritePartialNote(*partial, note);
+      }
+    };
+    const std::string serverName = serverPath.empty() ? remoteName : serverPath + remoteName;
+    if (session_.Download(serverName, target, from, bodyStarts)) {
       // The session keeps its last failure; an earlier attempt's must not fail the finished file.
       session_.ClearFailure();
-      return !IsCancelled();
+      // A cancelled transfer keeps its bytes for the next run.
+      if (IsCancelled()) return false;
+      resumed = continuedFrom > 0;
+      return !partial || MoveWholeFile(*partial, localPath, session_);
     }
     const TransferFailure failure = session_.GetFailure();
     if (archive && failure.kind == TransferFailure::Kind::HttpStatus) return false;
@@ -141,17 +209,12 @@ bool PatchEngine::UnpackArchive(const std::string& archivePath, const std::strin
   return ok && !IsCancelled() && platform::FileSizeOf(platform::ResolvePath(wantedPath)).has_value();
 }
 
-// One job: the file complete in the temporary folder, fetched itself or unpacked from its
-// archive. False when it is not there; a failure that the player must see has been reported.
-bool PatchEngine::RunDownloadJob(const std::string& name) {
-  const std::string zipName = ZipNameFor(name);
-  // A name without "." has no archive name: it is fetched itself, never as the folder "".
-  const bool zipJob = zipMode_.load() && !name.empty() && !zipName.empty();
-  const std::string transferName = zipJob ? zipName : name;
+// The job's file fetched into the temporary folder, itself or unpacked from its archive; the
+// archive that cannot be used falls back to the plain file.
+bool PatchEngine::FetchJobFile(const std::string& name, const std::string& transferName, bool zipJob, bool& resumed) {
   const std::optional<std::string> filePath = TempPath(name);
   const std::optional<std::string> transferPath = TempPath(transferName);
   if (!filePath || !transferPath) return false;
-
   const std::string downloadingText = LoadCatalogueString(kMessageDownloading);
   DeletePath(*filePath);
   DeletePath(*transferPath);
@@ -159,7 +222,7 @@ bool PatchEngine::RunDownloadJob(const std::string& name) {
   SetStatusText(name + " " + downloadingText);
   if (IsCancelled()) return false;
 
-  bool downloaded = RunDownloadAttempts(transferName, *transferPath, zipJob);
+  bool downloaded = RunDownloadAttempts(transferName, *transferPath, zipJob, resumed);
   if (zipJob && downloaded) {
     stallClockPaused_ = true;
     if (beforeUnpackForTesting_) beforeUnpackForTesting_();
@@ -167,7 +230,7 @@ bool PatchEngine::RunDownloadJob(const std::string& name) {
     stallClockPaused_ = false;
     if (*transferPath != *filePath) DeletePath(*transferPath);
   }
-  if (zipJob && !downloaded) {
+  if (zipJob && !downloaded && !resumed) {
     // The archive is missing or cannot be unpacked: fetch the plain file instead.
     if (IsCancelled()) return false;
     const int64_t archiveSize = currentDownloadSize_.load();
@@ -181,9 +244,35 @@ bool PatchEngine::RunDownloadJob(const std::string& name) {
     int64_t lower = 0, upper = 0;
     GetTotalRange(lower, upper);
     SetTotalRange(upper + currentDownloadSize_.load() - archiveSize, lower);
-    downloaded = RunDownloadAttempts(name, *filePath, false);
+    downloaded = RunDownloadAttempts(name, *filePath, false, resumed);
   }
   return downloaded;
+}
+
+// One job: the file complete in the temporary folder. False when it is not there; a failure
+// that the player must see has been reported.
+bool PatchEngine::RunDownloadJob(const std::string& name) {
+  const std::string zipName = ZipNameFor(name);
+  // A name without "." has no archive name: it is fetched itself, never as the folder "".
+  const bool zipJob = zipMode_.load() && !name.empty() && !zipName.empty();
+  const std::string transferName = zipJob ? zipName : name;
+  bool resumed = false;
+  bool downloaded = FetchJobFile(name, transferName, zipJob, resumed);
+  if (!resumed || IsCancelled()) return downloaded;
+
+  // Kept bytes are trusted no further than the finished file: an archive that does not unpack or
+  // a file that misses its announced digest is fetched once more from its start.
+  std::string digest;
+  {
+    std::lock_guard<std::mutex> guard(textLock_);
+    digest = downloadDigest_;
+  }
+  const std::optional<std::string> filePath = TempPath(name);
+  const bool whole = downloaded && (digest == "No" || (filePath && platform::EqualsIgnoringCase(
+                                                                      Md5OfFile(*filePath, [this] { return IsCancelled(); }), digest)));
+  if (whole || IsCancelled()) return downloaded;
+  session_.ClearFailure();
+  return FetchJobFile(name, transferName, zipJob, resumed);
 }
 
 void PatchEngine::DownloadThreadLoop() {
@@ -191,14 +280,18 @@ void PatchEngine::DownloadThreadLoop() {
   auto endThread = [this] {
     if (jobResult_.load() == JobResult::Pending) jobResult_ = JobResult::Failed;
     downloadIdle_ = true;
+    NotifyJobChange();
+  };
+  auto jobDone = [this] {
+    downloadIdle_ = true;
+    NotifyJobChange();
   };
 
   while (true) {
     if (IsCancelled() || downloadStop_.load()) return endThread();
-    platform::SleepMs(1);
     if (downloadIdle_.load()) {
-      platform::SleepMs(1);
-      if (IsCancelled()) return endThread();
+      // The long wait is only a safety net: a job, a stop and a cancel all wake it.
+      WaitForJobChange(kIdleWaitMs, [this] { return !downloadIdle_.load() || downloadStop_.load() || IsCancelled(); });
       continue;
     }
     if (!IsCancelled()) downloadIdle_ = false;
@@ -207,7 +300,7 @@ void PatchEngine::DownloadThreadLoop() {
     if (!RunDownloadJob(name)) {
       jobResult_ = JobResult::Failed;
       if (IsOversized() && !IsCancelled()) {
-        downloadIdle_ = true;  // the monitor sees the wrong size and stops the update
+        jobDone();  // the monitor sees the wrong size and stops the update
         continue;
       }
       // Every failure the session holds, local ones included, reaches the player.
@@ -219,7 +312,7 @@ void PatchEngine::DownloadThreadLoop() {
     if (IsCancelled()) return endThread();
     SetStatusText(name + " " + downloadedText);
     jobResult_ = JobResult::Done;
-    downloadIdle_ = true;
+    jobDone();
   }
 }
 
@@ -242,7 +335,8 @@ void PatchEngine::MonitorDownload(const std::string& name, int64_t baseBytes) {
   stats.SetFileName(name);
 
   while (!IsDownloadIdle()) {
-    platform::SleepMs(kMonitorPeriodMs);
+    // Progress is shown every 100 ms, but the end of the job is seen at once.
+    WaitForJobChange(kMonitorPeriodMs, [this] { return IsDownloadIdle() || IsCancelled(); });
     if (IsDownloadIdle()) break;
     if (IsCancelled()) return;
     if (stallClockPaused_.load()) {

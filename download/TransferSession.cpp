@@ -2,14 +2,19 @@
 
 #include <curl/curl.h>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <string_view>
 
 #include "download/TransferError.h"
 #include "download/TransferUrl.h"
+#include "platform/AsciiText.h"
 #include "platform/Clock.h"
 #include "platform/Path.h"
 
@@ -55,6 +60,25 @@ bool IsFtpRemoteFileError(CURLcode code) {
          code == CURLE_FTP_COULDNT_RETR_FILE;
 }
 
+// The first byte position of "bytes <first>-<last>/<total>"; -1 when it is not such a range.
+int64_t ContentRangeStart(std::string_view range) {
+  if (!range.starts_with("bytes ")) return -1;
+  range.remove_prefix(6);
+  int64_t first = -1;
+  const auto [end, error] = std::from_chars(range.data(), range.data() + range.size(), first);
+  if (error != std::errc() || end == range.data() + range.size() || *end != '-') return -1;
+  return first;
+}
+
+// The text that names one version of an FTP file: its size and modification time.
+std::string FtpValidator(CURL* curl) {
+  curl_off_t size = -1, time = -1;
+  curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &size);
+  curl_easy_getinfo(curl, CURLINFO_FILETIME_T, &time);
+  if (size < 0 || time < 0) return {};
+  return std::to_string(size) + " " + std::to_string(time);
+}
+
 std::string DefaultAgent() {
   const std::string name = platform::FileNameOf(platform::ExecutablePath());
   return name.empty() ? "Solane Launcher" : name;
@@ -73,6 +97,8 @@ struct EasyHandle {
 // The FTP handle outlives each transfer, and closing it still reports progress while it says
 // goodbye to the server: it must not point at a finished transfer.
 void DetachTransfer(CURL* curl) {
+  curl_easy_setopt(curl, CURLOPT_RESUME_FROM_LARGE, curl_off_t{0});
+  curl_easy_setopt(curl, CURLOPT_FILETIME, 0L);
   curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 1L);
   curl_easy_setopt(curl, CURLOPT_XFERINFODATA, nullptr);
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, nullptr);
@@ -85,7 +111,7 @@ bool InitTransferLibrary() { return InitLibraryOnce(); }
 
 // The state of one running transfer, shared with the library's callbacks.
 struct CTransferSession::Transfer {
-  enum class Stop { None, Cancel, Closing, Stalled, BadStatus, Overrun, MemoryFull, CreateFailed, WriteFailed, SizeKnown };
+  enum class Stop { None, Cancel, Closing, Stalled, BadStatus, BadRange, Overrun, MemoryFull, CreateFailed, WriteFailed, SizeKnown };
 
   CTransferSession* session = nullptr;
   CURL* handle = nullptr;
@@ -107,6 +133,19 @@ struct CTransferSession::Transfer {
   int createErrno = 0;
   int writeErrno = 0;
   bool created = false;
+  // Resuming: the bytes kept in the local file, whether they were asked to be continued, and
+  // whether this answer continues them (then the file is written from keptBytes on).
+  int64_t keptBytes = 0;
+  bool resumeAsked = false;
+  bool continuing = false;
+  bool bodyBegun = false;
+  int64_t rateBase = 0;  // bytes not received by this transfer, left out of the rate limit
+  const BodyStartHandler* onBodyStart = nullptr;
+  std::string validator;  // FTP: learnt before the transfer
+  // From the headers of the current HTTP answer (a redirect's are forgotten).
+  std::string etag;
+  std::string lastModified;
+  std::string contentRange;
 
   ~Transfer() { CloseFile(); }
 
@@ -121,7 +160,13 @@ struct CTransferSession::Transfer {
   }
 
   bool CreateFile() {
-    file = std::fopen(localPath.c_str(), "wb");
+    file = std::fopen(localPath.c_str(), continuing ? "r+b" : "wb");
+    // The kept bytes stay; anything past them (a piece written before a kill) goes.
+    if (file != nullptr && continuing &&
+        (ftruncate(fileno(file), keptBytes) != 0 || fseeko(file, keptBytes, SEEK_SET) != 0)) {
+      std::fclose(file);
+      file = nullptr;
+    }
     if (file == nullptr) {
       createErrno = errno;
       stop = Stop::CreateFailed;
@@ -161,7 +206,7 @@ struct CTransferSession::Transfer {
   void ApplyRateLimit() {
     if (rateLimit <= 0.0) return;
     const uint32_t elapsed = platform::TickCount() - startTick;
-    auto wait = static_cast<int64_t>(static_cast<double>(received) / rateLimit - elapsed);
+    auto wait = static_cast<int64_t>(static_cast<double>(received - rateBase) / rateLimit - elapsed);
     while (wait > 0 && !ShouldStop()) {
       const auto slice = static_cast<uint32_t>(std::min<int64_t>(wait, kRateWaitSliceMs));
       platform::SleepMs(slice);
@@ -190,6 +235,37 @@ struct CTransferSession::Transfer {
     return true;
   }
 
+  // The first byte of the answer's body: decides whether it continues the kept bytes (a 206
+  // whose range starts exactly there) or replaces them (a 200), opens the file accordingly and
+  // tells the caller before anything is written. False when the answer cannot be used.
+  bool BeginBody() {
+    bodyBegun = true;
+    if (http) {
+      curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
+      continuing = false;
+      if (status == 206 && resumeAsked) {
+        if (ContentRangeStart(contentRange) != keptBytes) {
+          stop = Stop::BadRange;
+          return false;
+        }
+        continuing = true;
+      } else if (status != 200) {
+        stop = Stop::BadStatus;
+        return false;
+      }
+      // Only a strong entity tag names exactly these bytes; a date is the next best guard.
+      validator = !etag.empty() && !etag.starts_with("W/") ? etag : lastModified;
+    }
+    if (toMemory) return true;
+    if (continuing) {
+      received = rateBase = keptBytes;
+      session->AddTransferred(keptBytes);
+    }
+    if (!CreateFile()) return false;
+    if (onBodyStart && *onBodyStart) (*onBodyStart)(continuing ? keptBytes : 0, validator);
+    return true;
+  }
+
   bool ShouldStop() {
     if (session->cancel_.load()) {
       stop = Stop::Cancel;
@@ -214,20 +290,34 @@ size_t CTransferSession::WriteBody(char* data, size_t size, size_t count, void* 
     return 0;
   }
   if (transfer.ShouldStop()) return 0;
-  if (transfer.http) {
-    long status = 0;
-    curl_easy_getinfo(transfer.handle, CURLINFO_RESPONSE_CODE, &status);
-    if (status != 200) {
-      transfer.status = status;
-      transfer.stop = Transfer::Stop::BadStatus;
-      return 0;
-    }
-  }
+  if (!transfer.bodyBegun && !transfer.BeginBody()) return 0;
   for (size_t offset = 0; offset < bytes; offset += kPieceBytes) {
     if (offset > 0 && transfer.ShouldStop()) return 0;
     if (!transfer.TakePiece(data + offset, std::min(kPieceBytes, bytes - offset))) return 0;
   }
   transfer.lastDataTick = platform::TickCount();  // a wait for the rate limit is no stall
+  return bytes;
+}
+
+size_t CTransferSession::HeaderLine(char* data, size_t size, size_t count, void* context) {
+  auto& transfer = *static_cast<Transfer*>(context);
+  const size_t bytes = size * count;
+  std::string_view line(data, bytes);
+  while (!line.empty() && (line.back() == '\r' || line.back() == '\n' || line.back() == ' ')) line.remove_suffix(1);
+  if (line.starts_with("HTTP/")) {
+    transfer.etag.clear();
+    transfer.lastModified.clear();
+    transfer.contentRange.clear();
+    return bytes;
+  }
+  const size_t colon = line.find(':');
+  if (colon == std::string_view::npos) return bytes;
+  const std::string name = platform::AsciiLowered(std::string(line.substr(0, colon)));
+  std::string_view value = line.substr(colon + 1);
+  while (!value.empty() && value.front() == ' ') value.remove_prefix(1);
+  if (name == "etag") transfer.etag = value;
+  else if (name == "last-modified") transfer.lastModified = value;
+  else if (name == "content-range") transfer.contentRange = value;
   return bytes;
 }
 
@@ -394,7 +484,30 @@ bool CTransferSession::Connect() {
   return true;
 }
 
+// FTP has no If-Range: the file's size and time are asked first (SIZE, MDTM), and the transfer
+// continues with REST only when they are the kept bytes' own. Its validator is learnt either way.
+void CTransferSession::PrepareFtpResume(void* handle, Transfer& transfer, const ResumePoint& resume) {
+  CURL* curl = static_cast<CURL*>(handle);
+  curl_easy_setopt(curl, CURLOPT_FILETIME, 1L);
+  curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
+  Transfer query;
+  query.http = false;
+  query.sizeOnly = true;
+  ConfigureCommon(curl, query);
+  const bool asked = curl_easy_perform(curl) == CURLE_OK;
+  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
+  curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &transfer);
+  transfer.validator = asked ? FtpValidator(curl) : std::string();
+  transfer.continuing = transfer.resumeAsked && !transfer.validator.empty() && transfer.validator == resume.validator;
+  curl_easy_setopt(curl, CURLOPT_RESUME_FROM_LARGE, static_cast<curl_off_t>(transfer.continuing ? resume.offset : 0));
+}
+
 bool CTransferSession::Download(const std::string& remotePath, const std::string& localPath) {
+  return Download(remotePath, localPath, ResumePoint{}, BodyStartHandler{});
+}
+
+bool CTransferSession::Download(const std::string& remotePath, const std::string& localPath, const ResumePoint& resume,
+                                const BodyStartHandler& onBodyStart) {
   std::lock_guard lock(transferLock_);
   if (cancel_.load()) return false;
   if (protocol_ == kProtocolFtp && ftpHandle_ == nullptr) return false;
@@ -405,6 +518,12 @@ bool CTransferSession::Download(const std::string& remotePath, const std::string
   transfer.localPath = platform::ResolvePath(localPath);
   transfer.expected = expectedSize_.load();
   transfer.rateLimit = rateLimit_;
+  transfer.onBodyStart = &onBodyStart;
+  // Kept bytes are continued only under a guard that the server's file is still theirs.
+  if (!transfer.toMemory && resume.offset > 0 && !resume.validator.empty()) {
+    transfer.keptBytes = resume.offset;
+    transfer.resumeAsked = true;
+  }
   if (transfer.toMemory) {
     std::lock_guard textLock(textLock_);
     textBody_.clear();
@@ -420,7 +539,14 @@ bool CTransferSession::Download(const std::string& remotePath, const std::string
     }
     owned.headers = curl_slist_append(owned.headers, "Pragma: no-cache");
     owned.headers = curl_slist_append(owned.headers, "Cache-Control: no-cache");
+    // The rest of the file, but only if it is still the version the kept bytes came from;
+    // otherwise the server sends the whole file.
+    if (transfer.resumeAsked)
+      owned.headers = curl_slist_append(owned.headers, ("If-Range: " + resume.validator).c_str());
     ConfigureHttp(curl, owned.headers);
+    if (transfer.resumeAsked) curl_easy_setopt(curl, CURLOPT_RANGE, (std::to_string(resume.offset) + "-").c_str());
+    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &CTransferSession::HeaderLine);
+    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &transfer);
   } else {
     curl = static_cast<CURL*>(ftpHandle_);
   }
@@ -432,6 +558,7 @@ bool CTransferSession::Download(const std::string& remotePath, const std::string
   }
   const std::string url = transfer.http ? BuildTransferUrl(host_, remotePath, "http") : FtpUrl(remotePath);
   curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+  if (!transfer.http && !transfer.toMemory) PrepareFtpResume(curl, transfer, resume);
   curl_easy_setopt(curl, CURLOPT_NOBODY, 0L);
 
   SetTransferred(0);
@@ -484,6 +611,10 @@ bool CTransferSession::FinishTransfer(int curlCode, Transfer& transfer) {
       return fail(TransferFailure::Internet(transfer_error::kOperationCancelled));
     case Stop::Stalled: return fail(TransferFailure::Internet(transfer_error::kTimeout));
     case Stop::BadStatus: return fail(TransferFailure::Http(static_cast<int>(transfer.status)));
+    case Stop::BadRange:
+      // A range other than the one asked for: the kept bytes are not continued again.
+      std::remove(transfer.localPath.c_str());
+      return fail(TransferFailure::Internet(transfer_error::kInvalidServerResponse));
     case Stop::Overrun:
     case Stop::MemoryFull: return fail(TransferFailure::Internet(transfer_error::kInvalidServerResponse));
     case Stop::CreateFailed: return fail(createFailure());
@@ -500,7 +631,7 @@ bool CTransferSession::FinishTransfer(int curlCode, Transfer& transfer) {
   if (transfer.http) {
     long status = 0;
     curl_easy_getinfo(transfer.handle, CURLINFO_RESPONSE_CODE, &status);
-    if (status != 200) return fail(TransferFailure::Http(static_cast<int>(status)));
+    if (status != 200 && !(status == 206 && transfer.continuing)) return fail(TransferFailure::Http(static_cast<int>(status)));
   }
   // An empty body still leaves an (empty) file.
   if (!transfer.toMemory && !transfer.created) {

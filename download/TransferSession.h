@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -85,6 +86,25 @@ class CTransferSession {
   // fails with that status and leaves no local file.
   bool Download(const std::string& remotePath, const std::string& localPath);
 
+  // Where a transfer may pick up: the bytes already in the local file and the validator the
+  // server gave for them (HTTP: its strong ETag, else its Last-Modified; FTP: "<size> <time>").
+  struct ResumePoint {
+    int64_t offset = 0;
+    std::string validator;
+  };
+  // Called once the body of a File-mode answer begins, before its first byte is stored:
+  // `keptBytes` is where the file is continued (0 = written anew from its start) and
+  // `validator` what the server gave for this version of the file (empty when nothing).
+  using BodyStartHandler = std::function<void(int64_t keptBytes, const std::string& validator)>;
+  // Download, continuing the local file at `resume` when the server still has the same version
+  // of the file: over HTTP a Range request guarded by If-Range, over FTP REST after the file's
+  // size and time were found unchanged. A server that sends the whole file instead has it
+  // written from the start. The byte counter then starts at the kept bytes, so it ends at the
+  // file's full size either way. A range that starts elsewhere fails the transfer with
+  // kInvalidServerResponse and removes the local file.
+  bool Download(const std::string& remotePath, const std::string& localPath, const ResumePoint& resume,
+                const BodyStartHandler& onBodyStart);
+
   // The sum of the sizes the server reports for the listed remote paths. HTTP: 0 as soon as one
   // of them cannot be asked for (the error number is then set) or when cancelled; a name the
   // server does not answer with status 200 adds nothing.
@@ -128,7 +148,9 @@ class CTransferSession {
   std::optional<int64_t> RemoteSizeLocked(const std::string& remotePath, TransferFailure& why);
   void CloseFtpLocked();
 
+  void PrepareFtpResume(void* handle, Transfer& transfer, const ResumePoint& resume);
   static size_t WriteBody(char* data, size_t size, size_t count, void* context);
+  static size_t HeaderLine(char* data, size_t size, size_t count, void* context);
   static int TransferProgress(void* context, int64_t, int64_t, int64_t, int64_t);
 
   std::string host_;

@@ -22,6 +22,14 @@ constexpr const char* kLauncherSection = "SolaneLauncher";
 constexpr const char* kClientSection = "SolaneClient";
 constexpr const char* kErrorSection = "SolaneError";
 
+// Everything Update.NFO says of a component's version: kept bytes of another one are never continued.
+std::string AnnouncementOf(const UpdateInfo& info, const std::string& section) {
+  std::string text = section;
+  for (const char* key : {"VersionMajorHigh", "VersionMajorLow", "VersionMinorHigh", "VersionMinorLow"})
+    text += " " + std::to_string(info.ReadInt(section, key, 0));
+  return text + " " + info.ReadString(section, "MD5", "No") + " " + info.ReadString(section, "ZIP", "0");
+}
+
 std::string Labelled(int labelId, int messageId) {
   return LoadCatalogueString(labelId) + " " + LoadCatalogueString(messageId);
 }
@@ -36,11 +44,12 @@ bool PatchEngine::ComponentNeedsUpdate(const std::string& section, const std::st
   const std::string digest = updateInfo_.ReadString(section, "MD5", "No");
   if (digest == "No") return false;
   if (!PathExists(installedPath)) return true;
-  return Md5OfFile(installedPath, [this] { return IsCancelled(); }) != digest;
+  return InstalledDigest(installedPath) != digest;
 }
 
 PatchEngine::ComponentDownload PatchEngine::DownloadComponent(const std::string& section, const std::string& fileName) {
   SetZipFlag(updateInfo_.ReadString(section, "ZIP", "0") != "0");
+  SetDownloadAnnouncement(AnnouncementOf(updateInfo_, section), updateInfo_.ReadString(section, "MD5", "No"));
   if (!PrepareDownload(fileName, true, false)) {
     if (!IsCancelled()) RecordFailure(fileName + " " + LoadCatalogueString(kMessageWrongSize));
     return ComponentDownload::NotPrepared;

@@ -29,6 +29,6 @@ class Md5Context {
 };
 
 // The digest text of the whole file at `path` (a native path). Empty when the file cannot be
-// opened or read to its end, and when `cancelled` (polled once per read of up to 1 MiB)
+// opened or read to its end, and when `cancelled` (polled once per read of up to 128 KiB)
 // returns true.
 std::string Md5OfFile(const std::string& path, const std::function<bool()>& cancelled = {});

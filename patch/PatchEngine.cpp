@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "download/PartialDownloads.h"
+#include "patch/DigestCache.h"
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
@@ -47,6 +49,7 @@ PatchEngine::~PatchEngine() {
   probeStop_ = true;
   cancel_ = 1;
   session_.SetCancel(true);
+  NotifyJobChange();
   for (std::atomic<platform::Thread*>* slot : {&sequenceThread_, &downloadThread_, &probeThread_}) {
     if (platform::Thread* thread = slot->exchange(nullptr)) {
       thread->Wait();
@@ -105,6 +108,28 @@ std::string PatchEngine::TempDir() {
 void PatchEngine::SetLauncherExePathForTesting(const std::string& path) {
   launcherExePath_ = platform::ToNativePath(path);
   ComputePaths();
+}
+
+// --- Digests of installed files ---------------------------------------------------------------
+
+DigestCache& PatchEngine::Digests() {
+  std::lock_guard<std::mutex> guard(digestCacheLock_);
+  if (!digestCache_) {
+    const int64_t settle = digestSettleNs_.load();
+    digestCache_ = std::make_unique<DigestCache>(LauncherDir(), settle >= 0 ? settle : DigestCache::kSettleNs);
+    digestCache_->Load();
+  }
+  return *digestCache_;
+}
+
+std::string PatchEngine::InstalledDigest(const std::string& path) {
+  return Digests().DigestOf(path, !VerifiesDigests(), [this] { return IsCancelled(); });
+}
+
+void PatchEngine::SaveDigestCache() {
+  std::lock_guard<std::mutex> guard(digestCacheLock_);
+  // A lost cache costs one slow check next time, nothing more: a failed write is not reported.
+  if (digestCache_) digestCache_->Save();
 }
 
 // --- The window ------------------------------------------------------------------------------
@@ -168,6 +193,7 @@ void PatchEngine::SetCancel(bool flag, bool quiet, CancelRequester requester) {
   if (!changed) return;
   OnCancelChanging(flag);
   downloadIdle_ = flag;
+  NotifyJobChange();
   if (!quiet) {
     finished_ = flag;
     SetStatusMessage(kMessageFinishing);
@@ -206,6 +232,13 @@ std::optional<std::string> PatchEngine::InstallPath(std::string_view serverName)
 std::optional<std::string> PatchEngine::TempPath(std::string_view serverName) {
   if (!platform::StaysInside(LauncherDir(), TempDir())) return std::nullopt;
   return PathFromServerName(TempDir(), serverName);
+}
+
+std::string PatchEngine::PartialDir() { return platform::JoinPath(LauncherDir(), kPartialFolder); }
+
+std::optional<std::string> PatchEngine::PartialPath(std::string_view serverName) {
+  if (!platform::StaysInside(LauncherDir(), PartialDir())) return std::nullopt;
+  return PathFromServerName(PartialDir(), serverName);
 }
 
 bool PatchEngine::AcquireInstallation() {

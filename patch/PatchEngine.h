@@ -7,6 +7,7 @@
 // byte counter is read only after download idle is seen again).
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -29,6 +30,7 @@
 #include "servers/LoginServerEntry.h"
 
 class CPing;
+class DigestCache;
 
 class PatchEngine {
  public:
@@ -103,6 +105,10 @@ class PatchEngine {
   // that turns a server's name into a path uses these.
   std::optional<std::string> InstallPath(std::string_view serverName);
   std::optional<std::string> TempPath(std::string_view serverName);
+  // The folder beside Temp where the bytes of unfinished downloads wait for a later attempt
+  // (download/PartialDownloads.h); it outlives the run and goes once an update completes.
+  std::string PartialDir();
+  std::optional<std::string> PartialPath(std::string_view serverName);
   // File operations. Paths are native or "\"-separated; existing names are found regardless of case.
   bool PathExists(const std::string& path);
   int64_t FileSize(const std::string& path);  // -1 when it cannot be read
@@ -116,6 +122,25 @@ class PatchEngine {
   void SetLauncherExePathForTesting(const std::string& path);
   // Tests make unpacking take as long as a big archive on a slow disk: called before each unpack.
   void SetBeforeUnpackForTesting(std::function<void()> hook) { beforeUnpackForTesting_ = std::move(hook); }
+
+  // --- The player's bandwidth limit -------------------------------------------------------
+  // "--limit-rate=" in kilobytes (1,000 bytes) per second; 0 = none.
+  void SetPlayerRateLimit(uint32_t kbps) { playerRateLimitKBps_ = kbps; }
+  // The session's limit in bytes per millisecond: the lowest of Update.NFO's BandWidth, the
+  // configuration's MaxDownloadKBps and the command line's; -1 when none of them limits.
+  double DownloadRateLimit();
+
+  // --- Digests of installed files ----------------------------------------------------------
+  // The repair run ("--verify"): every installed file is digested, no kept digest is used.
+  void SetVerifyDigests(bool verify) { verifyDigests_ = verify; }
+  bool VerifiesDigests() const { return verifyDigests_.load(); }
+  // Threads that digest packs side by side; 0 (the default) = one per processor.
+  void SetDigestWorkers(unsigned workers) { digestWorkers_ = workers; }
+  // The MD5 text of an installed file, empty when it cannot be read. The installation's digest
+  // cache answers for a file that has not changed since it was digested (unless verifying).
+  std::string InstalledDigest(const std::string& path);
+  // Tests digest files just written: how long a file must stand still before its digest is kept.
+  void SetDigestSettleForTesting(int64_t nanoseconds) { digestSettleNs_ = nanoseconds; }
 
   // --- The window -------------------------------------------------------------------------
   void AttachWindow(LauncherWindow* window);
@@ -156,6 +181,10 @@ class PatchEngine {
   // Sizes are cached per name; a file fetched again (Update.NFO after an improper answer) is asked anew.
   void ForgetRemoteSize(const std::string& name);
   void SetZipFlag(bool flag) { zipMode_ = flag; }
+  // What Update.NFO says of the version of the file the next job fetches, and its announced MD5
+  // ("No" for none). Kept bytes of another announcement are never continued, and a file
+  // continued from kept bytes that misses its digest is fetched again from its start.
+  void SetDownloadAnnouncement(const std::string& announcement, const std::string& digest);
   bool IsZipMode() const { return zipMode_.load(); }
   int64_t CurrentDownloadSize() const { return currentDownloadSize_.load(); }
   // The server's size of the file itself (not of its archive) as the last preparation learnt
@@ -202,6 +231,9 @@ class PatchEngine {
   bool IsSequenceRunning() const;
   // Waits for the sequence thread (tests and the application's end).
   void WaitSequenceThread();
+  // Waits `milliseconds`, or less when the running sequence ends meanwhile: a window's loop
+  // sees the end at once.
+  void PauseUntilSequenceEnds(uint32_t milliseconds);
   // True once this launcher holds the lock on its installation folder, which it takes at the
   // start of the update and keeps to the end of the process: only the holder may touch the
   // temporary folder.
@@ -348,6 +380,13 @@ class PatchEngine {
   std::atomic<int64_t> expectedFileSize_{0};
   std::mutex sizeCacheLock_;
   std::map<std::string, int64_t> remoteSizeCache_;
+  // Wakes the download thread and the monitor when a job is submitted or ends, or when a stop
+  // or a cancel is asked for: neither has to poll.
+  std::mutex jobLock_;
+  std::condition_variable jobChanged_;
+  void NotifyJobChange();
+  // Waits until `ready` holds (checked under the job lock) or `milliseconds` have passed.
+  void WaitForJobChange(uint32_t milliseconds, const std::function<bool()>& ready);
   void DownloadThreadLoop();
   void RunUpdateSequence();
 
@@ -368,11 +407,21 @@ class PatchEngine {
       std::string installedPath;  // where it goes
       std::string zip;            // its "<n>_ZIP" value
       AnnouncedDigest digest;     // its "<n>_MD5" and "<n>_SHA256" values
+      std::string announcement;   // what the entry says of the pack's version
     };
     std::vector<Pack> toUpdate;
     std::vector<std::string> allPacks;
   };
   PackPlan DecidePacks();
+  std::atomic<uint32_t> playerRateLimitKBps_{0};
+  std::atomic<bool> verifyDigests_{false};
+  std::atomic<unsigned> digestWorkers_{0};
+  std::atomic<int64_t> digestSettleNs_{-1};
+  std::mutex digestCacheLock_;
+  std::unique_ptr<DigestCache> digestCache_;  // made at the first digest, under the lock above
+  DigestCache& Digests();
+  // Keeps this run's digests for the next one; nothing is written when nothing changed.
+  void SaveDigestCache();
   int64_t SumPackSizes(const PackPlan& plan);
   bool DownloadPacks(const PackPlan& plan);
   void EndSequence(bool deleteTemp);
@@ -394,7 +443,10 @@ class PatchEngine {
   };
   UpdateInfo updateInfo_;
   InfoReader infoReader_{updateInfo_};
-  bool RunDownloadAttempts(const std::string& remoteName, const std::string& localPath, bool archive);
+  bool RunDownloadAttempts(const std::string& remoteName, const std::string& localPath, bool archive, bool& resumed);
+  bool FetchJobFile(const std::string& name, const std::string& transferName, bool zipJob, bool& resumed);
+  std::string downloadAnnouncement_;  // under textLock_
+  std::string downloadDigest_{"No"};  // under textLock_
   bool UnpackArchive(const std::string& archivePath, const std::string& wantedPath);
   bool RunDownloadJob(const std::string& name);
   // Moves a checked download from the temporary folder to `installedPath`; a file that fails

@@ -3,11 +3,13 @@
 
 #include <cstdint>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 #include "download/ZipArchive.h"
-#include "patch/Md5.h"
+#include "patch/ParallelDigests.h"
 #include "patch/PatchEngine.h"
 #include "platform/AsciiText.h"
 #include "platform/Clock.h"
@@ -53,31 +55,67 @@ void PatchEngine::UpdateResourcePacks() {
   if (!IsCancelled() && RecordedFailures().empty()) SetStatusText(ResourceStatus(kMessageCompleted));
 }
 
+namespace {
+
+// One "Resource" entry as Update.NFO gives it.
+struct PackEntry {
+  uint32_t index = 0;
+  std::string name;
+  std::optional<std::string> path;  // none when the name cannot be used
+  bool usable = false;
+  uint32_t version = 0;
+  std::string digest;
+  std::string zip;
+  bool md5Flag = false;
+};
+
+}  // namespace
+
 PatchEngine::PackPlan PatchEngine::DecidePacks() {
-  PackPlan plan;
+  // The entries first, so that every announced digest can be computed ahead, side by side; the
+  // decisions below then take them in entry order, with their messages as before.
+  std::vector<PackEntry> entries;
+  std::vector<std::string> digestPaths;
+  std::vector<size_t> digestSlot;  // per entry: its place in digestPaths
   const uint32_t count = static_cast<uint32_t>(updateInfo_.ReadInt(kResourceSection, "ResourceCount", 0));
+  // Each name's place in Temp is checked below. A missing Temp would be searched for under
+  // another spelling in the launcher folder at every entry, which made the pass quadratic.
+  if (count > 0 && !IsCancelled()) EnsureDirectories(platform::JoinPath(TempDir(), kAbsentName));
   for (uint32_t index = 1; index <= count && index != 0 && !IsCancelled(); ++index) {
     const std::string key = std::to_string(index) + "_";
-    const std::string name = updateInfo_.ReadString(kResourceSection, key + "FileName", kAbsentName);
-    if (name == kAbsentName) continue;
-    const std::optional<std::string> path = InstallPath(name);
-    if (!path || !TempPath(name)) {
-      RecordUnusableName(name);
+    PackEntry entry;
+    entry.index = index;
+    entry.name = updateInfo_.ReadString(kResourceSection, key + "FileName", kAbsentName);
+    if (entry.name == kAbsentName) continue;
+    entry.path = InstallPath(entry.name);
+    entry.usable = entry.path && TempPath(entry.name);
+    entry.version = static_cast<uint32_t>(updateInfo_.ReadInt(kResourceSection, key + "Version", 0));
+    entry.digest = updateInfo_.ReadString(kResourceSection, key + "MD5", "No");
+    entry.zip = updateInfo_.ReadString(kResourceSection, key + "ZIP", "No");
+    entry.md5Flag = updateInfo_.ReadString(kResourceSection, key + "Flag", "No") == "MD5";
+    digestSlot.push_back(digestPaths.size());
+    if (entry.usable && entry.digest != "No") digestPaths.push_back(*entry.path);
+    entries.push_back(std::move(entry));
+  }
+  ParallelDigests digests(std::move(digestPaths), digestWorkers_.load(),
+                          [this](const std::string& path) { return InstalledDigest(path); });
+
+  PackPlan plan;
+  for (size_t i = 0; i < entries.size() && !IsCancelled(); ++i) {
+    const PackEntry& entry = entries[i];
+    if (!entry.usable) {
+      RecordUnusableName(entry.name);
       continue;
     }
-    const uint32_t version = static_cast<uint32_t>(updateInfo_.ReadInt(kResourceSection, key + "Version", 0));
-    const std::string digest = updateInfo_.ReadString(kResourceSection, key + "MD5", "No");
-    const std::string zip = updateInfo_.ReadString(kResourceSection, key + "ZIP", "No");
-    SetStatusText(name + " " + LoadCatalogueString(kMessageChecking));
-
-    bool versionDiffers = PackTrailer(*path) != version;
-    if (updateInfo_.ReadString(kResourceSection, key + "Flag", "No") == "MD5") versionDiffers = false;
-    const bool digestDiffers = digest != "No" && Md5OfFile(*path, [this] { return IsCancelled(); }) != digest;
-    const bool checkFailed = CheckPackIntegrity(kResourceSection, std::to_string(index)) != 0;
+    SetStatusText(entry.name + " " + LoadCatalogueString(kMessageChecking));
+    const bool versionDiffers = !entry.md5Flag && PackTrailer(*entry.path) != entry.version;
+    const bool digestDiffers = entry.digest != "No" && digests.Get(digestSlot[i]) != entry.digest;
+    const bool checkFailed = CheckPackIntegrity(kResourceSection, std::to_string(entry.index)) != 0;
     if (IsCancelled()) break;
     if (versionDiffers || digestDiffers || checkFailed)
-      plan.toUpdate.push_back({name, *path, zip, AnnouncedDigestOf(kResourceSection, key)});
-    plan.allPacks.push_back(name);
+      plan.toUpdate.push_back({entry.name, *entry.path, entry.zip, AnnouncedDigestOf(kResourceSection, std::to_string(entry.index) + "_"),
+                               "Resource " + std::to_string(entry.version) + " " + entry.digest + " " + entry.zip});
+    plan.allPacks.push_back(entry.name);
   }
   return plan;
 }
@@ -120,6 +158,7 @@ bool PatchEngine::DownloadPacks(const PackPlan& plan) {
   for (const PackPlan::Pack& pack : plan.toUpdate) {
     if (IsCancelled()) break;
     SetZipFlag(pack.zip != "No");
+    SetDownloadAnnouncement(pack.announcement, pack.digest);
     if (!PrepareDownload(pack.name, true, false)) {
       if (!IsCancelled()) RecordFailure(pack.name + " " + LoadCatalogueString(kMessageWrongSize));
       return false;

@@ -63,8 +63,17 @@ void PatchEngine::WaitSequenceThread() {
   if (platform::Thread* thread = sequenceThread_.load()) thread->Wait();
 }
 
+void PatchEngine::PauseUntilSequenceEnds(uint32_t milliseconds) {
+  platform::Thread* thread = sequenceThread_.load();
+  if (thread && thread->IsRunning() && !thread->IsCurrent())
+    thread->WaitFor(milliseconds);
+  else
+    platform::SleepMs(milliseconds);
+}
+
 void PatchEngine::EndSequence(bool deleteTemp) {
   session_.Disconnect();
+  SaveDigestCache();
   if (deleteTemp) DeleteFolder(TempDir());
 }
 
@@ -84,7 +93,7 @@ void PatchEngine::RunUpdateSequence() {
   }
   if (IsCancelled()) return EndSequence(true);
   MigrateRegistry();
-  session_.SetRateLimit(static_cast<double>(static_cast<uint32_t>(updateInfo_.ReadInt(kLauncherSection, "BandWidth", 0))));
+  session_.SetRateLimit(DownloadRateLimit());
   if (IsCancelled()) return EndSequence(true);
   // A new launcher ends the run here; the temporary folder holds it.
   if (UpdateLauncher()) {
@@ -112,6 +121,8 @@ void PatchEngine::RunUpdateSequence() {
   if (IsCancelled()) return;
   // A step that failed without stopping the update still keeps it from counting as complete.
   if (!RecordedFailures().empty()) return ReportRecordedFailures();
+  // Every file arrived: bytes kept from unfinished downloads are of no further use.
+  DeleteFolder(PartialDir());
   if (errorShow == 0) {
     FinishUpdate();
     AutoRunAfterUpdate();

@@ -2,6 +2,7 @@
 // A worker thread that can be created suspended, given a priority, resumed, waited for and asked
 // whether it still runs. The engine's three workers are made this way.
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -22,6 +23,8 @@ class Thread {
   void SetPriority(ThreadPriority priority);
   void Resume();
   void Wait();
+  // Waits at most `milliseconds` for the body to return; true when it is not running.
+  bool WaitFor(uint32_t milliseconds);
   bool IsRunning() const;  // false before Resume() and after the body has returned
   bool IsCurrent() const;  // true when called from this thread
 

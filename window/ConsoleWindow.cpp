@@ -109,7 +109,7 @@ ConsoleOutcome ConsoleWindow::Run() {
   while (!ShouldEnd()) {
     if (options_.idle) options_.idle();
     shared_->screen.Refresh();
-    platform::SleepMs(kLoopMs);
+    engine_.PauseUntilSequenceEnds(kLoopMs);
   }
   shared_->screen.Finish();
 

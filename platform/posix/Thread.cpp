@@ -18,6 +18,7 @@ struct Thread::State {
   std::atomic<ThreadPriority> priority{ThreadPriority::Normal};
   std::mutex lock;
   std::condition_variable resumed;
+  std::condition_variable ended;
   bool go = false;
   bool abandon = false;
   std::atomic<bool> running{false};
@@ -55,8 +56,12 @@ Thread::Thread(std::function<void()> body) : state_(std::make_shared<State>()) {
     ApplyPriority(state->priority);
     GiveThreadSignalStack();  // a crash report even of this thread's stack overflow
     state->body();
-    state->running = false;
-    state->finished = true;
+    {
+      std::lock_guard<std::mutex> guard(state->lock);
+      state->running = false;
+      state->finished = true;
+    }
+    state->ended.notify_all();
   });
 }
 
@@ -88,7 +93,14 @@ void Thread::Resume() {
 
 void Thread::Wait() {
   if (IsCurrent()) return;
-  while (state_->running) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  std::unique_lock<std::mutex> guard(state_->lock);
+  state_->ended.wait(guard, [&] { return !state_->running; });
+}
+
+bool Thread::WaitFor(uint32_t milliseconds) {
+  if (IsCurrent()) return !state_->running;
+  std::unique_lock<std::mutex> guard(state_->lock);
+  return state_->ended.wait_for(guard, std::chrono::milliseconds(milliseconds), [&] { return !state_->running; });
 }
 
 bool Thread::IsRunning() const { return state_->running; }

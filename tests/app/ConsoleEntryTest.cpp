@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/EntryOptions.h"
 #include "tests/support/InstalledLauncher.h"
 #include "tests/support/PublishedRelease.h"
 
@@ -14,13 +15,33 @@ TEST(ConsoleEntry, HelpAndVersionEndAtOnce) {
   ASSERT_EQ(installation.Install(BuiltLauncher(), "SolaneLauncher", "2.3.4.5"), "");
   const ProgramResult help = installation.Run({"--help", "/LOCALE:USA", "/"});
   EXPECT_EQ(help.exitCode, 0);
-  for (const char* text : {"/LOCALE:", "/PUBLISHER:", "/WEBARG:", "\" /\"", "--console", "--autorun", "--version"})
+  for (const char* text : {"/LOCALE:", "/PUBLISHER:", "/WEBARG:", "\" /\"", "--console", "--autorun", "--version",
+                           "--verify", "--limit-rate=KBPS"})
     EXPECT_NE(help.output.find(text), std::string::npos) << text << "\n" << help.output;
 
   // The words come from the executable's version note, the one the update check compares.
   const ProgramResult version = installation.Run({"--console", "--version"});
   EXPECT_EQ(version.exitCode, 0);
   EXPECT_EQ(version.output, "SolaneLauncher 2.3.4.5\n");
+
+  // A limit that is no number stops the launcher before it touches anything.
+  const ProgramResult malformed = installation.Run({"--console", "--limit-rate=fast"});
+  EXPECT_EQ(malformed.exitCode, 1);
+  EXPECT_NE(malformed.output.find("--limit-rate=fast"), std::string::npos) << malformed.output;
+  EXPECT_FALSE(installation.Exists("Temp"));
+}
+
+// The player's choices for the update are read, kept off the command line, and carried to the
+// launchers that continue the run after a hand-over.
+TEST(ConsoleEntry, UpdateOptionsAreReadAndCarriedAlong) {
+  const EntryOptions options = ExtractEntryOptions({"--verify", "/LOCALE:USA", "--limit-rate=300", "--console", "/"});
+  EXPECT_TRUE(options.verify);
+  EXPECT_EQ(options.limitRateKBps, 300u);
+  EXPECT_EQ(options.commandLine, "/LOCALE:USA /");
+  EXPECT_EQ(HandOverOptions(options), "--console --verify --limit-rate=300");
+  EXPECT_EQ(HandOverOptions(ExtractEntryOptions({"--limit-rate=0"})), "");
+  for (const char* bad : {"--limit-rate=", "--limit-rate=-1", "--limit-rate=12k", "--limit-rate=99999999999"})
+    EXPECT_NE(ExtractEntryOptions({bad}).error, "") << bad;
 }
 
 }  // namespace

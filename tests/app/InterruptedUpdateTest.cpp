@@ -1,5 +1,6 @@
 // A launcher killed outright (SIGKILL) in the middle of an update: every installed file is still
-// the old one or the new one, never a part, and the next run finishes the update.
+// the old one or the new one, never a part, and the next run finishes the update, continuing
+// the download that was cut.
 
 #include <signal.h>
 #include <sys/wait.h>
@@ -7,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "platform/Clock.h"
 #include "tests/support/FixtureServer.h"
@@ -75,14 +78,26 @@ class InterruptedUpdateTest : public testing::Test {
 
 TEST_F(InterruptedUpdateTest, EveryFileIsOldOrNewAndTheNextRunFinishes) {
   ASSERT_NO_FATAL_FAILURE(LayOutOldInstallation());
-  // Killed while the big pack is half downloaded.
+  // Killed while the big pack is half downloaded: its bytes are kept beside Temp, and the next
+  // run asks the server only for the rest.
   server_.SetBehaviour("patch/Big.SPF", {.bytesPerSecond = 1000000});
   KillDuring([&] {
-    const auto part = installation_.Read("Temp/Big.SPF");
+    const auto part = installation_.Read("SolaneLauncher.partial/Big.SPF");
     return part && part->size() > 100000;
   });
   EXPECT_EQ(installation_.Read("Big.SPF"), Big(2));
   ExpectOldOrNew("during the download");
+  const size_t kept = installation_.Read("SolaneLauncher.partial/Big.SPF").value_or("").size();
+  ASSERT_GT(kept, 100000u);
+  server_.Reset();
+  const ProgramResult rerun = installation_.Run({"--console", "--autorun"});
+  EXPECT_EQ(rerun.exitCode, 0) << rerun.output;
+  EXPECT_EQ(installation_.Read("Big.SPF"), release_.Read("Big.SPF"));
+  std::vector<std::string> bigRanges;
+  for (const RecordedRequest& request : server_.Requests())
+    if (request.method == "GET" && request.decodedPath == "/patch/Big.SPF") bigRanges.push_back(request.Header("Range"));
+  EXPECT_EQ(bigRanges, std::vector<std::string>{"bytes=" + std::to_string(kept) + "-"});
+  EXPECT_FALSE(installation_.Exists("SolaneLauncher.partial"));
 
   // Killed at moments spread over a whole run, copies into place included.
   server_.SetBehaviour("patch/Big.SPF", {});
@@ -98,6 +113,7 @@ TEST_F(InterruptedUpdateTest, EveryFileIsOldOrNewAndTheNextRunFinishes) {
   for (const char* name : {"data/Map.SPF", "Big.SPF", "Texture.SPF", "SolaneClient.exe"})
     EXPECT_EQ(installation_.Read(name), release_.Read(name)) << name;
   EXPECT_FALSE(installation_.Exists("Temp"));
+  EXPECT_FALSE(installation_.Exists("SolaneLauncher.partial"));
 }
 
 }  // namespace

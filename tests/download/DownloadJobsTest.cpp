@@ -5,10 +5,13 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "patch/Md5.h"
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
 #include "platform/ScriptedMessageBox.h"
@@ -62,6 +65,21 @@ class DownloadJobsTest : public ::testing::Test {
   }
 
   std::string TempFile(const std::string& name) { return installation_.ReadFile("Temp/" + name); }
+
+  // The GET requests for patch/`name`, in order.
+  std::vector<RecordedRequest> Gets(const std::string& name) const {
+    std::vector<RecordedRequest> gets;
+    for (const RecordedRequest& request : server_.Requests())
+      if (request.method == "GET" && request.decodedPath == "/patch/" + name) gets.push_back(request);
+    return gets;
+  }
+  // Runs `action` once the server has been asked for patch/`name`.
+  std::thread AfterFirstGet(const std::string& name, std::function<void()> action) {
+    return std::thread([this, name, action = std::move(action)] {
+      for (int i = 0; i < 500 && Gets(name).empty(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      action();
+    });
+  }
 
   int RequestCount(const std::string& method, const std::string& path) const {
     int count = 0;
@@ -227,10 +245,79 @@ TEST_F(DownloadJobsTest, SizesAreAskedOnceAndKeptOnlyWhenKnown) {
   EXPECT_EQ(Engine().RemoteFileSize("Later.dat"), 3003);
 }
 
+// A transfer cut at 60% keeps its bytes, and the next attempt asks only for the rest under
+// If-Range; a server that ignores the range or whose file changed meanwhile sends the whole
+// file, which is written from its start.
+TEST_F(DownloadJobsTest, ACutTransferIsContinuedWhereItStopped) {
+  const std::string first = PatternBytes(100000, 15), changed = PatternBytes(100000, 16);
+  enum class Server { Ranges, IgnoresRange, ChangesTheFile };
+  for (const Server how : {Server::Ranges, Server::IgnoresRange, Server::ChangesTheFile}) {
+    const std::string name = "Cut" + std::to_string(static_cast<int>(how)) + ".dat";
+    server_.PutFile("patch/" + name, first);
+    server_.SetBehaviour("patch/" + name, {.closeAfter = 60000, .ignoreRange = how == Server::IgnoresRange, .times = 1});
+    std::thread change = AfterFirstGet(name, [&] {
+      if (how == Server::ChangesTheFile) server_.PutFile("patch/" + name, changed);
+    });
+    const bool ok = RunJob(name, false);
+    change.join();
+    ASSERT_TRUE(ok) << name;
+    EXPECT_EQ(TempFile(name), how == Server::ChangesTheFile ? changed : first) << name;
+    const auto gets = Gets(name);
+    ASSERT_EQ(gets.size(), 2u) << name;
+    EXPECT_EQ(gets[0].Header("Range"), "") << name;
+    EXPECT_EQ(gets[1].Header("Range"), "bytes=60000-") << name;
+    EXPECT_NE(gets[1].Header("If-Range"), "") << name;
+    EXPECT_FALSE(std::filesystem::exists(Engine().PartialDir() + "/" + name)) << name;
+  }
+}
+
+// Kept bytes of another announced version are never continued; continued bytes that end in a
+// file missing its digest (a server that changed the file under the same entity tag) are
+// fetched once more from the start.
+TEST_F(DownloadJobsTest, KeptBytesOfAnotherVersionOrAWrongDigestStartAgain) {
+  const std::string older = PatternBytes(100000, 17), newer = PatternBytes(100000, 18);
+  server_.PutFile("patch/Versioned.dat", older);
+  server_.SetBehaviour("patch/Versioned.dat", {.stallAfter = 60000});
+  Engine().SetDownloadAnnouncement("Resource 1", "No");
+  std::thread cancel = AfterFirstGet("Versioned.dat", [&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    Engine().SetCancel(true);
+  });
+  EXPECT_FALSE(RunJob("Versioned.dat", false));
+  cancel.join();
+  Engine().WaitDownloadThread();  // the cancelled transfer closes its file
+  EXPECT_EQ(std::filesystem::file_size(Engine().PartialDir() + "/Versioned.dat"), 60000u);
+  RestartEngine();
+  server_.PutFile("patch/Versioned.dat", newer);
+  server_.SetBehaviour("patch/Versioned.dat", {});
+  Engine().SetDownloadAnnouncement("Resource 2", "No");
+  ASSERT_TRUE(RunJob("Versioned.dat", false));
+  EXPECT_EQ(TempFile("Versioned.dat"), newer);
+  EXPECT_EQ(Gets("Versioned.dat").back().Header("Range"), "");
+
+  server_.PutFile("patch/Swapped.dat", older);
+  server_.SetBehaviour("patch/Swapped.dat", {.closeAfter = 60000, .etag = "\"same\""});
+  std::thread swap = AfterFirstGet("Swapped.dat", [&] {
+    server_.PutFile("patch/Swapped.dat", newer);
+    server_.SetBehaviour("patch/Swapped.dat", {.etag = "\"same\""});
+  });
+  Md5Context digest;
+  digest.Update(newer.data(), newer.size());
+  Engine().SetDownloadAnnouncement("Resource 2", digest.Final());
+  const bool ok = RunJob("Swapped.dat", false);
+  swap.join();
+  ASSERT_TRUE(ok);
+  EXPECT_EQ(TempFile("Swapped.dat"), newer);
+  const auto gets = Gets("Swapped.dat");
+  ASSERT_EQ(gets.size(), 3u);
+  EXPECT_EQ(gets[1].Header("Range"), "bytes=60000-");
+  EXPECT_EQ(gets[2].Header("Range"), "");
+}
+
 // A local file that cannot be written fails the job with its reason and cancels the update, at
 // the first attempt; nothing reports the download as complete.
 TEST_F(DownloadJobsTest, AFullDiskFailsTheJobWithItsReason) {
-  SmallFileSystem small(Engine().TempDir(), 64 * 1024);
+  SmallFileSystem small(Engine().PartialDir(), 64 * 1024);
   if (!small.Mounted()) GTEST_SKIP() << "mounting a small file system needs root";
   platform::SetFreeDiskSpaceForTesting([](const std::string&) { return std::optional<uint64_t>(uint64_t{1} << 30); });
   server_.PutFile("patch/Big.dat", PatternBytes(1 << 20, 14));

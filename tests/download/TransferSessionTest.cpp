@@ -1,8 +1,12 @@
 #include "download/TransferSession.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <thread>
 
@@ -234,6 +238,37 @@ TEST_F(FtpTransferTest, DownloadsFilesAndSizesAfterConnect) {
   EXPECT_FALSE(session.Download("patch/none", local.PathOf("none")));
   EXPECT_EQ(session.GetErrorCode(), kFtpRemoteFileFailed);
   EXPECT_TRUE(session.Disconnect());
+}
+
+// FTP has no If-Range: kept bytes are continued with REST only while the file's size and time
+// are the ones they came with; a changed file is fetched whole.
+TEST_F(FtpTransferTest, KeptBytesAreContinuedWhileTheFileIsUnchanged) {
+  const std::string first = PatternBytes(100000, 3), second = PatternBytes(100000, 4);
+  const std::string served = server.PutFile("patch/Pack.SPF", first);
+  ASSERT_TRUE(session.Connect());
+  const std::string path = local.PathOf("Pack.SPF");
+  int64_t kept = -1;
+  std::string validator;
+  auto bodyStarts = [&](int64_t keptBytes, const std::string& given) { kept = keptBytes, validator = given; };
+  ASSERT_TRUE(session.Download("patch/Pack.SPF", path, {}, bodyStarts));
+  EXPECT_EQ(kept, 0);
+  ASSERT_NE(validator, "");
+
+  const std::string firstValidator = validator;
+  std::filesystem::resize_file(path, 60000);
+  EXPECT_TRUE(session.Download("patch/Pack.SPF", path, {60000, firstValidator}, bodyStarts));
+  EXPECT_EQ(kept, 60000);
+  EXPECT_EQ(session.GetTransferred(), 100000);
+  EXPECT_EQ(local.Read("Pack.SPF"), first);
+
+  server.PutFile("patch/Pack.SPF", second);
+  const timespec times[2] = {{1000000000, 0}, {1000000000, 0}};  // a time the first never had
+  ASSERT_EQ(utimensat(AT_FDCWD, served.c_str(), times, 0), 0);
+  std::filesystem::resize_file(path, 60000);
+  EXPECT_TRUE(session.Download("patch/Pack.SPF", path, {60000, firstValidator}, bodyStarts));
+  EXPECT_EQ(kept, 0);
+  EXPECT_NE(validator, firstValidator);
+  EXPECT_EQ(local.Read("Pack.SPF"), second);
 }
 
 TEST_F(FtpTransferTest, ARefusedLogInFails) {

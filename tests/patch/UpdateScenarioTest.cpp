@@ -17,6 +17,7 @@
 
 #include "app/RegistrySettings.h"
 #include "app/Settings.h"
+#include "patch/DigestCache.h"
 #include "patch/FileVersion.h"
 #include "patch/Md5.h"
 #include "patch/PatchEngine.h"
@@ -371,7 +372,7 @@ TEST_F(UpdateScenario, BrokenTransfersLeaveOldOrNewFiles) {
                                                               : FileBehaviour{.bytesPerSecond = how == Break::Cancelled ? 20000 : 0});
     std::optional<SmallFileSystem> small;
     if (how == Break::DiskFull) {
-      small.emplace(install_.Path("Temp"), 128 * 1024);
+      small.emplace(install_.Path("SolaneLauncher.partial"), 128 * 1024);
       if (!small->Mounted()) continue;  // needs root, as CI has; the download job test says so
       platform::SetFreeDiskSpaceForTesting([](const std::string&) { return std::optional<uint64_t>(uint64_t{1} << 30); });
     }
@@ -391,6 +392,95 @@ TEST_F(UpdateScenario, BrokenTransfersLeaveOldOrNewFiles) {
     EXPECT_EQ(install_.ReadFile("Big.SPF"), Pack("old big", 1)) << label;
     EXPECT_FALSE(window_.StartButtonShown()) << label;
     if (how == Break::DiskFull) EXPECT_NE(BoxTexts().at(0).find("ErrorCode : -7"), std::string::npos);
+  }
+}
+
+// A whole update's results (what is fetched, installed and purged, every status line and box)
+// are the same whether the digests are computed or reused from the installation's cache, and
+// with any number of digest workers.
+TEST_F(UpdateScenario, DigestCacheAndWorkerCountNeverChangeTheResult) {
+  const char* kCurrent[] = {"A.SPF", "D.SPF", "E.SPF", "Sub/F.SPF"};
+  auto layOutChanged = [&] {  // the files an update replaces or purges
+    install_.WriteFile("Data.SPF", Pack("old data", 5));
+    install_.WriteFile("B.SPF", Pack("old b", 1));
+    std::filesystem::remove(install_.Path("C.SPF"));
+    install_.WriteFile("Old.SPF", "unlisted");
+  };
+  for (const char* name : kCurrent) install_.WriteFile(name, Pack(std::string("current ") + name, 2));
+  for (const char* name : {"B.SPF", "C.SPF"}) Serve(name, Pack(std::string("new ") + name, 2));
+  auto md5 = [&](const char* name) { return Md5OfFile(install_.Path(name)); };
+  Announce("", "", kNewData + "2_FileName=A.SPF\n2_Version=2\n2_MD5=" + md5("A.SPF") +
+                   "\n3_FileName=B.SPF\n3_Version=2\n3_MD5=" + Md5Of(Pack("new B.SPF", 2)) +
+                   "\n4_FileName=C.SPF\n4_Version=2\n4_MD5=" + Md5Of(Pack("new C.SPF", 2)) +
+                   "\n5_FileName=D.SPF\n5_Version=9\n5_Flag=MD5\n5_MD5=" + md5("D.SPF") +
+                   "\n6_FileName=E.SPF\n6_Version=2\n7_FileName=Sub\\F.SPF\n7_Version=2\n7_MD5=" + md5("Sub/F.SPF") + "\n");
+
+  struct Outcome {
+    std::vector<std::string> requests, lines, boxes, files;
+    bool operator==(const Outcome&) const = default;
+  };
+  auto run = [&](bool verify, unsigned workers) {
+    Restart();
+    layOutChanged();
+    Engine().SetDigestSettleForTesting(0);
+    Engine().SetVerifyDigests(verify);
+    Engine().SetDigestWorkers(workers);
+    const size_t linesBefore = window_.StatusLines().size();
+    RunUpdate();
+    Outcome outcome;
+    for (const RecordedRequest& request : server_.Requests()) outcome.requests.push_back(request.method + " " + request.target);
+    const auto lines = window_.StatusLines();
+    outcome.lines.assign(lines.begin() + static_cast<std::ptrdiff_t>(linesBefore), lines.end());
+    outcome.boxes = BoxTexts();
+    for (const char* name : {"Data.SPF", "A.SPF", "B.SPF", "C.SPF", "D.SPF", "E.SPF", "Sub/F.SPF", "Old.SPF"})
+      outcome.files.push_back(name + std::string(" ") + (Exists(name) ? install_.ReadFile(name) : "(none)"));
+    return outcome;
+  };
+  const Outcome computed = run(true, 1);
+  ExpectFinished();
+  EXPECT_EQ(computed.files[2], "B.SPF " + Pack("new B.SPF", 2));
+  EXPECT_EQ(computed.files[7], "Old.SPF (none)");
+  ASSERT_TRUE(Exists("SolaneLauncher.digests"));
+  for (const unsigned workers : {1u, 2u, 4u, 0u}) EXPECT_EQ(run(false, workers), computed) << workers << " workers";
+  install_.WriteFile("SolaneLauncher.digests", "damaged");
+  EXPECT_EQ(run(false, 2), computed) << "damaged cache";
+}
+
+// A digest kept for a file that has not changed is believed; --verify believes none.
+TEST_F(UpdateScenario, KeptDigestsAreUsedUnlessVerifying) {
+  install_.WriteFile("A.SPF", Pack("a", 1));
+  Serve("A.SPF", Pack("a", 1));
+  Announce("", "", kDataEntry + "2_FileName=A.SPF\n2_Version=1\n2_MD5=" + Md5Of(Pack("a", 1)) + "\n");
+  for (const bool verify : {false, true}) {
+    Restart();
+    install_.WriteFile("A.SPF", Pack("a", 1));
+    DigestCache lying(install_.Dir().string());
+    lying.Load();
+    ASSERT_TRUE(lying.StoreForTesting(install_.Path("A.SPF"), std::string(32, '0')));
+    ASSERT_TRUE(lying.Save());
+    Engine().SetVerifyDigests(verify);
+    RunUpdate();
+    ExpectFinished();
+    const std::vector<std::string> expected = verify ? std::vector<std::string>{"Update.NFO"}
+                                                     : std::vector<std::string>{"Update.NFO", "A.SPF"};
+    EXPECT_EQ(Fetched(), expected) << verify;
+  }
+}
+
+// The player's limits (the configuration's MaxDownloadKBps, --limit-rate=) meet the server's
+// BandWidth: the lowest that is set wins.
+TEST_F(UpdateScenario, TheLowestBandwidthLimitWins) {
+  struct Case {
+    int server, configured, commandLine;
+    double expected;
+  };
+  for (const Case& limit : {Case{0, 0, 0, -1.0}, Case{500, 0, 0, 500.0}, Case{500, 200, 300, 200.0},
+                            Case{0, 0, 300, 300.0}, Case{100, 200, 0, 100.0}, Case{0, -5, 0, -1.0}}) {
+    Restart();
+    install_.WriteConfig("MaxDownloadKBps=" + std::to_string(limit.configured) + "\r\n");
+    Load("[SolaneLauncher]\nBandWidth=" + std::to_string(limit.server) + "\n");
+    Engine().SetPlayerRateLimit(static_cast<uint32_t>(limit.commandLine));
+    EXPECT_EQ(Engine().DownloadRateLimit(), limit.expected) << limit.server << " " << limit.configured << " " << limit.commandLine;
   }
 }
 

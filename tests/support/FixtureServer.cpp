@@ -100,6 +100,9 @@ bool FixtureServer::SetBehaviour(const std::string& name, const FileBehaviour& b
   if (behaviour.omitLength) order << ", \"omit_length\": true";
   if (behaviour.bytesPerSecond > 0) order << ", \"rate\": " << behaviour.bytesPerSecond;
   if (behaviour.endless) order << ", \"forever\": true";
+  if (behaviour.ignoreRange) order << ", \"ignore_range\": true";
+  if (!behaviour.etag.empty()) order << ", \"etag\": " << JsonString(behaviour.etag);
+  if (behaviour.times > 0) order << ", \"times\": " << behaviour.times;
   if (behaviour.headStatus != 0 || behaviour.headOmitsLength) {
     order << ", \"head\": {";
     if (behaviour.headStatus != 0) order << "\"status\": " << behaviour.headStatus;

@@ -1,9 +1,10 @@
 #pragma once
 // An HTTP server for tests (tests/support/fixture_server.py) on 127.0.0.1 and a free port,
-// serving a scratch folder of its own. Files are put into Root(); single files can be told to
-// misbehave (a status, a stall, an early close, a wrong or missing Content-Length, a slow or an
-// endless body); every GET, HEAD and POST is logged with its headers and can be read back, a
-// multipart POST with its parts.
+// serving a scratch folder of its own. Files are put into Root() and served with an ETag and a
+// Last-Modified date, ranges under If-Range included; single files can be told to misbehave (a
+// status, a stall, an early close, a wrong or missing Content-Length, a slow or an endless body,
+// a Range ignored, another entity tag), for a number of requests or for good; every GET, HEAD and
+// POST is logged with its headers and can be read back, a multipart POST with its parts.
 //
 //   FixtureServer server;
 //   ASSERT_TRUE(server.IsRunning());
@@ -35,6 +36,9 @@ struct FileBehaviour {
   bool endless = false;                  // the file and then filler bytes, never ending
   int headStatus = 0;                    // HEAD only: answered with this status instead
   bool headOmitsLength = false;          // HEAD only: no Content-Length
+  bool ignoreRange = false;              // a Range request gets the whole file
+  std::string etag;                      // the entity tag given instead of the file's own
+  int times = 0;                         // holds for this many GETs, then normal serving; 0 = always
 };
 
 struct PostedPart {

@@ -6,14 +6,21 @@ Prints "PORT <n>" first. POST /__control {"path": ..., behaviour} sets how one f
 "REQUEST\t<method>\t<raw target>\t<decoded path>" lines, each followed by "HEADER\t<name>\t<value>"
 lines, with "\\", tab and newline escaped. Behaviour keys: status, stall_after and close_after
 (body bytes before going silent or closing), content_length (announced instead of the real one),
-omit_length, rate (bytes per second), forever (the file, then filler bytes without end), and
-head (keys that apply to HEAD requests only, e.g. {"status": 405}).
+omit_length, rate (bytes per second), forever (the file, then filler bytes without end), head
+(keys that apply to HEAD requests only, e.g. {"status": 405}), ignore_range (answers a Range
+request with the whole file), etag (the entity tag given instead of the file's own) and times
+(the behaviour holds for that many GETs, then the file is served normally again).
 Any other POST is logged like a GET and answered with the path's status (200 unless told); the
 parts of a multipart/form-data body are saved under ROOT/__posts and logged as
 "PART\t<field name>\t<file name>\t<saved path>" lines after the request's headers.
+
+Files are served as a web server would: with an ETag (from the file's size and modification
+time) and a Last-Modified date, and a "Range: bytes=first-[last]" request is answered with 206
+and that part, unless its If-Range names another version of the file (then the whole file).
 """
 import email.parser
 import email.policy
+import email.utils
 import itertools
 import json
 import os
@@ -135,10 +142,18 @@ class Handler(BaseHTTPRequestHandler):
         name = normalise(decoded)
         with STATE_LOCK:
             behaviour = dict(BEHAVIOURS.get(name, {}))
+            if send_body and "times" in behaviour:
+                left = int(behaviour["times"]) - 1
+                if left > 0:
+                    BEHAVIOURS[name]["times"] = left
+                else:
+                    BEHAVIOURS.pop(name, None)
         if not send_body:  # "head" holds what differs for HEAD requests
             behaviour.update(behaviour.get("head", {}))
 
         status = int(behaviour.get("status", 200))
+        validators = []
+        content_range = None
         if status != 200:
             body = ("<html><body>%d</body></html>\n" % status).encode()
         else:
@@ -149,6 +164,12 @@ class Handler(BaseHTTPRequestHandler):
             else:
                 with open(full, "rb") as f:
                     body = f.read()
+                info = os.stat(full)
+                etag = behaviour.get("etag", '"%x-%x"' % (info.st_size, info.st_mtime_ns))
+                modified = email.utils.formatdate(info.st_mtime, usegmt=True)
+                validators = [("ETag", etag), ("Last-Modified", modified), ("Accept-Ranges", "bytes")]
+                if not behaviour.get("ignore_range"):
+                    status, body, content_range = self.ranged(body, etag, modified)
 
         endless = bool(behaviour.get("forever"))
         omit_length = endless or bool(behaviour.get("omit_length"))
@@ -156,6 +177,10 @@ class Handler(BaseHTTPRequestHandler):
         # Pages (a notice page) are shown by a browser; everything else is a download.
         page = name.endswith(".html") and status == 200
         self.send_header("Content-Type", "text/html" if page else "application/octet-stream")
+        for header, value in validators:
+            self.send_header(header, value)
+        if content_range:
+            self.send_header("Content-Range", content_range)
         if omit_length:
             self.send_header("Connection", "close")
             self.close_connection = True
@@ -168,6 +193,22 @@ class Handler(BaseHTTPRequestHandler):
             self.send_body(body, behaviour, endless)
         except (BrokenPipeError, ConnectionResetError):
             self.close_connection = True
+
+    def ranged(self, body, etag, modified):
+        wanted = self.headers.get("Range", "")
+        condition = self.headers.get("If-Range")
+        if not wanted.startswith("bytes=") or (condition is not None and condition not in (etag, modified)):
+            return 200, body, None
+        first, _, last = wanted[len("bytes="):].partition("-")
+        try:
+            first = int(first)
+            last = int(last) if last else len(body) - 1
+        except ValueError:
+            return 200, body, None
+        if first >= len(body):
+            return 416, b"", "bytes */%d" % len(body)
+        last = min(last, len(body) - 1)
+        return 206, body[first:last + 1], "bytes %d-%d/%d" % (first, last, len(body))
 
     def send_body(self, body, behaviour, endless):
         stall_after = behaviour.get("stall_after")
