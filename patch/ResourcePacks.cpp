@@ -158,7 +158,7 @@ bool PatchEngine::DownloadPacks(const PackPlan& plan) {
   for (const PackPlan::Pack& pack : plan.toUpdate) {
     if (IsCancelled()) break;
     SetZipFlag(pack.zip != "No");
-    SetDownloadAnnouncement(pack.announcement, pack.digest);
+    SetDownloadAnnouncement(pack.announcement, pack.digest.md5);
     if (!PrepareDownload(pack.name, true, false)) {
       if (!IsCancelled()) RecordFailure(pack.name + " " + LoadCatalogueString(kMessageWrongSize));
       return false;
