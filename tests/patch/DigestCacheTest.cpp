@@ -20,12 +20,6 @@ namespace {
 
 const std::string kLie(32, '0');  // a digest no test file has: when it comes back, it was reused
 
-std::string Md5Of(const std::string& bytes) {
-  Md5Context context;
-  context.Update(bytes.data(), bytes.size());
-  return context.Final();
-}
-
 std::string CachePath(const std::string& folder) { return folder + "/" + DigestCache::kFileName; }
 
 TEST(DigestCache, OnlyAnUnchangedFileReusesItsDigest) {

@@ -4,18 +4,13 @@
 
 #include "tests/patch/ScratchFile.h"
 #include "tests/support/RunProgram.h"
+#include "tests/support/ScratchDir.h"
 
 #include <filesystem>
 #include <random>
 #include <string>
 
 namespace {
-
-std::string Md5Of(const std::string& text) {
-  Md5Context context;
-  context.Update(text.data(), text.size());
-  return context.Final();
-}
 
 // md5sum's digest of the file: an independent implementation.
 std::string Md5sumOf(const std::string& path) { return RunProgram({"/usr/bin/md5sum", path}).output.substr(0, 32); }

@@ -30,6 +30,7 @@
 #include "tests/download/PythonZip.h"
 #include "tests/support/FixtureServer.h"
 #include "tests/support/RecordingWindow.h"
+#include "tests/support/ScratchDir.h"
 #include "tests/support/ServerProcess.h"
 #include "tests/support/SmallFileSystem.h"
 #include "tests/support/TestEngine.h"
@@ -38,18 +39,6 @@
 namespace {
 
 std::string Message(int id) { return LoadCatalogueString(id); }
-
-std::string Md5Of(const std::string& bytes) {
-  Md5Context context;
-  context.Update(bytes.data(), bytes.size());
-  return context.Final();
-}
-
-std::string Pack(const std::string& body, uint32_t version) {
-  std::string bytes = body;
-  for (int i = 0; i < 4; ++i) bytes += static_cast<char>(version >> (8 * i));
-  return bytes;
-}
 
 // The information file's lines end with CR LF.
 std::string WithCrLf(const std::string& text) {
@@ -85,8 +74,8 @@ class UpdateScenario : public ::testing::Test {
     Engine().AttachWindow(&window_);
     InstallProgram("SolaneLauncher", 1, 0);
     InstallProgram("SolaneClient.exe", 1, 1);
-    install_.WriteFile("Data.SPF", Pack("old data", 5));
-    Serve("Data.SPF", Pack("new data", 6));
+    install_.WriteFile("Data.SPF", PackBytes("old data", 5));
+    Serve("Data.SPF", PackBytes("new data", 6));
   }
   void TearDown() override {
     platform::SetMessageBoxProvider(nullptr);
@@ -173,7 +162,7 @@ TEST_F(UpdateScenario, ComponentsAreFetchedOnlyWhenNeeded) {
   EXPECT_EQ(Fetched(), std::vector<std::string>{"Update.NFO"});
   ExpectFinished();
   EXPECT_EQ(BoxTexts(), std::vector<std::string>{});
-  EXPECT_EQ(install_.ReadFile("Data.SPF"), Pack("old data", 5));
+  EXPECT_EQ(install_.ReadFile("Data.SPF"), PackBytes("old data", 5));
   EXPECT_FALSE(Exists("SolaneError.exe"));
 
   Restart();
@@ -189,45 +178,45 @@ TEST_F(UpdateScenario, ComponentsAreFetchedOnlyWhenNeeded) {
 // Outdated by the trailer, an upper-case digest (never equal to ours), a pack too short for a
 // trailer. Zipped packs and matching digests are the end-to-end test's.
 TEST_F(UpdateScenario, OutdatedPacksAreReplaced) {
-  install_.WriteFile("Upper.SPF", Pack("new", 3));
+  install_.WriteFile("Upper.SPF", PackBytes("new", 3));
   install_.WriteFile("Short.SPF", "ab");
   // The upper-case digest of the very bytes installed: never equal to ours, so fetched again,
   // and still the digest of what arrives, so installed.
   std::string upper = Md5OfFile(install_.Path("Upper.SPF"));
   std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
-  for (const char* name : {"Upper.SPF", "Short.SPF"}) Serve(name, Pack("new", 3));
+  for (const char* name : {"Upper.SPF", "Short.SPF"}) Serve(name, PackBytes("new", 3));
   Announce("", "", kNewData + "2_FileName=Upper.SPF\n2_Version=3\n2_MD5=" + upper + "\n3_FileName=Short.SPF\n3_Version=3\n");
   RunUpdate();
   ExpectFinished();
-  EXPECT_EQ(install_.ReadFile("Data.SPF"), Pack("new data", 6));
+  EXPECT_EQ(install_.ReadFile("Data.SPF"), PackBytes("new data", 6));
   EXPECT_EQ(OwnerMode("Data.SPF"), 0600);
-  for (const char* name : {"Upper.SPF", "Short.SPF"}) EXPECT_EQ(install_.ReadFile(name), Pack("new", 3)) << name;
+  for (const char* name : {"Upper.SPF", "Short.SPF"}) EXPECT_EQ(install_.ReadFile(name), PackBytes("new", 3)) << name;
 }
 
 // Packs new to the installation land in folders it does not have yet, zipped or not. A pack
 // whose bytes differ from its digest, or that the server lacks, is never installed, and the
 // update ends with "Update failed." and the reasons instead of "Update is completed.".
 TEST_F(UpdateScenario, NewFoldersAreMadeAndBadFilesNeverInstalled) {
-  Serve("New/Deep/Plain.SPF", Pack("plain", 1));
-  ASSERT_EQ(WritePythonZip(server_.Root() + "/patch/Zipped/Packed.zip", {{"Zipped/Packed.SPF", Pack("zipped", 1), true}}), "");
+  Serve("New/Deep/Plain.SPF", PackBytes("plain", 1));
+  ASSERT_EQ(WritePythonZip(server_.Root() + "/patch/Zipped/Packed.zip", {{"Zipped/Packed.SPF", PackBytes("zipped", 1), true}}), "");
   Announce("", "", kNewData + "2_FileName=New\\Deep\\Plain.SPF\n2_Version=1\n3_FileName=Zipped/Packed.SPF\n3_Version=1\n3_ZIP=1\n");
   RunUpdate();
   ExpectFinished();
-  EXPECT_EQ(install_.ReadFile("New/Deep/Plain.SPF"), Pack("plain", 1));
-  EXPECT_EQ(install_.ReadFile("Zipped/Packed.SPF"), Pack("zipped", 1));
+  EXPECT_EQ(install_.ReadFile("New/Deep/Plain.SPF"), PackBytes("plain", 1));
+  EXPECT_EQ(install_.ReadFile("Zipped/Packed.SPF"), PackBytes("zipped", 1));
 
   Restart();
-  install_.WriteFile("Data.SPF", Pack("old data", 5));
-  install_.WriteFile("Bad.SPF", Pack("old bad", 1));
-  Serve("Bad.SPF", Pack("tampered", 2));
-  Announce("", "", kNewData + "2_FileName=Bad.SPF\n2_Version=2\n2_MD5=" + Md5Of(Pack("genuine", 2)) +
+  install_.WriteFile("Data.SPF", PackBytes("old data", 5));
+  install_.WriteFile("Bad.SPF", PackBytes("old bad", 1));
+  Serve("Bad.SPF", PackBytes("tampered", 2));
+  Announce("", "", kNewData + "2_FileName=Bad.SPF\n2_Version=2\n2_MD5=" + Md5Of(PackBytes("genuine", 2)) +
                    "\n3_FileName=Missing.SPF\n3_Version=1\n");
   RunUpdate();
   EXPECT_EQ(BoxTexts(), std::vector<std::string>{Message(123) + "\n\nBad.SPF " + Message(168) + "\nMissing.SPF " + Message(129)});
   EXPECT_FALSE(window_.StartButtonShown());
   EXPECT_TRUE(Engine().IsCancelled());
-  EXPECT_EQ(install_.ReadFile("Data.SPF"), Pack("new data", 6));  // a good pack before them still lands
-  EXPECT_EQ(install_.ReadFile("Bad.SPF"), Pack("old bad", 1));
+  EXPECT_EQ(install_.ReadFile("Data.SPF"), PackBytes("new data", 6));  // a good pack before them still lands
+  EXPECT_EQ(install_.ReadFile("Bad.SPF"), PackBytes("old bad", 1));
   EXPECT_FALSE(Exists("Temp"));
 }
 
@@ -236,8 +225,8 @@ TEST_F(UpdateScenario, NewFoldersAreMadeAndBadFilesNeverInstalled) {
 TEST_F(UpdateScenario, PurgeAndDeleteListRemoveOnlyWhatTheyShould) {
   for (const char* name : {"Extra.SPF", "Maps.SPF", "Test.SPF", "extra.spf.txt", "Old.dat", "Logs/a.txt", "Keep.dat"})
     install_.WriteFile(name, "x");
-  install_.WriteFile("data.spf", Pack("case twin", 5));  // differs from a listed name only in case
-  install_.WriteFile("World/Maps.SPF", Pack("maps", 2));  // the bare Maps.SPF is not listed
+  install_.WriteFile("data.spf", PackBytes("case twin", 5));  // differs from a listed name only in case
+  install_.WriteFile("World/Maps.SPF", PackBytes("maps", 2));  // the bare Maps.SPF is not listed
   Announce("", "", kDataEntry + "2_FileName=World\\Maps.SPF\n2_Version=2\n",
            "[Delete]\nDeleteCount=5\n1_FileName=Old.dat\n3_FileName=Logs\n4_FileName=Missing.dat\n");
   RunUpdate();
@@ -256,12 +245,12 @@ TEST_F(UpdateScenario, EscapingNamesAreNeverUsed) {
   std::ofstream(outside / "victim.txt") << "outside";
   std::filesystem::create_directory_symlink(outside, install_.Dir() / "Linked");
   const std::string climbing = "..\\" + outside.filename().string() + "\\victim.txt";
-  Serve("Linked/Pack.SPF", Pack("through a link", 1));
+  Serve("Linked/Pack.SPF", PackBytes("through a link", 1));
   Announce("", "", "1_FileName=" + climbing + "\n1_Version=9\n2_FileName=/etc/passwd\n2_Version=1\n"
                    "3_FileName=Sub\\..\\Data.SPF\n3_Version=6\n4_FileName=Linked\\Pack.SPF\n4_Version=1\n",
            "[Delete]\nDeleteCount=3\n1_FileName=" + climbing + "\n2_FileName=..\n3_FileName=linked/victim.txt\n");
   RunUpdate();
-  EXPECT_EQ(install_.ReadFile("Data.SPF"), Pack("new data", 6));
+  EXPECT_EQ(install_.ReadFile("Data.SPF"), PackBytes("new data", 6));
   EXPECT_EQ(ScratchContent(outside / "victim.txt"), "outside");
   EXPECT_FALSE(std::filesystem::exists(outside / "Pack.SPF"));
   EXPECT_TRUE(std::filesystem::exists(install_.Dir()));
@@ -284,7 +273,7 @@ TEST_F(UpdateScenario, NewLauncherWaitsInTempAndEndsTheRun) {
   EXPECT_EQ(install_.ReadFile("Temp/bin/SolaneLauncher"), "new launcher");
   EXPECT_TRUE(window_.Closed());
   EXPECT_EQ(Engine().ReadSetting(kSettingScreenMode), "WINDOW");
-  EXPECT_EQ(install_.ReadFile("Data.SPF"), Pack("old data", 5));  // nothing after the launcher
+  EXPECT_EQ(install_.ReadFile("Data.SPF"), PackBytes("old data", 5));  // nothing after the launcher
   EXPECT_EQ(Fetched(), (std::vector<std::string>{"Update.NFO", "bin/SolaneLauncher.exe"}));
 }
 
@@ -335,7 +324,7 @@ TEST_F(UpdateScenario, ImproperInformationAsksAgain) {
 // A disk too small for the packs (113) and a missing client (127) stop before any download.
 // Room for the download is all a pack needs: moving it into place is a rename.
 TEST_F(UpdateScenario, ShortDiskOrMissingClientStopsBeforeAnyDownload) {
-  Serve("Data.SPF", Pack(std::string(100000, 'd'), 6));
+  Serve("Data.SPF", PackBytes(std::string(100000, 'd'), 6));
   for (const int message : {113, 127}) {
     Restart();
     platform::SetFreeDiskSpaceForTesting([](const std::string&) { return std::optional<uint64_t>(20000); });
@@ -348,7 +337,7 @@ TEST_F(UpdateScenario, ShortDiskOrMissingClientStopsBeforeAnyDownload) {
     EXPECT_TRUE(Engine().IsCancelled());
     EXPECT_EQ(BoxTexts(), std::vector<std::string>{Message(message)});
     EXPECT_EQ(Fetched(), std::vector<std::string>{"Update.NFO"});
-    EXPECT_EQ(install_.ReadFile("Data.SPF"), Pack("old data", 5));
+    EXPECT_EQ(install_.ReadFile("Data.SPF"), PackBytes("old data", 5));
     EXPECT_FALSE(Exists("Temp"));
   }
   Restart();
@@ -357,7 +346,7 @@ TEST_F(UpdateScenario, ShortDiskOrMissingClientStopsBeforeAnyDownload) {
   RunUpdate();
   platform::SetFreeDiskSpaceForTesting({});
   ExpectFinished();
-  EXPECT_EQ(install_.ReadFile("Data.SPF"), Pack(std::string(100000, 'd'), 6));
+  EXPECT_EQ(install_.ReadFile("Data.SPF"), PackBytes(std::string(100000, 'd'), 6));
 }
 
 // A transfer that arrives short, is cancelled midway or cannot be written to the disk: each
@@ -366,8 +355,8 @@ TEST_F(UpdateScenario, BrokenTransfersLeaveOldOrNewFiles) {
   enum class Break { Short, Cancelled, DiskFull };
   for (const Break how : {Break::Short, Break::Cancelled, Break::DiskFull}) {
     Restart();
-    install_.WriteFile("Big.SPF", Pack("old big", 1));
-    Serve("Big.SPF", Pack(std::string(300000, 'n'), 2));
+    install_.WriteFile("Big.SPF", PackBytes("old big", 1));
+    Serve("Big.SPF", PackBytes(std::string(300000, 'n'), 2));
     server_.SetBehaviour("patch/Big.SPF", how == Break::Short ? FileBehaviour{.closeAfter = 1000}
                                                               : FileBehaviour{.bytesPerSecond = how == Break::Cancelled ? 20000 : 0});
     std::optional<SmallFileSystem> small;
@@ -379,7 +368,7 @@ TEST_F(UpdateScenario, BrokenTransfersLeaveOldOrNewFiles) {
     Announce("", "", kNewData + "2_FileName=Big.SPF\n2_Version=2\n");
     Engine().StartUpdate();
     if (how == Break::Cancelled) {
-      for (int i = 0; i < 500 && install_.ReadFile("Data.SPF") != Pack("new data", 6); ++i) platform::SleepMs(10);
+      for (int i = 0; i < 500 && install_.ReadFile("Data.SPF") != PackBytes("new data", 6); ++i) platform::SleepMs(10);
       platform::SleepMs(300);
       Engine().SetCancel(true);
     }
@@ -388,8 +377,8 @@ TEST_F(UpdateScenario, BrokenTransfersLeaveOldOrNewFiles) {
     platform::SetFreeDiskSpaceForTesting({});
     const int label = static_cast<int>(how);
     EXPECT_TRUE(Engine().IsCancelled()) << label;
-    EXPECT_EQ(install_.ReadFile("Data.SPF"), Pack("new data", 6)) << label;
-    EXPECT_EQ(install_.ReadFile("Big.SPF"), Pack("old big", 1)) << label;
+    EXPECT_EQ(install_.ReadFile("Data.SPF"), PackBytes("new data", 6)) << label;
+    EXPECT_EQ(install_.ReadFile("Big.SPF"), PackBytes("old big", 1)) << label;
     EXPECT_FALSE(window_.StartButtonShown()) << label;
     if (how == Break::DiskFull) EXPECT_NE(BoxTexts().at(0).find("ErrorCode : -7"), std::string::npos);
   }
@@ -401,17 +390,17 @@ TEST_F(UpdateScenario, BrokenTransfersLeaveOldOrNewFiles) {
 TEST_F(UpdateScenario, DigestCacheAndWorkerCountNeverChangeTheResult) {
   const char* kCurrent[] = {"A.SPF", "D.SPF", "E.SPF", "Sub/F.SPF"};
   auto layOutChanged = [&] {  // the files an update replaces or purges
-    install_.WriteFile("Data.SPF", Pack("old data", 5));
-    install_.WriteFile("B.SPF", Pack("old b", 1));
+    install_.WriteFile("Data.SPF", PackBytes("old data", 5));
+    install_.WriteFile("B.SPF", PackBytes("old b", 1));
     std::filesystem::remove(install_.Path("C.SPF"));
     install_.WriteFile("Old.SPF", "unlisted");
   };
-  for (const char* name : kCurrent) install_.WriteFile(name, Pack(std::string("current ") + name, 2));
-  for (const char* name : {"B.SPF", "C.SPF"}) Serve(name, Pack(std::string("new ") + name, 2));
+  for (const char* name : kCurrent) install_.WriteFile(name, PackBytes(std::string("current ") + name, 2));
+  for (const char* name : {"B.SPF", "C.SPF"}) Serve(name, PackBytes(std::string("new ") + name, 2));
   auto md5 = [&](const char* name) { return Md5OfFile(install_.Path(name)); };
   Announce("", "", kNewData + "2_FileName=A.SPF\n2_Version=2\n2_MD5=" + md5("A.SPF") +
-                   "\n3_FileName=B.SPF\n3_Version=2\n3_MD5=" + Md5Of(Pack("new B.SPF", 2)) +
-                   "\n4_FileName=C.SPF\n4_Version=2\n4_MD5=" + Md5Of(Pack("new C.SPF", 2)) +
+                   "\n3_FileName=B.SPF\n3_Version=2\n3_MD5=" + Md5Of(PackBytes("new B.SPF", 2)) +
+                   "\n4_FileName=C.SPF\n4_Version=2\n4_MD5=" + Md5Of(PackBytes("new C.SPF", 2)) +
                    "\n5_FileName=D.SPF\n5_Version=9\n5_Flag=MD5\n5_MD5=" + md5("D.SPF") +
                    "\n6_FileName=E.SPF\n6_Version=2\n7_FileName=Sub\\F.SPF\n7_Version=2\n7_MD5=" + md5("Sub/F.SPF") + "\n");
 
@@ -438,7 +427,7 @@ TEST_F(UpdateScenario, DigestCacheAndWorkerCountNeverChangeTheResult) {
   };
   const Outcome computed = run(true, 1);
   ExpectFinished();
-  EXPECT_EQ(computed.files[2], "B.SPF " + Pack("new B.SPF", 2));
+  EXPECT_EQ(computed.files[2], "B.SPF " + PackBytes("new B.SPF", 2));
   EXPECT_EQ(computed.files[7], "Old.SPF (none)");
   ASSERT_TRUE(Exists("SolaneLauncher.digests"));
   for (const unsigned workers : {1u, 2u, 4u, 0u}) EXPECT_EQ(run(false, workers), computed) << workers << " workers";
@@ -448,12 +437,12 @@ TEST_F(UpdateScenario, DigestCacheAndWorkerCountNeverChangeTheResult) {
 
 // A digest kept for a file that has not changed is believed; --verify believes none.
 TEST_F(UpdateScenario, KeptDigestsAreUsedUnlessVerifying) {
-  install_.WriteFile("A.SPF", Pack("a", 1));
-  Serve("A.SPF", Pack("a", 1));
-  Announce("", "", kDataEntry + "2_FileName=A.SPF\n2_Version=1\n2_MD5=" + Md5Of(Pack("a", 1)) + "\n");
+  install_.WriteFile("A.SPF", PackBytes("a", 1));
+  Serve("A.SPF", PackBytes("a", 1));
+  Announce("", "", kDataEntry + "2_FileName=A.SPF\n2_Version=1\n2_MD5=" + Md5Of(PackBytes("a", 1)) + "\n");
   for (const bool verify : {false, true}) {
     Restart();
-    install_.WriteFile("A.SPF", Pack("a", 1));
+    install_.WriteFile("A.SPF", PackBytes("a", 1));
     DigestCache lying(install_.Dir().string());
     lying.Load();
     ASSERT_TRUE(lying.StoreForTesting(install_.Path("A.SPF"), std::string(32, '0')));

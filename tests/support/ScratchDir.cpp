@@ -6,6 +6,8 @@
 #include <iterator>
 #include <system_error>
 
+#include "patch/Md5.h"
+
 namespace fs = std::filesystem;
 
 ScratchDir::ScratchDir() {
@@ -58,4 +60,10 @@ std::string PackBytes(const std::string& body, uint32_t version) {
   std::string bytes = body;
   for (int i = 0; i < 4; ++i) bytes += static_cast<char>(version >> (8 * i));
   return bytes;
+}
+
+std::string Md5Of(const std::string& bytes) {
+  Md5Context context;
+  context.Update(bytes.data(), bytes.size());
+  return context.Final();
 }

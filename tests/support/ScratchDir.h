@@ -33,3 +33,6 @@ std::string PatternBytes(size_t size, unsigned seed = 1);
 
 // A resource pack: `body` followed by the pack's four-byte little-endian version.
 std::string PackBytes(const std::string& body, uint32_t version);
+
+// The launcher's MD5 text of `bytes`.
+std::string Md5Of(const std::string& bytes);

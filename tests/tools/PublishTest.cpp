@@ -23,12 +23,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string WithTrailer(const std::string& body, uint32_t version) {
-  std::string bytes = body;
-  for (int i = 0; i < 4; ++i) bytes += static_cast<char>(version >> (8 * i));
-  return bytes;
-}
-
 const char* const kDescription = R"([Release]
 VersionLine = Solane 2.1 - the spring patch
 NoticeAddress = http://127.0.0.1/notice.html
@@ -94,9 +88,9 @@ class PublishTest : public testing::Test {
     CopyProgram(SOLANE_CLIENT_STANDIN, "SolaneClient.exe", "1.2.3.4");
     CopyProgram(SOLANE_ERROR_REPORTER, "SolaneError.exe", "1.0.0.9");
     // Line ends and an end-of-file byte make the text-mode checksum differ from a plain CRC.
-    scratch_.Write("release/Data.SPF", WithTrailer(PatternBytes(300000) + "a\r\nb\x1a" + "c", 3));
-    scratch_.Write("release/maps/World.SPF", WithTrailer(PatternBytes(5000, 2), 7));
-    scratch_.Write("release/Sound.SPF", WithTrailer("sound", 1));
+    scratch_.Write("release/Data.SPF", PackBytes(PatternBytes(300000) + "a\r\nb\x1a" + "c", 3));
+    scratch_.Write("release/maps/World.SPF", PackBytes(PatternBytes(5000, 2), 7));
+    scratch_.Write("release/Sound.SPF", PackBytes("sound", 1));
   }
 
   void CopyProgram(const char* built, const std::string& name, const std::string& version) {
@@ -183,8 +177,8 @@ TEST_F(PublishTest, ArchivesHoldTheFileUnderItsNameWithItsTime) {
 TEST_F(PublishTest, RefusesWhatInstallationsWouldRejectOrMishandle) {
   ASSERT_TRUE(PublishText(kDescription).ok);
   const std::string published = *scratch_.Read("server/Update.NFO");
-  scratch_.Write("release/Zero.SPF", WithTrailer("zero", 0));
-  scratch_.Write("release/Data.old.SPF", WithTrailer("old", 2));
+  scratch_.Write("release/Zero.SPF", PackBytes("zero", 0));
+  scratch_.Write("release/Data.old.SPF", PackBytes("old", 2));
   auto replaced = [](std::string text, const std::string& from, const std::string& to) {
     const size_t at = text.find(from);
     EXPECT_NE(at, std::string::npos) << from;
@@ -224,11 +218,11 @@ TEST_F(PublishTest, NeverReplacesAFolderThatIsNotAServerFolder) {
 // Each damage is published afresh, applied to the server folder and must be named by verify.
 TEST_F(PublishTest, VerifyNamesEveryInconsistency) {
   const std::pair<std::function<void()>, const char*> vectors[] = {
-      {[&] { scratch_.Write("server/maps/World.SPF", WithTrailer(PatternBytes(5000, 3), 7)); }, "maps/World.SPF: MD5 is"},
+      {[&] { scratch_.Write("server/maps/World.SPF", PackBytes(PatternBytes(5000, 3), 7)); }, "maps/World.SPF: MD5 is"},
       {[&] { fs::remove(ServerFile("Data.zip")); }, "Data.zip: missing"},
-      {[&] { scratch_.Write("server/Data.SPF", WithTrailer(PatternBytes(300001) + "a\r\nb\x1a" + "c", 3)); },
+      {[&] { scratch_.Write("server/Data.SPF", PackBytes(PatternBytes(300001) + "a\r\nb\x1a" + "c", 3)); },
        "Data.zip: holds 300010 bytes for Data.SPF, the file has 300011"},
-      {[&] { scratch_.Write("server/Sound.SPF", WithTrailer("sound", 2)); }, "Sound.SPF: its last four bytes say version 2, announced 1"},
+      {[&] { scratch_.Write("server/Sound.SPF", PackBytes("sound", 2)); }, "Sound.SPF: its last four bytes say version 2, announced 1"},
       {[&] { fs::copy_file(Release() + "/SolaneError.exe", ServerFile("SolaneLauncher.exe"), fs::copy_options::overwrite_existing); },
        "SolaneLauncher.exe: its version differs"},
       {[&] { scratch_.Write("server/Update.NFO", std::regex_replace(*scratch_.Read("server/Update.NFO"), std::regex("\r"), "")); },
@@ -304,7 +298,7 @@ TEST_F(PublishTest, SignedReleaseVerifiesAndEveryChangeAfterSigningIsFound) {
       {[] {}, otherKey.publicKeyPath, mismatch},
       {[&] { scratch_.Write("server/Update.NFO", std::regex_replace(*scratch_.Read("server/Update.NFO"), std::regex("BandWidth=512"), "BandWidth=612")); },
        keys + "/publisher.pub", mismatch},
-      {[&] { scratch_.Write("server/Sound.SPF", WithTrailer("sounD", 1)); }, keys + "/publisher.pub", "Sound.SPF: SHA-256 is"},
+      {[&] { scratch_.Write("server/Sound.SPF", PackBytes("sounD", 1)); }, keys + "/publisher.pub", "Sound.SPF: SHA-256 is"},
       {[] {}, "", "Update.NFO.sig: not checked"},
   };
   for (const auto& [damage, key, finding] : damages) {
