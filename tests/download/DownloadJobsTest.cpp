@@ -11,7 +11,6 @@
 #include <thread>
 #include <vector>
 
-#include "patch/Md5.h"
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
 #include "platform/ScriptedMessageBox.h"
@@ -66,26 +65,20 @@ class DownloadJobsTest : public ::testing::Test {
 
   std::string TempFile(const std::string& name) { return installation_.ReadFile("Temp/" + name); }
 
-  // The GET requests for patch/`name`, in order.
-  std::vector<RecordedRequest> Gets(const std::string& name) const {
+  // The requests for patch/`name` with `method`, in order, and their number.
+  std::vector<RecordedRequest> Gets(const std::string& name, const std::string& method = "GET") const {
     std::vector<RecordedRequest> gets;
     for (const RecordedRequest& request : server_.Requests())
-      if (request.method == "GET" && request.decodedPath == "/patch/" + name) gets.push_back(request);
+      if (request.method == method && request.decodedPath == "/patch/" + name) gets.push_back(request);
     return gets;
   }
+  int RequestCount(const std::string& method, const std::string& name) const { return static_cast<int>(Gets(name, method).size()); }
   // Runs `action` once the server has been asked for patch/`name`.
   std::thread AfterFirstGet(const std::string& name, std::function<void()> action) {
     return std::thread([this, name, action = std::move(action)] {
       for (int i = 0; i < 500 && Gets(name).empty(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
       action();
     });
-  }
-
-  int RequestCount(const std::string& method, const std::string& path) const {
-    int count = 0;
-    for (const RecordedRequest& request : server_.Requests())
-      if (request.method == method && request.decodedPath == path) ++count;
-    return count;
   }
 
   // File bar and total bar as "pos/upper pos/upper".
@@ -124,7 +117,7 @@ TEST_F(DownloadJobsTest, ZipJobIsUnpackedIntoTheTemporaryFolder) {
   EXPECT_TRUE(boxes_->Shown().empty());
   EXPECT_EQ(TempFile("Client.exe"), packed);
   EXPECT_EQ(TempFile("Docs/readme.txt"), text);
-  EXPECT_EQ(RequestCount("GET", "/patch/Client.exe"), 0);
+  EXPECT_EQ(RequestCount("GET", "Client.exe"), 0);
 }
 
 // An archive that is an error page or that the server refuses: the plain file is fetched once,
@@ -140,7 +133,7 @@ TEST_F(DownloadJobsTest, UnusableArchiveFallsBackToThePlainFile) {
     ASSERT_TRUE(RunJob("Game.dll", true, 0));
     EXPECT_EQ(TempFile("Game.dll"), PatternBytes(10 * 1024, 4));
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(Engine().TempDir()) / "Game.zip"));
-    EXPECT_EQ(RequestCount("GET", "/patch/Game.zip") + RequestCount("GET", "/patch/Game.dll"), 2) << status;
+    EXPECT_EQ(RequestCount("GET", "Game.zip") + RequestCount("GET", "Game.dll"), 2) << status;
     // The total bar grows by the plain file's surplus over the archive.
     if (status == 200) EXPECT_EQ(Bars(), "10/10 10/10");
   }
@@ -167,7 +160,7 @@ TEST_F(DownloadJobsTest, MissingPlainFileAfterTheArchiveEndsTheJobAtOnce) {
   const auto started = std::chrono::steady_clock::now();
   RunJob("Gone.dll", true);
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(4));
-  EXPECT_EQ(RequestCount("GET", "/patch/Gone.dll"), 0);
+  EXPECT_EQ(RequestCount("GET", "Gone.dll"), 0);
 }
 
 // The server announces 10000 bytes and then, once the size is known, serves another size.
@@ -183,7 +176,7 @@ TEST_F(DownloadJobsTest, BodyOfTheWrongSizeCancelsTheUpdate) {
     Engine().MonitorDownload(name, -1);
     EXPECT_TRUE(Engine().IsCancelled());
     EXPECT_EQ(boxes_->Shown().back().text, name + " " + Text(123) + "\n" + Text(129));
-    EXPECT_EQ(RequestCount("GET", "/patch/" + name), 1);  // no further attempts
+    EXPECT_EQ(RequestCount("GET", name), 1);  // no further attempts
     Engine().WaitDownloadThread();
   }
 }
@@ -193,11 +186,7 @@ TEST_F(DownloadJobsTest, BodyOfTheWrongSizeCancelsTheUpdate) {
 TEST_F(DownloadJobsTest, AttemptsAreRepeatedAndTheirFailureReported) {
   server_.PutFile("patch/Flaky.dat", PatternBytes(64 * 1024, 7));
   server_.SetBehaviour("patch/Flaky.dat", {.closeAfter = 1000});
-  std::thread mend([this] {
-    for (int i = 0; i < 500 && RequestCount("GET", "/patch/Flaky.dat") == 0; ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    server_.SetBehaviour("patch/Flaky.dat", {});
-  });
+  std::thread mend = AfterFirstGet("Flaky.dat", [this] { server_.SetBehaviour("patch/Flaky.dat", {}); });
   const bool ok = RunJob("Flaky.dat", false);
   mend.join();
   EXPECT_TRUE(ok);
@@ -207,7 +196,7 @@ TEST_F(DownloadJobsTest, AttemptsAreRepeatedAndTheirFailureReported) {
   server_.SetBehaviour("patch/Broken.dat", {.closeAfter = 100});
   EXPECT_FALSE(RunJob("Broken.dat", false));
   Engine().WaitDownloadThread();  // the report ends with the window's exit procedure
-  EXPECT_EQ(RequestCount("GET", "/patch/Broken.dat"), 10);
+  EXPECT_EQ(RequestCount("GET", "Broken.dat"), 10);
   ASSERT_EQ(boxes_->Shown().size(), 1u);  // its text is the stall test's
   EXPECT_TRUE(Engine().IsCancelled());
   EXPECT_EQ(window_.ExitProcedures(), 1);
@@ -228,8 +217,8 @@ TEST_F(DownloadJobsTest, StalledTransferIsReportedAsServerNotReplying) {
 TEST_F(DownloadJobsTest, SizesAreAskedOnceAndKeptOnlyWhenKnown) {
   server_.PutFile("patch/Twice.dat", PatternBytes(3000, 10));
   for (int run = 0; run < 2; ++run) ASSERT_TRUE(RunJob("Twice.dat", false));
-  EXPECT_EQ(RequestCount("HEAD", "/patch/Twice.dat"), 1);
-  EXPECT_EQ(RequestCount("GET", "/patch/Twice.dat"), 2);
+  EXPECT_EQ(RequestCount("HEAD", "Twice.dat"), 1);
+  EXPECT_EQ(RequestCount("GET", "Twice.dat"), 2);
 
   for (const auto& [name, behaviour] : {std::pair{"Refused.dat", FileBehaviour{.headStatus = 405}},
                                         std::pair{"Lengthless.dat", FileBehaviour{.headOmitsLength = true}}}) {
@@ -301,9 +290,7 @@ TEST_F(DownloadJobsTest, KeptBytesOfAnotherVersionOrAWrongDigestStartAgain) {
     server_.PutFile("patch/Swapped.dat", newer);
     server_.SetBehaviour("patch/Swapped.dat", {.etag = "\"same\""});
   });
-  Md5Context digest;
-  digest.Update(newer.data(), newer.size());
-  Engine().SetDownloadAnnouncement("Resource 2", digest.Final());
+  Engine().SetDownloadAnnouncement("Resource 2", Md5Of(newer));
   const bool ok = RunJob("Swapped.dat", false);
   swap.join();
   ASSERT_TRUE(ok);
@@ -327,7 +314,7 @@ TEST_F(DownloadJobsTest, AFullDiskFailsTheJobWithItsReason) {
   ASSERT_EQ(boxes_->Shown().size(), 1u);
   EXPECT_EQ(boxes_->Shown()[0].text,
             Text(123) + "\n\nErrorCode : -7\nThe downloaded file could not be written. No space left on device.");
-  EXPECT_EQ(RequestCount("GET", "/patch/Big.dat"), 1);
+  EXPECT_EQ(RequestCount("GET", "Big.dat"), 1);
   for (const std::string& line : window_.StatusLines()) EXPECT_NE(line, "Big.dat " + Text(115));
 }
 
