@@ -11,6 +11,7 @@
 
 #include <wx/scrolbar.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <functional>
@@ -186,11 +187,6 @@ class LauncherWindowTest : public testing::Test {
     return -1;
   }
 
-  bool Requested(const std::string& path) const {
-    for (const RecordedRequest& request : server_.Requests())
-      if (request.method == "GET" && request.decodedPath == path) return true;
-    return false;
-  }
 
   void TearDown() override {
     if (pid_ > 0) {
@@ -256,7 +252,7 @@ TEST_F(LauncherWindowTest, ExitAsksFirstThenCancelGoesOnAndOkStopsOnceTheWorkers
   ASSERT_FALSE(question.empty()) << "no exit question";
   PressKey(question, "Escape");
   EXPECT_TRUE(PumpUntil([] { return !WindowShows("SolaneLauncher"); }, 3000));
-  EXPECT_TRUE(PumpUntil([&] { return Requested("/patch/Texture.zip"); }, 20000)) << "Cancel goes on with the update";
+  EXPECT_TRUE(PumpUntil([&] { return std::ranges::count(server_.Fetched(), "/patch/Texture.zip") > 0; }, 20000)) << "Cancel goes on with the update";
   ASSERT_TRUE(WindowShows("Solane Launcher"));
 
   ClickAt(window_, kExitButton);

@@ -90,13 +90,6 @@ class SignedUpdate : public testing::Test {
     platform::SetMessageBoxProvider(nullptr);
   }
 
-  std::vector<std::string> Fetched() const {
-    std::vector<std::string> names;
-    for (const RecordedRequest& request : server_.Requests())
-      if (request.method == "GET") names.push_back(request.decodedPath.substr(std::string("/patch/").size()));
-    return names;
-  }
-
   FixtureServer server_;
   ScratchDir keys_;
   std::vector<SigningKey> signers_;
@@ -142,7 +135,7 @@ TEST_F(SignedUpdate, OnlyWhatThePublisherSignedIsInstalled) {
     EXPECT_EQ(install_.ReadFile("Data.SPF"), boxes.empty() ? kNewData : kOldData) << what;
     EXPECT_FALSE(PatchEngine::Instance().IsLauncherUpdatePending()) << what;
     EXPECT_FALSE(std::filesystem::exists(install_.Path("Temp"))) << what;
-    const std::vector<std::string> fetched = Fetched();
+    const std::vector<std::string> fetched = server_.Fetched("/patch/");
     if (keyLine.empty()) EXPECT_EQ(fetched, (std::vector<std::string>{"Update.NFO", "Data.SPF"}));
     if (boxes.empty() && !keyLine.empty()) {
       EXPECT_EQ(fetched, (std::vector<std::string>{"Update.NFO", "Update.NFO.sig", "Data.SPF"}));

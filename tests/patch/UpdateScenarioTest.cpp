@@ -115,12 +115,7 @@ class UpdateScenario : public ::testing::Test {
   }
 
   // The files fetched with GET, without the server folder.
-  std::vector<std::string> Fetched() const {
-    std::vector<std::string> names;
-    for (const RecordedRequest& request : server_.Requests())
-      if (request.method == "GET") names.push_back(request.decodedPath.substr(std::string("/patch/").size()));
-    return names;
-  }
+  std::vector<std::string> Fetched() const { return server_.Fetched("/patch/"); }
   bool Exists(const std::string& name) const { return std::filesystem::exists(install_.Path(name)); }
   static std::string ScratchContent(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);

@@ -134,3 +134,10 @@ std::vector<RecordedRequest> FixtureServer::Requests() const {
   }
   return requests;
 }
+
+std::vector<std::string> FixtureServer::Fetched(const std::string& prefix) const {
+  std::vector<std::string> paths;
+  for (const RecordedRequest& request : Requests())
+    if (request.method == "GET") paths.push_back(request.decodedPath.starts_with(prefix) ? request.decodedPath.substr(prefix.size()) : request.decodedPath);
+  return paths;
+}

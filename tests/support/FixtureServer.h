@@ -78,6 +78,8 @@ class FixtureServer {
   bool Reset();
   // Every request received so far, in order.
   std::vector<RecordedRequest> Requests() const;
+  // The decoded paths asked for with GET so far, in order, each without `prefix` ("/patch/").
+  std::vector<std::string> Fetched(const std::string& prefix = "") const;
 
  private:
   ScratchDir root_;
