@@ -75,11 +75,6 @@ class ZipArchiveTest : public ::testing::Test {
     return codes;
   }
 
-  static std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
-
   // Every path under the scratch folder, relative to it.
   std::set<std::string> Tree() {
     std::set<std::string> paths;
@@ -145,9 +140,9 @@ with open('described.zip', 'wb') as f:
   expected.back() = kZipNoFile;  // ".." names nothing
   EXPECT_EQ(UnpackAll("plain.zip"), expected);
   EXPECT_EQ(UnpackAll("described.zip"), std::vector<uint32_t>{kZipSuccess});
-  EXPECT_EQ(Read(base_ + "/stored.txt"), "stored text");
-  EXPECT_EQ(Read(base_ + "/Data/deflated.bin"), Read(scratch_ + "/big.bin"));
-  EXPECT_EQ(Read(base_ + "/described.txt").size(), 10000u);
+  EXPECT_EQ(FileBytes(base_ + "/stored.txt"), "stored text");
+  EXPECT_EQ(FileBytes(base_ + "/Data/deflated.bin"), FileBytes(scratch_ + "/big.bin"));
+  EXPECT_EQ(FileBytes(base_ + "/described.txt").size(), 10000u);
   // Only the unpacked names remain, directories included: no temporary file is left beside them.
   EXPECT_EQ(Tree(), (std::set<std::string>{"big.bin", "plain.zip", "described.zip", "make.py", "base", "base/temp",
                                            "base/temp/stored.txt", "base/temp/Data", "base/temp/Data/deflated.bin",
@@ -195,7 +190,7 @@ open('locked.zip', 'wb').write(bytes(data))
   EXPECT_EQ(UnpackAll("locked.zip"), std::vector<uint32_t>{kZipPassword});
   EXPECT_TRUE(fs::is_empty(base_));
   EXPECT_EQ(UnpackAll("wrapped.zip"), std::vector<uint32_t>{kZipSuccess});
-  EXPECT_EQ(Read(base_ + "/inside.txt"), "inside");
+  EXPECT_EQ(FileBytes(base_ + "/inside.txt"), "inside");
 }
 
 // Records sharing one local header or reaching into the central directory are refused at Open;
@@ -229,7 +224,7 @@ patch('into-directory.zip', (local, 18, 700), (local, 22, 700), (central, 20, 70
     EXPECT_EQ(UnpackAll("sized.zip"), std::vector<uint32_t>(2, expected));
     EXPECT_EQ(asked, base_ + "/");
   }
-  EXPECT_EQ(Read(base_ + "/two"), std::string(600, '2'));
+  EXPECT_EQ(FileBytes(base_ + "/two"), std::string(600, '2'));
 }
 
 // Data beyond the declared size, a NUL in a name and a cancel between pieces each stop the
@@ -281,10 +276,10 @@ with zipfile.ZipFile('attributes.zip', 'w') as z:
   EXPECT_EQ(fs::status(base_ + "/dos-ro-hidden.txt").permissions() & fs::perms::owner_write, fs::perms::none);
   // A link entry becomes a plain file holding the link text, never a link.
   EXPECT_FALSE(fs::is_symlink(base_ + "/link"));
-  EXPECT_EQ(Read(base_ + "/link"), "/etc/passwd");
+  EXPECT_EQ(FileBytes(base_ + "/link"), "/etc/passwd");
   // A read-only file from an earlier run is replaced.
   EXPECT_EQ(archive->ExtractEntry(1, "dos-ro-hidden.txt"), kZipSuccess);
-  EXPECT_EQ(Read(base_ + "/dos-ro-hidden.txt"), "2");
+  EXPECT_EQ(FileBytes(base_ + "/dos-ro-hidden.txt"), "2");
 }
 
 TEST_F(ZipArchiveTest, TimesComeFromDosFieldsAndExtendedTimestamp) {

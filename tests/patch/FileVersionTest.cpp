@@ -13,17 +13,13 @@
 #include "patch/VersionNoteDefine.h"
 #include "platform/Path.h"
 #include "tests/patch/ScratchFile.h"
+#include "tests/support/ScratchDir.h"
 #include "tests/support/WindowsProgramImage.h"
 
 // This test program carries a version note of its own, read back below.
 SOLANE_DEFINE_VERSION_NOTE(3, 14, 15, 92);
 
 namespace {
-
-std::string FileContents(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 std::optional<VersionWords> FromImage(const std::string& image, size_t length = std::string::npos) {
   return ReadVersionWords(std::span(reinterpret_cast<const uint8_t*>(image.data()), std::min(length, image.size())));
@@ -64,7 +60,7 @@ TEST(FileVersionTest, DamagedAndForeignFilesHaveNoVersion) {
     ScratchFile file(foreign);
     EXPECT_FALSE(ReadVersionWords(file.path()));
     EXPECT_FALSE(StampFileVersion(file.path(), 1, 1));
-    EXPECT_EQ(FileContents(file.path()), foreign);
+    EXPECT_EQ(FileBytes(file.path()), foreign);
   }
 }
 
@@ -72,7 +68,7 @@ TEST(FileVersionTest, StampRoundTrip) {
   ScratchFile pe(WindowsProgram(true, 1, 2));
   ASSERT_TRUE(StampFileVersion(pe.path(), 0x00020001, 0x00000009));
   ExpectWords(ReadVersionWords(pe.path()), 0x00020001, 0x00000009);
-  ScratchFile elf(FileContents(platform::ExecutablePath()));
+  ScratchFile elf(FileBytes(platform::ExecutablePath()));
   ASSERT_TRUE(StampFileVersion(elf.path(), 0x00070008, 0x0009000a));
   EXPECT_EQ(FileVersion(elf.path()).GetParts(), (std::array<uint32_t, 4>{7, 8, 9, 10}));
 }

@@ -38,14 +38,11 @@ struct Release {
 };
 
 std::string InfoText(const Release& release) {
-  std::string text = "[SolaneLauncher]\n" + release.launcher + "Serial=" + std::to_string(release.serial) +
-                     "\nVersionMajorHigh=1\nVersionMajorLow=0\nVersionMinorHigh=0\nVersionMinorLow=0\n"
-                     "FileName=SolaneLauncher\n[SolaneClient]\nVersionMajorHigh=1\nVersionMajorLow=0\n"
-                     "VersionMinorHigh=0\nVersionMinorLow=1\n[Resource]\nResourceCount=1\n1_FileName=Data.SPF\n"
-                     "1_Version=6\n1_SHA256=" + release.dataDigest + "\n[LoginServer]\nLoginServerCount=1\n1_IP=127.0.0.1\n";
-  std::string crLf;
-  for (char c : text) crLf += c == '\n' ? std::string("\r\n") : std::string(1, c);
-  return crLf;
+  return WithCrLf("[SolaneLauncher]\n" + release.launcher + "Serial=" + std::to_string(release.serial) +
+                  "\nVersionMajorHigh=1\nVersionMajorLow=0\nVersionMinorHigh=0\nVersionMinorLow=0\n"
+                  "FileName=SolaneLauncher\n[SolaneClient]\nVersionMajorHigh=1\nVersionMajorLow=0\n"
+                  "VersionMinorHigh=0\nVersionMinorLow=1\n[Resource]\nResourceCount=1\n1_FileName=Data.SPF\n"
+                  "1_Version=6\n1_SHA256=" + release.dataDigest + "\n[LoginServer]\nLoginServerCount=1\n1_IP=127.0.0.1\n");
 }
 
 class SignedUpdate : public testing::Test {

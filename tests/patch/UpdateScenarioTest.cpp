@@ -40,13 +40,6 @@ namespace {
 
 std::string Message(int id) { return LoadCatalogueString(id); }
 
-// The information file's lines end with CR LF.
-std::string WithCrLf(const std::string& text) {
-  std::string out;
-  for (char c : text) out += c == '\n' ? std::string("\r\n") : std::string(1, c);
-  return out;
-}
-
 const std::string kDataEntry = "1_FileName=Data.SPF\n1_Version=5\n";
 const std::string kNewData = "1_FileName=Data.SPF\n1_Version=6\n";
 
@@ -117,10 +110,6 @@ class UpdateScenario : public ::testing::Test {
   // The files fetched with GET, without the server folder.
   std::vector<std::string> Fetched() const { return server_.Fetched("/patch/"); }
   bool Exists(const std::string& name) const { return std::filesystem::exists(install_.Path(name)); }
-  static std::string ScratchContent(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
   // Installed files get owner read and write, and execute only when they are programs.
   int OwnerMode(const std::string& name) const { return static_cast<int>(std::filesystem::status(install_.Path(name)).permissions()) & 0700; }
   std::vector<std::string> BoxTexts() const {
@@ -246,7 +235,7 @@ TEST_F(UpdateScenario, EscapingNamesAreNeverUsed) {
            "[Delete]\nDeleteCount=3\n1_FileName=" + climbing + "\n2_FileName=..\n3_FileName=linked/victim.txt\n");
   RunUpdate();
   EXPECT_EQ(install_.ReadFile("Data.SPF"), PackBytes("new data", 6));
-  EXPECT_EQ(ScratchContent(outside / "victim.txt"), "outside");
+  EXPECT_EQ(FileBytes(outside / "victim.txt"), "outside");
   EXPECT_FALSE(std::filesystem::exists(outside / "Pack.SPF"));
   EXPECT_TRUE(std::filesystem::exists(install_.Dir()));
   for (const std::string& name : Fetched()) EXPECT_EQ(name.find(".."), std::string::npos) << name;

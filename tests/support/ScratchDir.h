@@ -36,3 +36,9 @@ std::string PackBytes(const std::string& body, uint32_t version);
 
 // The launcher's MD5 text of `bytes`.
 std::string Md5Of(const std::string& bytes);
+
+// The whole content of the file at `path`, empty when it cannot be read.
+std::string FileBytes(const std::string& path);
+
+// `text` with every line feed turned into CR LF, as the server's files are written.
+std::string WithCrLf(const std::string& text);
