@@ -26,19 +26,22 @@ std::unique_ptr<UpdateInfo> Loaded(const std::string& text) {
 }
 
 TEST(UpdateInfoTest, LineRules) {
+  const std::string exact(259, 'x'), longer = std::string(259, 'y') + "tail";
   const auto info = Loaded(
       "[Main]\r\nSpaced = value \r\n\tTab\tbed=a\tb\r\nAddress=http://host/page?a=1;b=2\r\n"
-      "Twice=first\r\nTwice=second\r\nEmpty=\r\n;Commented=yes\r\nEq=a=b\r\n"
-      "[Open\r\nKey=in open\r\n[Main]\r\nTwice=third\r\nLast=no line end");
+      "Twice=first\r\nTwice=second\r\nEmpty=\r\n;Commented=yes\r\nEq=a=b\r\nExact=" + exact + "\r\nLong=" + longer +
+      "\r\n[Open\r\nKey=in open\r\n[Main]\r\nTwice=third\r\nLast=no line end");
   // Spaces stay part of keys and values, tabs vanish, ";" ends a value, the first of equal keys
-  // wins across sections, a section without "]" loses its last letter, text after the last
-  // CR LF is ignored.
-  const std::tuple<const char*, const char*, const char*> reads[] = {
+  // wins across sections, values (and defaults) are cut to 259 characters, a section without
+  // "]" loses its last letter, text after the last CR LF is ignored.
+  const std::tuple<const char*, const char*, std::string> reads[] = {
       {"Main", "Spaced ", " value "}, {"Main", "Spaced", "NoData"}, {"Main", "Tabbed", "ab"},
       {"Main", "Address", "http://host/page?a=1"}, {"Main", "Twice", "first"}, {"Main", "Empty", "NoData"},
-      {"Main", ";Commented", "NoData"}, {"Main", "Eq", "a=b"}, {"Ope", "Key", "in open"}, {"Main", "Last", "NoData"},
+      {"Main", ";Commented", "NoData"}, {"Main", "Eq", "a=b"}, {"Main", "Exact", exact}, {"Main", "Long", longer.substr(0, 259)},
+      {"Ope", "Key", "in open"}, {"Main", "Last", "NoData"},
   };
   for (const auto& [section, key, value] : reads) EXPECT_EQ(info->ReadString(section, key, "NoData"), value) << key;
+  EXPECT_EQ(info->ReadString("Main", "Missing", longer).size(), 259u);
 
   UpdateInfo bare;  // bare line feeds: one line, a section line
   bare.Parse("[SolaneLauncher]\nVersionMajorHigh=1\nFileName=x\n");
@@ -56,14 +59,6 @@ TEST(UpdateInfoTest, IntegerConversion) {
   const auto info = Loaded(Lines({"[S]", "Number= 12 apples"}));
   EXPECT_EQ(info->ReadInt("S", "Number", 9), 12);
   EXPECT_EQ(info->ReadInt("S", "Missing", 9), 9);
-}
-
-TEST(UpdateInfoTest, LongValuesAreCutTo259Characters) {
-  const std::string exact(259, 'x'), longer = std::string(259, 'y') + "tail";
-  const auto info = Loaded(Lines({"[S]", "Exact=" + exact, "Long=" + longer}));
-  EXPECT_EQ(info->ReadString("S", "Exact", ""), exact);
-  EXPECT_EQ(info->ReadString("S", "Long", ""), longer.substr(0, 259));
-  EXPECT_EQ(info->ReadString("S", "Missing", longer).size(), 259u);
 }
 
 // Reads give their defaults, and the file is not proper, until it is marked as loaded.
