@@ -13,7 +13,6 @@
 #include <functional>
 #include <string>
 
-#include "patch/Md5.h"
 #include "tests/support/ScratchDir.h"
 
 namespace {
