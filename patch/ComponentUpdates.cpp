@@ -162,8 +162,9 @@ void PatchEngine::UpdateErrorReporter() {
 bool PatchEngine::CheckDownloadedFile(const std::string& name, const AnnouncedDigest& digest) {
   const std::optional<std::string> path = TempPath(name);
   const int64_t expected = ExpectedFileSize();
+  const int64_t size = path ? FileSize(*path) : -1;
   int failedMessage = 0;
-  if (!path || FileSize(*path) < 0 || (expected > 0 && FileSize(*path) != expected)) {
+  if (size < 0 || (expected > 0 && size != expected)) {
     failedMessage = kMessageWrongSize;
   } else if (RequiresSignedRelease()) {
     failedMessage = Sha256Problem(*path, digest.sha256);

@@ -146,10 +146,10 @@ void CLauncherDlg::BuildLayout() {
   fileBar_ = new CLauncherProgressCtrl(this, kIdFileBar, ToRect(layout_.FileBar()));
   totalBar_ = new CLauncherProgressCtrl(this, kIdTotalBar, ToRect(layout_.TotalBar()));
 
-  auto makeButton = [this](const LayoutButton& spec) {
-    auto* button = new CLauncherButtonCtrl(this, spec.id, wxPoint(spec.rect.left, spec.rect.top));
-    button->LoadBitmaps(LoadSkinBitmap(spec.NormalBitmap()), LoadSkinBitmap(spec.PressedBitmap()),
-                        LoadSkinBitmap(spec.MouseOverBitmap()), LoadSkinBitmap(spec.DisabledBitmap()));
+  auto makeButton = [this](const LayoutButton& place) {
+    auto* button = new CLauncherButtonCtrl(this, place.id, wxPoint(place.rect.left, place.rect.top));
+    button->LoadBitmaps(LoadSkinBitmap(place.NormalBitmap()), LoadSkinBitmap(place.PressedBitmap()),
+                        LoadSkinBitmap(place.MouseOverBitmap()), LoadSkinBitmap(place.DisabledBitmap()));
     return button;
   };
   startButton_ = makeButton(layout_.startButton);
@@ -168,16 +168,16 @@ void CLauncherDlg::BuildLayout() {
   for (wxWindow* child : GetChildren()) child->SetFont(font);
 }
 
-void CLauncherDlg::CreateCheckBox(const LayoutCheckBox& spec, wxWindowID id, bool checked, std::atomic<bool>& state) {
-  auto* box = new SkinCheckBox(this, id, ToRect(spec.box));
+void CLauncherDlg::CreateCheckBox(const LayoutCheckBox& place, wxWindowID id, bool checked, std::atomic<bool>& state) {
+  auto* box = new SkinCheckBox(this, id, ToRect(place.box));
   box->SetValue(checked);
   state = checked;
   box->Bind(wxEVT_CHECKBOX, [&state](wxCommandEvent& event) {
     state = event.IsChecked();
     event.Skip();
   });
-  auto* label = new CLauncherStaticCtrl(this, wxID_ANY, ToRect(spec.label),
-                                        CatalogueTextOr(spec.labelMessage, spec.fallbackLabel));
+  auto* label = new CLauncherStaticCtrl(this, wxID_ANY, ToRect(place.label),
+                                        CatalogueTextOr(place.labelMessage, place.fallbackLabel));
   label->SetLinkedCheckBox(box);
   (id == kIdWindowModeBox ? windowModeBox_ : autoRunBox_) = box;
 }

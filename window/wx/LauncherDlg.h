@@ -67,7 +67,7 @@ class CLauncherDlg final : public wxDialog, public LauncherWindow, public SkinSu
 
  private:
   void BuildLayout();
-  void CreateCheckBox(const LayoutCheckBox& spec, wxWindowID id, bool checked, std::atomic<bool>& state);
+  void CreateCheckBox(const LayoutCheckBox& place, wxWindowID id, bool checked, std::atomic<bool>& state);
   void CreateNoticePage();
   void AddAboutEntry();
 
