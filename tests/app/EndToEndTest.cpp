@@ -19,6 +19,7 @@
 #include "tests/support/FixtureServer.h"
 #include "tests/support/InstalledLauncher.h"
 #include "tests/support/PublishedRelease.h"
+#include "tests/support/Requirement.h"
 #include "tests/support/ServerProcess.h"
 #include "tests/support/TestAuthority.h"
 #include "tools/publish/Signing.h"
@@ -159,7 +160,7 @@ TEST_F(EndToEndTest, StartWhileTheGameRunsStartsNoSecondClient) {
 TEST_F(EndToEndTest, SignedReleaseOverHttpsIsVerifiedAndInstalled) {
   TestAuthority authority;
   const std::optional<TestAuthority::Issued> certificate = authority.Issue("patch-server", "IP:127.0.0.1");
-  if (!certificate) GTEST_SKIP() << "openssl cannot make certificates here";
+  SOLANE_REQUIRE(certificate, "openssl cannot make certificates here");
   ScratchDir scratch;
   const KeyPairResult keys = GenerateKeyPair(scratch.PathOf("keys"));
   ASSERT_EQ(keys.error, "");
@@ -238,7 +239,7 @@ TEST_F(EndToEndTest, FailedReplacementLeavesTheOldLauncherIntact) {
   ASSERT_TRUE(installation.Write("Temp/SolaneLauncher.CFG", LauncherConfig(server_.Port())));
   const std::string oldBytes = installation.Read("locked/SolaneLauncher").value_or("");
   WriteProtectedFolder locked(installation.PathOf("locked"));
-  if (!locked.IsProtected()) GTEST_SKIP() << "cannot write-protect a folder here";
+  SOLANE_REQUIRE(locked.IsProtected(), "cannot write-protect a folder here");
 
   const ProgramResult result = installation.Run(
       {"/TO:" + installation.PathOf("locked/SolaneLauncher"), "/EXEC:SolaneLauncher-VANTIK", "/LOCALE:KOREA", "/"},

@@ -17,6 +17,7 @@
 #include "tests/download/PythonZip.h"
 #include "tests/support/FixtureServer.h"
 #include "tests/support/RecordingWindow.h"
+#include "tests/support/Requirement.h"
 #include "tests/support/ScratchDir.h"
 #include "tests/support/SmallFileSystem.h"
 #include "tests/support/TestEngine.h"
@@ -305,7 +306,7 @@ TEST_F(DownloadJobsTest, KeptBytesOfAnotherVersionOrAWrongDigestStartAgain) {
 // the first attempt; nothing reports the download as complete.
 TEST_F(DownloadJobsTest, AFullDiskFailsTheJobWithItsReason) {
   SmallFileSystem small(Engine().PartialDir(), 64 * 1024);
-  if (!small.Mounted()) GTEST_SKIP() << "mounting a small file system needs root";
+  SOLANE_REQUIRE(small.Mounted(), "mounting a small file system needs root");
   platform::SetFreeDiskSpaceForTesting([](const std::string&) { return std::optional<uint64_t>(uint64_t{1} << 30); });
   server_.PutFile("patch/Big.dat", PatternBytes(1 << 20, 14));
   EXPECT_FALSE(RunJob("Big.dat", false));

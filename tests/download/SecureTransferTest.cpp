@@ -11,6 +11,7 @@
 
 #include "platform/ScriptedMessageBox.h"
 #include "tests/support/RecordingWindow.h"
+#include "tests/support/Requirement.h"
 #include "tests/support/ScopedEnvironment.h"
 #include "tests/support/ScratchDir.h"
 #include "tests/support/ServerProcess.h"
@@ -25,7 +26,7 @@ namespace {
 // the launcher then complains about.
 TEST(SecureTransferTest, OnlyTheHostsCertificateFromATrustedAuthorityIsAccepted) {
   TestAuthority trusted, unknown;
-  if (!trusted.IsReady() || !unknown.IsReady()) GTEST_SKIP() << "openssl cannot make certificates here";
+  SOLANE_REQUIRE(trusted.IsReady() && unknown.IsReady(), "openssl cannot make certificates here");
   ScopedEnvironment bundle("CURL_CA_BUNDLE", trusted.CertificatePath());
   ScratchDir www;
   www.Write("patch/Update.NFO", "[SolaneLauncher]\r\n");

@@ -12,6 +12,7 @@
 #include "patch/VersionNoteDefine.h"
 #include "platform/Path.h"
 #include "tests/patch/ScratchFile.h"
+#include "tests/support/Requirement.h"
 #include "tests/support/ScratchDir.h"
 #include "tests/support/WindowsProgramImage.h"
 
@@ -33,7 +34,7 @@ void ExpectWords(const std::optional<VersionWords>& words, uint32_t high, uint32
 TEST(FileVersionTest, ElfVersionNotes) {
   ExpectWords(ReadVersionWords(platform::ExecutablePath()), 3 << 16 | 14, 15 << 16 | 92);
   const std::string launcher = std::string(SOLANE_BINARY_DIR) + "/SolaneLauncher";
-  if (!std::filesystem::exists(launcher)) GTEST_SKIP() << "SolaneLauncher is not built";
+  SOLANE_REQUIRE(std::filesystem::exists(launcher), "SolaneLauncher is not built");
   ExpectWords(ReadVersionWords(launcher), SOLANE_VERSION_MAJOR << 16 | SOLANE_VERSION_MINOR,
               SOLANE_VERSION_PATCH << 16 | SOLANE_VERSION_TWEAK);
 }

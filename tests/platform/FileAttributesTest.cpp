@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <sys/xattr.h>
 
+#include "tests/support/Requirement.h"
 #include "tests/support/ScratchDir.h"
 
 using namespace platform;
@@ -65,7 +66,7 @@ TEST_F(FileAttributesTest, ReadOnlyMapsToWriteBits) {
 }
 
 TEST_F(FileAttributesTest, DosBitsLiveInTheSambaAttribute) {
-  if (setxattr(file_.c_str(), "user.probe", "1", 1, 0) != 0) GTEST_SKIP() << "no user extended attributes here";
+  SOLANE_REQUIRE(setxattr(file_.c_str(), "user.probe", "1", 1, 0) == 0, "no user extended attributes here");
   ASSERT_TRUE(SetFileAttributes(file_, kAttributeHidden | kAttributeArchive | kAttributeReadOnly));
   char text[32] = {};
   const ssize_t length = getxattr(file_.c_str(), "user.DOSATTRIB", text, sizeof text - 1);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "tests/support/Requirement.h"
 #include "tests/support/ScratchDir.h"
 #include "tests/support/SmallFileSystem.h"
 
@@ -21,7 +22,7 @@ mode_t ModeOf(const std::string& path) {
 class FileSystemTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!small_.Mounted()) GTEST_SKIP() << "needs root to mount";
+    SOLANE_REQUIRE(small_.Mounted(), "needs root to mount");
   }
 
   ScratchDir scratch_;

@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "tests/support/Requirement.h"
 #include "tests/support/ScopedEnvironment.h"
 
 namespace platform {
@@ -20,7 +21,7 @@ class TopLevelWindowsTest : public ::testing::Test {
   // Starts Xvfb on a free display, which it reports on a pipe once it is ready.
   void SetUp() override {
     int fds[2];
-    if (access("/usr/bin/Xvfb", X_OK) != 0 || pipe(fds) != 0) GTEST_SKIP() << "Xvfb is not available";
+    SOLANE_REQUIRE(access("/usr/bin/Xvfb", X_OK) == 0 && pipe(fds) == 0, "Xvfb is not available");
     xvfb_ = fork();
     if (xvfb_ == 0) {
       dup2(open("/dev/null", O_RDWR), 2);
@@ -31,7 +32,7 @@ class TopLevelWindowsTest : public ::testing::Test {
     close(fds[1]);
     for (char c; read(fds[0], &c, 1) == 1 && c != '\n';) display_ += c;
     close(fds[0]);
-    if (display_.empty()) GTEST_SKIP() << "Xvfb did not start";
+    SOLANE_REQUIRE(!display_.empty(), "Xvfb did not start");
     display_ = ":" + display_;
   }
   void TearDown() override {

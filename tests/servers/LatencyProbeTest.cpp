@@ -8,6 +8,7 @@
 #include "platform/Clock.h"
 #include "tests/support/NetworkNamespace.h"
 #include "tests/support/RecordingWindow.h"
+#include "tests/support/Requirement.h"
 #include "tests/support/TestEngine.h"
 
 namespace {
@@ -77,7 +78,7 @@ TEST_F(LatencyProbe, RefreshesDuringAMeasurementAndAServerThatDoesNotAnswer) {
     EXPECT_EQ(child.exitCode, 0) << child.output;
     return;
   }
-  if (!EnterOwnNetwork()) GTEST_SKIP() << "no network namespace of our own";
+  SOLANE_REQUIRE(EnterOwnNetwork(), "no network namespace of our own");
   ASSERT_TRUE(SetNetworkSetting("ipv4/icmp_echo_ignore_all", "1"));
   Refresh({":1", "127.0.0.1"});
   Engine().StartProbe();

@@ -13,6 +13,7 @@
 #include "platform/Clock.h"
 #include "platform/Process.h"
 #include "tests/support/NetworkNamespace.h"
+#include "tests/support/Requirement.h"
 
 namespace {
 
@@ -86,7 +87,7 @@ TEST(PingTest, TimeOutTheUnprivilegedSocketAndNoSocket) {
     EXPECT_NE(child.output.find("socket() failed\n"), std::string::npos);
     return;
   }
-  if (!EnterOwnNetwork()) GTEST_SKIP() << "no network namespace of our own";
+  SOLANE_REQUIRE(EnterOwnNetwork(), "no network namespace of our own");
   CPing ping;
   PingReply reply;
   EXPECT_GE(ping.Ping2("127.0.0.1", reply, 1000, 32), 0) << ping.GetError();  // the raw socket
