@@ -4,14 +4,12 @@
 
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "patch/VersionNoteDefine.h"
 #include "platform/Path.h"
-#include "tests/patch/ScratchFile.h"
 #include "tests/support/Requirement.h"
 #include "tests/support/ScratchDir.h"
 #include "tests/support/WindowsProgramImage.h"
@@ -49,43 +47,43 @@ TEST(FileVersionTest, DamagedAndForeignFilesHaveNoVersion) {
     Put(bad, at, value);  // back to the root; past the end
     EXPECT_FALSE(FromImage(bad)) << at;
   }
+  ScratchDir folder;
   for (const std::string& foreign : {std::string(), std::string("MZ"), std::string(4096, 'x'), std::string("\x7f" "ELF")}) {
-    ScratchFile file(foreign);
-    EXPECT_FALSE(ReadVersionWords(file.path()));
-    EXPECT_FALSE(StampFileVersion(file.path(), 1, 1));
-    EXPECT_EQ(FileBytes(file.path()), foreign);
+    const std::string path = folder.Write("foreign", foreign);
+    EXPECT_FALSE(ReadVersionWords(path));
+    EXPECT_FALSE(StampFileVersion(path, 1, 1));
+    EXPECT_EQ(FileBytes(path), foreign);
   }
 }
 
 // Both Windows image kinds carry a version resource that reads back, stamped or not.
 TEST(FileVersionTest, ReadAndStampRoundTrip) {
+  ScratchDir folder;
   for (bool pe32Plus : {false, true}) {
-    ScratchFile pe(WindowsProgram(pe32Plus, 0x00010002, 0x00030004));
-    ExpectWords(ReadVersionWords(pe.path()), 0x00010002, 0x00030004);
-    ASSERT_TRUE(StampFileVersion(pe.path(), 0x00020001, 0x00000009));
-    ExpectWords(ReadVersionWords(pe.path()), 0x00020001, 0x00000009);
+    const std::string pe = folder.Write("pe", WindowsProgram(pe32Plus, 0x00010002, 0x00030004));
+    ExpectWords(ReadVersionWords(pe), 0x00010002, 0x00030004);
+    ASSERT_TRUE(StampFileVersion(pe, 0x00020001, 0x00000009));
+    ExpectWords(ReadVersionWords(pe), 0x00020001, 0x00000009);
   }
-  ScratchFile elf(FileBytes(platform::ExecutablePath()));
-  ASSERT_TRUE(StampFileVersion(elf.path(), 0x00070008, 0x0009000a));
-  EXPECT_EQ(FileVersion(elf.path()).GetParts(), (std::array<uint32_t, 4>{7, 8, 9, 10}));
+  const std::string elf = folder.Write("elf", FileBytes(platform::ExecutablePath()));
+  ASSERT_TRUE(StampFileVersion(elf, 0x00070008, 0x0009000a));
+  EXPECT_EQ(FileVersion(elf).GetParts(), (std::array<uint32_t, 4>{7, 8, 9, 10}));
 }
 
 TEST(FileVersionTest, DiffersFromAnnouncement) {
-  ScratchFile installed(WindowsProgram(false, 0x00010000, 0x00000002));
-  FileVersion version(installed.path());
+  ScratchDir folder;
+  FileVersion version(folder.Write("installed", WindowsProgram(false, 0x00010000, 0x00000002)));
   EXPECT_FALSE(version.Differs(1, 0, 0, 2));
   EXPECT_TRUE(version.Differs(1, 0, 0, 1));  // an installed file newer than announced
   EXPECT_TRUE(version.Differs(2, 0, 0, 2));
   EXPECT_FALSE(version.Differs(1, 0x10000, 0, 0x10002));  // low parts count modulo 65536
 
   // Unknown versions, 0.0.0.0 included, always differ, and are read again on the next use.
-  ScratchFile later("not yet a program");
-  FileVersion pending(later.path());
+  FileVersion pending(folder.Write("later", "not yet a program"));
   EXPECT_TRUE(pending.Differs(0, 0, 0, 0));
-  std::ofstream(later.path(), std::ios::binary | std::ios::trunc) << WindowsProgram(false, 5, 6);
+  folder.Write("later", WindowsProgram(false, 5, 6));
   EXPECT_EQ(pending.GetParts(), (std::array<uint32_t, 4>{0, 5, 0, 6}));
-  ScratchFile zero(WindowsProgram(false, 0, 0));
-  EXPECT_TRUE(FileVersion(zero.path()).Differs(0, 0, 0, 0));
+  EXPECT_TRUE(FileVersion(folder.Write("zero", WindowsProgram(false, 0, 0))).Differs(0, 0, 0, 0));
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/patch/ScratchFile.h"
+#include "tests/support/ScratchDir.h"
 
 #include <random>
 #include <string>
@@ -23,8 +23,8 @@ uint32_t ExpectedChecksum(const std::string& raw) {
 }
 
 uint32_t ChecksumOfFile(const std::string& contents) {
-  ScratchFile file(contents);
-  return TextModeCrc32(file.path());
+  ScratchDir folder;
+  return TextModeCrc32(folder.Write("Data.SPF", contents));
 }
 
 TEST(TextChecksumTest, LineEndsAndEndMark) {
@@ -53,9 +53,10 @@ TEST(TextChecksumTest, RandomDataAcrossReadBoundaries) {
 
 TEST(TextChecksumTest, MissingFileOrCancelGivesZero) {
   EXPECT_EQ(TextModeCrc32("/nonexistent/Solane/Data.SPF"), 0u);
-  ScratchFile file("some pack");
-  EXPECT_EQ(TextModeCrc32(file.path(), [] { return true; }), 0u);
-  EXPECT_EQ(TextModeCrc32(file.path(), [] { return false; }), ExpectedChecksum("some pack"));
+  ScratchDir folder;
+  const std::string path = folder.Write("Data.SPF", "some pack");
+  EXPECT_EQ(TextModeCrc32(path, [] { return true; }), 0u);
+  EXPECT_EQ(TextModeCrc32(path, [] { return false; }), ExpectedChecksum("some pack"));
 }
 
 }  // namespace
