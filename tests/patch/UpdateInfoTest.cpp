@@ -9,14 +9,9 @@
 #include <tuple>
 #include <vector>
 
-namespace {
+#include "tests/support/ScratchDir.h"
 
-// Joins lines with CR LF after each, as the server's files are written.
-std::string Lines(std::initializer_list<std::string_view> lines) {
-  std::string text;
-  for (std::string_view line : lines) text.append(line).append("\r\n");
-  return text;
-}
+namespace {
 
 std::unique_ptr<UpdateInfo> Loaded(const std::string& text) {
   auto info = std::make_unique<UpdateInfo>();
@@ -56,16 +51,16 @@ TEST(UpdateInfoTest, IntegerConversion) {
   };
   for (const auto& [text, expected] : vectors) EXPECT_EQ(ConvertDecimal(text), expected) << text;
 
-  const auto info = Loaded(Lines({"[S]", "Number= 12 apples"}));
+  const auto info = Loaded(WithCrLf("[S]\nNumber= 12 apples\n"));
   EXPECT_EQ(info->ReadInt("S", "Number", 9), 12);
   EXPECT_EQ(info->ReadInt("S", "Missing", 9), 9);
 }
 
 // Reads give their defaults, and the file is not proper, until it is marked as loaded.
 TEST(UpdateInfoTest, Acceptance) {
-  const std::string proper = Lines({"[SolaneLauncher]", "VersionMajorHigh=1", "[SolaneClient]", "VersionMajorHigh=2",
-                                    "[Resource]", "ResourceCount=2", "1_FileName=Data.SPF", "1_Version=3",
-                                    "2_FileName=Sound.SPF", "2_Version=1"});
+  const std::string proper = WithCrLf("[SolaneLauncher]\nVersionMajorHigh=1\n[SolaneClient]\nVersionMajorHigh=2\n"
+                                      "[Resource]\nResourceCount=2\n1_FileName=Data.SPF\n1_Version=3\n"
+                                      "2_FileName=Sound.SPF\n2_Version=1\n");
   UpdateInfo parsedOnly;
   parsedOnly.Parse(proper);
   EXPECT_EQ(parsedOnly.ReadInt("SolaneClient", "VersionMajorHigh", -5), -5);
@@ -96,7 +91,7 @@ TEST(UpdateInfoTest, CancelledParseLeavesNoEntries) {
 
 // Readers on other threads see either the old table or the new one while parses replace it.
 TEST(UpdateInfoTest, ConcurrentReadersDuringReparse) {
-  const std::string versions[] = {Lines({"[S]", "Value=old", "Count=1"}), Lines({"[S]", "Value=new", "Count=2"})};
+  const std::string versions[] = {"[S]\r\nValue=old\r\nCount=1\r\n", "[S]\r\nValue=new\r\nCount=2\r\n"};
   auto info = Loaded(versions[0]);
   std::atomic<bool> stop{false};
   std::atomic<int> odd{0};
