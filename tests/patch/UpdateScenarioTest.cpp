@@ -160,9 +160,10 @@ TEST_F(UpdateScenario, ComponentsAreFetchedOnlyWhenNeeded) {
   EXPECT_EQ(OwnerMode("SolaneClient.exe"), 0700);
 }
 
-// Outdated by the trailer, an upper-case digest (never equal to ours), a pack too short for a
-// trailer. Zipped packs and matching digests are the end-to-end test's.
-TEST_F(UpdateScenario, OutdatedPacksAreReplaced) {
+// Outdated packs (by the trailer, by an upper-case digest, too short for a trailer) are replaced
+// and new ones land in new folders, zipped or not. A pack off its digest or missing on the server
+// is never installed, and the update ends in "Update failed." with the reasons.
+TEST_F(UpdateScenario, PacksAreReplacedOrAddedAndBadFilesNeverInstalled) {
   install_.WriteFile("Upper.SPF", PackBytes("new", 3));
   install_.WriteFile("Short.SPF", "ab");
   // The upper-case digest of the very bytes installed: never equal to ours, so fetched again,
@@ -170,23 +171,16 @@ TEST_F(UpdateScenario, OutdatedPacksAreReplaced) {
   std::string upper = Md5OfFile(install_.Path("Upper.SPF"));
   std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
   for (const char* name : {"Upper.SPF", "Short.SPF"}) Serve(name, PackBytes("new", 3));
-  Announce("", "", kNewData + "2_FileName=Upper.SPF\n2_Version=3\n2_MD5=" + upper + "\n3_FileName=Short.SPF\n3_Version=3\n");
+  Serve("New/Deep/Plain.SPF", PackBytes("plain", 1));
+  ASSERT_EQ(WritePythonZip(server_.Root() + "/patch/Zipped/Packed.zip", {{"Zipped/Packed.SPF", PackBytes("zipped", 1), true}}), "");
+  Announce("", "", kNewData + "2_FileName=Upper.SPF\n2_Version=3\n2_MD5=" + upper +
+                   "\n3_FileName=Short.SPF\n3_Version=3\n4_FileName=New\\Deep\\Plain.SPF\n4_Version=1\n"
+                   "5_FileName=Zipped/Packed.SPF\n5_Version=1\n5_ZIP=1\n");
   RunUpdate();
   ExpectFinished();
   EXPECT_EQ(install_.ReadFile("Data.SPF"), PackBytes("new data", 6));
   EXPECT_EQ(OwnerMode("Data.SPF"), 0600);
   for (const char* name : {"Upper.SPF", "Short.SPF"}) EXPECT_EQ(install_.ReadFile(name), PackBytes("new", 3)) << name;
-}
-
-// Packs new to the installation land in folders it does not have yet, zipped or not. A pack
-// whose bytes differ from its digest, or that the server lacks, is never installed, and the
-// update ends with "Update failed." and the reasons instead of "Update is completed.".
-TEST_F(UpdateScenario, NewFoldersAreMadeAndBadFilesNeverInstalled) {
-  Serve("New/Deep/Plain.SPF", PackBytes("plain", 1));
-  ASSERT_EQ(WritePythonZip(server_.Root() + "/patch/Zipped/Packed.zip", {{"Zipped/Packed.SPF", PackBytes("zipped", 1), true}}), "");
-  Announce("", "", kNewData + "2_FileName=New\\Deep\\Plain.SPF\n2_Version=1\n3_FileName=Zipped/Packed.SPF\n3_Version=1\n3_ZIP=1\n");
-  RunUpdate();
-  ExpectFinished();
   EXPECT_EQ(install_.ReadFile("New/Deep/Plain.SPF"), PackBytes("plain", 1));
   EXPECT_EQ(install_.ReadFile("Zipped/Packed.SPF"), PackBytes("zipped", 1));
 
@@ -284,7 +278,8 @@ struct FixingBox : platform::MessageBoxProvider {
   int Show(const std::string& text, const std::string&, unsigned) override { return texts.push_back(text), fix(), platform::kResultOk; }
 };
 
-TEST_F(UpdateScenario, ImproperInformationAsksAgain) {
+// An improper information file (167) or a refused connection (111) asks again.
+TEST_F(UpdateScenario, ImproperInformationOrRefusedConnectionAsksAgain) {
   Serve("Update.NFO", "[SolaneLauncher]\nVersionMajorHigh=1\n");
   boxes_->QueueAnswer(platform::kResultCancel);
   RunUpdate();
@@ -304,6 +299,14 @@ TEST_F(UpdateScenario, ImproperInformationAsksAgain) {
   RunUpdate();
   EXPECT_EQ(box->texts, std::vector<std::string>{Message(167)});
   ExpectFinished();
+
+  Restart();
+  const std::string port = std::to_string(UnusedLoopbackPort());
+  install_.WriteConfig("Url_7=127.0.0.1:" + port + "\r\nType_7=1\r\nPort_7=" + port + "\r\nServer_Path_7=patch\r\nRun=7\r\n");
+  boxes_->QueueAnswer(platform::kResultCancel);
+  RunUpdate();
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{Message(111)});
+  EXPECT_FALSE(Engine().IsFinished());
 }
 
 // A disk too small for the packs (113) and a missing client (127) stop before any download.
@@ -418,26 +421,18 @@ TEST_F(UpdateScenario, DigestCacheAndWorkerCountNeverChangeTheResult) {
   for (const unsigned workers : {1u, 2u, 4u, 0u}) EXPECT_EQ(run(false, workers), computed) << workers << " workers";
   install_.WriteFile("SolaneLauncher.digests", "damaged");
   EXPECT_EQ(run(false, 2), computed) << "damaged cache";
-}
 
-// A digest kept for a file that has not changed is believed; --verify believes none.
-TEST_F(UpdateScenario, KeptDigestsAreUsedUnlessVerifying) {
-  install_.WriteFile("A.SPF", PackBytes("a", 1));
-  Serve("A.SPF", PackBytes("a", 1));
-  Announce("", "", kDataEntry + "2_FileName=A.SPF\n2_Version=1\n2_MD5=" + Md5Of(PackBytes("a", 1)) + "\n");
+  // A digest kept for a file that has not changed is believed; --verify believes none.
+  Serve("A.SPF", install_.ReadFile("A.SPF"));
   for (const bool verify : {false, true}) {
-    Restart();
-    install_.WriteFile("A.SPF", PackBytes("a", 1));
     DigestCache lying(install_.Dir().string());
     lying.Load();
     ASSERT_TRUE(lying.StoreForTesting(install_.Path("A.SPF"), std::string(32, '0')));
     ASSERT_TRUE(lying.Save());
-    Engine().SetVerifyDigests(verify);
-    RunUpdate();
+    run(verify, 2);
     ExpectFinished();
-    const std::vector<std::string> expected = verify ? std::vector<std::string>{"Update.NFO"}
-                                                     : std::vector<std::string>{"Update.NFO", "A.SPF"};
-    EXPECT_EQ(Fetched(), expected) << verify;
+    const std::vector<std::string> fetched = Fetched();
+    EXPECT_EQ(std::count(fetched.begin(), fetched.end(), "A.SPF"), verify ? 0 : 1) << verify;
   }
 }
 
@@ -471,15 +466,6 @@ TEST_F(UpdateScenario, ASecondLauncherLeavesAHeldInstallationAlone) {
   EXPECT_FALSE(Engine().HoldsInstallation());
   EXPECT_TRUE(server_.Requests().empty());
   EXPECT_EQ(install_.ReadFile("Temp/Data.SPF"), "the first launcher's download");
-}
-
-TEST_F(UpdateScenario, RefusedFtpConnectionAsksToRetry) {
-  const std::string port = std::to_string(UnusedLoopbackPort());
-  install_.WriteConfig("Url_7=127.0.0.1:" + port + "\r\nType_7=1\r\nPort_7=" + port + "\r\nServer_Path_7=patch\r\nRun=7\r\n");
-  boxes_->QueueAnswer(platform::kResultCancel);
-  RunUpdate();
-  EXPECT_EQ(BoxTexts(), std::vector<std::string>{Message(111)});
-  EXPECT_FALSE(Engine().IsFinished());
 }
 
 TEST_F(UpdateScenario, RegistryValuesMoveAsText) {
