@@ -1,12 +1,16 @@
-// The built launcher run as a script would run it: its own "--" options. (That they never reach
-// the command line shows in the end-to-end runs, whose client would otherwise receive them as a
-// web argument; the exit codes show there and in the single-instance runs.)
+// The built launcher run as a script would run it: its own "--" options, and a second launcher
+// beside a running one. (That the options never reach the command line shows in the end-to-end
+// runs, whose client would otherwise receive them as a web argument.)
 
 #include <gtest/gtest.h>
 
 #include "app/EntryOptions.h"
+#include "platform/NamedMutex.h"
 #include "tests/support/InstalledLauncher.h"
 #include "tests/support/PublishedRelease.h"
+#include "tests/support/ScopedEnvironment.h"
+#include "tests/support/ServerProcess.h"
+#include "window/Catalogue.h"
 
 namespace {
 
@@ -42,6 +46,28 @@ TEST(ConsoleEntry, UpdateOptionsAreReadAndCarriedAlong) {
   EXPECT_EQ(HandOverOptions(ExtractEntryOptions({"--limit-rate=0"})), "");
   for (const char* bad : {"--limit-rate=", "--limit-rate=-1", "--limit-rate=12k", "--limit-rate=99999999999"})
     EXPECT_NE(ExtractEntryOptions({bad}).error, "") << bad;
+}
+
+TEST(SingleInstance, SecondLauncherSaysSoInItsLanguageAndEnds) {
+  InstalledLauncher installation;
+  ASSERT_EQ(installation.Install(BuiltLauncher(), "SolaneLauncher", "1.0.0.0"), "");
+  ScopedEnvironment runtime("XDG_RUNTIME_DIR", installation.RuntimeDir());
+  platform::NamedMutex held("SolaneLauncher-VANTIK");
+  ASSERT_EQ(held.status(), platform::NamedMutex::Status::Created);
+
+  // Nobody listens on the patch server's port, so a launcher that goes on ends quickly, with the
+  // same exit code as a refused one.
+  auto output = [&](const std::string& locale, const std::vector<std::string>& arguments) {
+    installation.Write("SolaneLauncher.CFG", LauncherConfig(UnusedLoopbackPort(), "LOCALE=" + locale + "\r\n"));
+    const ProgramResult result = installation.Run(arguments);
+    EXPECT_EQ(result.exitCode, 1) << result.output;
+    return result.output;
+  };
+  const std::string running = "Program is already running now.";
+  EXPECT_NE(output("USA", {}).find(running), std::string::npos);
+  EXPECT_NE(output("KOREA", {}).find(LoadCatalogueStringIn(kLanguageKorean, 105)), std::string::npos);
+  // A launcher started by a launcher does not look at the mutex.
+  EXPECT_EQ(output("USA", {"/EXEC:SolaneLauncher-VANTIK", "/"}).find(running), std::string::npos);
 }
 
 }  // namespace
