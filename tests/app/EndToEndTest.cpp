@@ -85,14 +85,6 @@ class EndToEndTest : public testing::Test {
     }
   }
 
-  // The downloads, "GET /patch/Update.NFO" and so on, in order (size queries left out).
-  std::vector<std::string> Requests() const {
-    std::vector<std::string> requests;
-    for (const RecordedRequest& request : server_.Requests())
-      if (request.method == "GET") requests.push_back(request.method + " " + request.decodedPath);
-    return requests;
-  }
-
   FixtureServer server_;
   PublishedRelease release_;
 };
@@ -112,9 +104,9 @@ TEST_F(EndToEndTest, OldInstallationIsUpdatedAndTheGameStartedOnce) {
       // come as their archives.
       {{"--console", "--autorun"},
        clientLine,
-       {"GET /patch/Update.NFO", "GET /patch/SolaneClient.zip", "GET /patch/data/Map.SPF", "GET /patch/Texture.zip"}},
+       {"Update.NFO", "SolaneClient.zip", "data/Map.SPF", "Texture.zip"}},
       // Started from a web page: the client gets the whole command line as one value.
-      {{"--console", "--autorun", "/WEBARG:abc", "/"}, clientLine + " /WEBARG:/WEBARG:abc`/", {"GET /patch/Update.NFO"}},
+      {{"--console", "--autorun", "/WEBARG:abc", "/"}, clientLine + " /WEBARG:/WEBARG:abc`/", {"Update.NFO"}},
   };
   std::string expectedLog;
   for (const auto& run : runs) {
@@ -128,7 +120,7 @@ TEST_F(EndToEndTest, OldInstallationIsUpdatedAndTheGameStartedOnce) {
     EXPECT_FALSE(installation.Exists("Unlisted.SPF"));
     EXPECT_FALSE(installation.Exists("OldNotes.txt"));
     EXPECT_FALSE(installation.Exists("Temp"));
-    EXPECT_EQ(Requests(), run.downloads);
+    EXPECT_EQ(server_.Fetched("/patch/"), run.downloads);  // in order, size queries left out
   }
 
   // Started while the game runs, the launcher says so and starts no second client.
@@ -242,9 +234,9 @@ TEST_F(EndToEndTest, FailedReplacementLeavesTheOldLauncherIntact) {
   // The ordinary run that follows needs its own program file.
   EXPECT_TRUE(SameBytes(installation.Read("Temp/SolaneLauncher"), release_.Read("SolaneLauncher"))) << result.output;
   // It checks for updates once and never fetches a launcher again, so a failed copy cannot loop.
-  const std::vector<std::string> requested = Requests();
-  EXPECT_EQ(std::count(requested.begin(), requested.end(), "GET /patch/Update.NFO"), 1) << result.output;
-  EXPECT_EQ(std::count(requested.begin(), requested.end(), "GET /patch/SolaneLauncher"), 0) << result.output;
+  const std::vector<std::string> fetched = server_.Fetched("/patch/");
+  EXPECT_EQ(std::count(fetched.begin(), fetched.end(), "Update.NFO"), 1) << result.output;
+  EXPECT_EQ(std::count(fetched.begin(), fetched.end(), "SolaneLauncher"), 0) << result.output;
 }
 
 }  // namespace
