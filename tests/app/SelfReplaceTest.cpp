@@ -55,13 +55,10 @@ std::optional<Start> WaitForStart(const std::string& folder) {
 }
 
 // The installed launcher has downloaded `pendingFile` into its temporary folder.
-class DownloadingFrontEnd final : public LauncherFrontEnd {
- public:
-  explicit DownloadingFrontEnd(std::string pendingFile) : pendingFile_(std::move(pendingFile)) {}
-  void RunMainWindow(PatchEngine& engine) override { engine.SetLauncherUpdatePending(pendingFile_); }
-
- private:
-  std::string pendingFile_;
+struct DownloadingFrontEnd final : LauncherFrontEnd {
+  explicit DownloadingFrontEnd(std::string file) : pendingFile(std::move(file)) {}
+  void RunMainWindow(PatchEngine& engine) override { engine.SetLauncherUpdatePending(pendingFile); }
+  std::string pendingFile;
 };
 
 // Start-up of a launcher at `exePath`, run with `--console`, to its end.
