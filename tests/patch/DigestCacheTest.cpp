@@ -19,8 +19,6 @@ namespace {
 
 const std::string kLie(32, '0');  // a digest no test file has: when it comes back, it was reused
 
-std::string CachePath(const std::string& folder) { return folder + "/" + DigestCache::kFileName; }
-
 TEST(DigestCache, OnlyAnUnchangedFileReusesItsDigest) {
   ScratchDir folder;
   const std::string path = folder.Write("data/Map.SPF", "first bytes");
@@ -45,7 +43,7 @@ TEST(DigestCache, OnlyAnUnchangedFileReusesItsDigest) {
 
   // A file changed within the file system's clock tick could keep its times: too fresh to keep.
   DigestCache settling(folder.Path());
-  std::filesystem::remove(CachePath(folder.Path()));
+  std::filesystem::remove(folder.PathOf(DigestCache::kFileName));
   EXPECT_EQ(settling.DigestOf(folder.Write("Fresh.SPF", "fresh"), true), Md5Of("fresh"));
   ASSERT_TRUE(settling.Save());
   EXPECT_FALSE(folder.Exists(DigestCache::kFileName));
