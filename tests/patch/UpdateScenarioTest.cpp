@@ -491,21 +491,10 @@ TEST_F(UpdateScenario, RegistryValuesMoveAsText) {
   EXPECT_EQ(platform::RegistryQueryValue(location.root, location.path, "NumberText").value().type, platform::kRegSz);
 }
 
-TEST_F(UpdateScenario, CancelStopsTheLists) {
+// A count is the file's claim: two billion costs no more than the entries really written. A
+// cancelled engine works through none of the lists.
+TEST_F(UpdateScenario, ListsCostOnlyTheEntriesWrittenAndStopWhenCancelled) {
   for (const char* name : {"Old.dat", "Extra.SPF"}) install_.WriteFile(name, "x");
-  Load("[Delete]\nDeleteCount=1\n1_FileName=Old.dat\n");
-  Engine().SetCancel(true, true);
-  // The player's "keep going" withdraws only the player's own request, not this one.
-  Engine().SetCancel(false, true, PatchEngine::CancelRequester::Player);
-  EXPECT_TRUE(Engine().IsCancelled());
-  Engine().DeleteListedFiles();
-  Engine().PurgeUnlistedPacks({"Data.SPF"});
-  EXPECT_TRUE(Exists("Old.dat") && Exists("Extra.SPF"));
-}
-
-// A count is the file's claim: two billion costs no more than the entries really written.
-TEST_F(UpdateScenario, HugeCountsCostOnlyTheEntriesWritten) {
-  install_.WriteFile("Old.dat", "x");
   WriteRegistryValue({platform::RegistryRoot::LocalMachine, kDefaultRegistryPath}, "From", "moved", platform::kRegSz);
   Load("[SolaneLauncher]\nRegMoveCount=2147483647\n7_From_RegValue=From\n7_To_RegValue=To\n"
        "[Delete]\nDeleteCount=2147483647\n9_FileName=Old.dat\n"
@@ -518,6 +507,15 @@ TEST_F(UpdateScenario, HugeCountsCostOnlyTheEntriesWritten) {
   EXPECT_EQ(ReadRegistryText({platform::RegistryRoot::LocalMachine, kDefaultRegistryPath}, "To"), "moved");
   EXPECT_FALSE(Exists("Old.dat"));
   EXPECT_EQ(Engine().EntryCount(), 1);
+
+  install_.WriteFile("Old.dat", "x");
+  Engine().SetCancel(true, true);
+  // The player's "keep going" withdraws only the player's own request, not this one.
+  Engine().SetCancel(false, true, PatchEngine::CancelRequester::Player);
+  EXPECT_TRUE(Engine().IsCancelled());
+  Engine().DeleteListedFiles();
+  Engine().PurgeUnlistedPacks({"Data.SPF"});
+  EXPECT_TRUE(Exists("Old.dat") && Exists("Extra.SPF"));
 }
 
 }  // namespace
