@@ -2,11 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <filesystem>
 #include <string>
-#include <tuple>
-#include <vector>
 
 #include "patch/VersionNoteDefine.h"
 #include "platform/Path.h"
