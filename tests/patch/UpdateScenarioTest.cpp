@@ -35,6 +35,7 @@
 #include "tests/support/ServerProcess.h"
 #include "tests/support/SmallFileSystem.h"
 #include "tests/support/TestEngine.h"
+#include "tools/publish/Signing.h"
 #include "window/Catalogue.h"
 
 namespace {
@@ -148,7 +149,6 @@ TEST_F(UpdateScenario, ComponentsAreFetchedOnlyWhenNeeded) {
   ExpectFinished();
   EXPECT_EQ(BoxTexts(), std::vector<std::string>{});
   EXPECT_EQ(install_.ReadFile("Data.SPF"), PackBytes("old data", 5));
-  EXPECT_FALSE(Exists("SolaneError.exe"));
 
   Restart();
   InstallProgram("SolaneClient.exe", 1, 2);
@@ -402,7 +402,7 @@ TEST_F(UpdateScenario, DigestCacheAndWorkerCountNeverChangeTheResult) {
     Engine().SetDigestSettleForTesting(0);
     Engine().SetVerifyDigests(verify);
     Engine().SetDigestWorkers(workers);
-    const size_t linesBefore = window_.StatusLines().size();
+    const auto linesBefore = static_cast<std::ptrdiff_t>(window_.StatusLines().size());
     RunUpdate();
     Outcome outcome;
     for (const RecordedRequest& request : server_.Requests()) outcome.requests.push_back(request.method + " " + request.target);
@@ -516,6 +516,84 @@ TEST_F(UpdateScenario, ListsCostOnlyTheEntriesWrittenAndStopWhenCancelled) {
   Engine().DeleteListedFiles();
   Engine().PurgeUnlistedPacks({"Data.SPF"});
   EXPECT_TRUE(Exists("Old.dat") && Exists("Extra.SPF"));
+}
+
+// One release as the publisher signs it; each case of the test below changes one thing of it.
+struct Release {
+  uint64_t serial = 100;
+  std::string launcher;  // lines first in [SolaneLauncher]
+  std::string dataDigest = Sha256Hex(PackBytes("new data", 6));
+  int signer = 0;  // -1: no Update.NFO.sig on the server
+  std::function<void(std::string& info, std::string& signature)> damage;
+};
+
+// With a publisher key, a refused Update.NFO is answered with 167 (unattended: no retry), nothing
+// after it is fetched and the status line says why. A file off its SHA-256 is fetched but never
+// installed, and a new launcher never handed over.
+TEST_F(UpdateScenario, OnlyWhatThePublisherSignedIsInstalled) {
+  ScratchDir keys;
+  std::vector<SigningKey> signers;
+  for (const char* folder : {"keys", "other"}) {
+    std::string error;
+    std::vector<std::string> warnings;
+    signers.push_back(*SigningKey::Load(GenerateKeyPair(keys.PathOf(folder)).privateKeyPath, error, warnings));
+  }
+  Serve("SolaneLauncher.new", "a launcher that is not the signed one");
+  const std::string oldData = PackBytes("old data", 5), newData = PackBytes("new data", 6);
+  const std::string key = "PublisherKey=" + signers[0].PublicKey().ToBase64() + "\r\n";
+  const std::vector<std::string> refused{Message(167)};
+  auto failed = [](const std::string& reason) { return std::vector<std::string>{Message(123) + "\n\n" + reason}; };
+  const struct {
+    const char* what;
+    Release release;
+    std::string keyLine;
+    std::vector<std::string> boxes;
+    int reason;  // the refused file's status line
+  } cases[] = {
+      {"no key: as before", {}, "", {}, 0},
+      {"signed", {}, key, {}, 0},
+      {"one byte changed", {.damage = [](std::string& info, std::string&) { info[info.find("Version=6")] ^= 0x20; }}, key, refused, 171},
+      {"no signature", {.signer = -1}, key, refused, 170},
+      {"garbled signature", {.damage = [](std::string&, std::string& signature) { signature = "not*a*signature\r\n"; }}, key, refused, 170},
+      {"another key", {.signer = 1}, key, refused, 171},
+      {"an older release", {.serial = 99}, key, refused, 172},
+      {"no serial", {.launcher = "Serial=none\n"}, key, refused, 172},
+      {"an unreadable key", {}, "PublisherKey=abc\r\n", refused, 174},
+      {"pack bytes differ", {.dataDigest = Sha256Hex(oldData)}, key, failed("Data.SPF " + Message(168)), 0},
+      {"pack without digest", {.dataDigest = "No"}, key, failed("Data.SPF " + Message(173)), 0},
+      {"launcher bytes differ",
+       {.launcher = "VersionMinorLow=7\nFileName=SolaneLauncher.new\nSHA256=" + Sha256Hex("the signed launcher") + "\n"},
+       key, failed("SolaneLauncher.new " + Message(168)), 0},
+  };
+  for (const auto& [what, release, keyLine, boxes, reason] : cases) {
+    Restart();
+    install_.WriteFile("Data.SPF", oldData);
+    install_.WriteConfig("Url_7=" + server_.Host() + "\r\nType_7=2\r\nServer_Path_7=patch\r\nRun=7\r\n" + keyLine);
+    std::string info = WithCrLf(Announcement(release.launcher + "Serial=" + std::to_string(release.serial) + "\n", "",
+                                             kNewData + "1_SHA256=" + release.dataDigest + "\n"));
+    std::string signature = *signers[std::max(release.signer, 0)].SignatureText(info);
+    if (release.damage) release.damage(info, signature);
+    server_.PutFile("patch/Update.NFO", info);
+    server_.PutFile("patch/Update.NFO.sig", signature);
+    if (release.signer < 0) std::filesystem::remove(server_.Root() + "/patch/Update.NFO.sig");
+    const auto linesBefore = static_cast<std::ptrdiff_t>(window_.StatusLines().size());
+    RunUpdate();
+    EXPECT_EQ(BoxTexts(), boxes) << what;
+    EXPECT_EQ(install_.ReadFile("Data.SPF"), boxes.empty() ? newData : oldData) << what;
+    EXPECT_FALSE(Engine().IsLauncherUpdatePending()) << what;
+    EXPECT_FALSE(Exists("Temp")) << what;
+    const std::vector<std::string> fetched = Fetched();
+    if (keyLine.empty()) EXPECT_EQ(fetched, (std::vector<std::string>{"Update.NFO", "Data.SPF"}));
+    if (boxes.empty() && !keyLine.empty()) {
+      EXPECT_EQ(fetched, (std::vector<std::string>{"Update.NFO", "Update.NFO.sig", "Data.SPF"}));
+      const std::vector<std::string> lines = window_.StatusLines();
+      EXPECT_NE(std::find(lines.begin() + linesBefore, lines.end(), "Update.NFO " + Message(175)), lines.end());
+    }
+    if (reason == 0) continue;
+    EXPECT_EQ(window_.LastStatusLine(), "Update.NFO " + Message(reason)) << what;
+    for (const std::string& name : fetched) EXPECT_TRUE(name.starts_with("Update.NFO")) << what << ": " << name;
+  }
+  EXPECT_EQ(ReadRegistryText({platform::RegistryRoot::LocalMachine, kDefaultRegistryPath}, "ReleaseSerial"), "100");
 }
 
 }  // namespace
