@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 
 #include "platform/Clock.h"
 #include "tests/support/FixtureServer.h"
@@ -214,29 +215,49 @@ TEST_F(EndToEndTest, NewLauncherReplacesTheInstalledOne) {
   EXPECT_FALSE(installation.Exists("SolaneClient.log")) << "no auto-run, no game";
 }
 
-TEST_F(EndToEndTest, FailedReplacementLeavesTheOldLauncherIntact) {
+// Only the copy in the target's own Temp folder may take its place. A copy there that cannot (its
+// folder write-protected) keeps its own file and goes on as an ordinary launcher, which checks for
+// updates once and never fetches a launcher again, so a failed copy cannot loop.
+TEST_F(EndToEndTest, OnlyTheCopyInTheTargetsTempFolderMayReplaceIt) {
   ASSERT_NO_FATAL_FAILURE(PublishRelease("1.0.1.0"));
   InstalledLauncher installation("Solane Games");
-  ASSERT_EQ(installation.Install(BuiltLauncher(), "locked/SolaneLauncher", "1.0.0.0"), "");
-  ASSERT_EQ(installation.Install(BuiltLauncher(), "Temp/SolaneLauncher", "1.0.1.0"), "");
-  // The copy in Temp goes on as an ordinary launcher after the failure; it talks to the fixture.
-  ASSERT_TRUE(installation.Write("Temp/SolaneLauncher.CFG", LauncherConfig(server_.Port())));
-  const std::string oldBytes = installation.Read("locked/SolaneLauncher").value_or("");
-  WriteProtectedFolder locked(installation.PathOf("locked"));
-  SOLANE_REQUIRE(locked.IsProtected(), "cannot write-protect a folder here");
+  const struct {
+    const char* launcher;
+    const char* target;
+  } runs[] = {
+      {"a/SolaneLauncher", "b/SolaneLauncher"},       // the same name, but not started from b/Temp
+      {"c/Temp/SolaneLauncher", "c/victim"},          // from c/Temp, but another file
+      {"d/Temp2/SolaneLauncher", "d/SolaneLauncher"}, // a folder that only begins like Temp
+      {"locked/Temp/SolaneLauncher", "locked/SolaneLauncher"},
+  };
+  for (const auto& run : runs) {
+    const bool locking = std::string(run.target).starts_with("locked/");
+    const std::string folder = fs::path(run.launcher).parent_path().string();
+    ASSERT_EQ(installation.Install(BuiltLauncher(), run.launcher, "1.0.1.0"), "");
+    // Only the locked copy's server answers the ordinary launcher that the copy goes on as.
+    ASSERT_TRUE(installation.Write(folder + "/SolaneLauncher.CFG",
+                                   LauncherConfig(locking ? server_.Port() : UnusedLoopbackPort())));
+    const std::string targetFolder = fs::path(run.target).parent_path().string();
+    ASSERT_TRUE(installation.Write(targetFolder + "/Temp/.keep", ""));
+    ASSERT_TRUE(installation.Write(run.target, "#!/bin/sh\ntouch \"$0.started\"\n"));
+    ASSERT_EQ(chmod(installation.PathOf(run.target).c_str(), 0755), 0);
+    const std::string before = installation.Read(run.target).value_or("");
+    std::optional<WriteProtectedFolder> locked;
+    if (locking) locked.emplace(installation.PathOf("locked"));
+    SOLANE_REQUIRE(!locking || locked->IsProtected(), "cannot write-protect a folder here");
+    ASSERT_TRUE(server_.Reset());
 
-  const ProgramResult result = installation.Run(
-      {"/TO:" + installation.PathOf("locked/SolaneLauncher"), "/EXEC:SolaneLauncher-VANTIK", "/LOCALE:KOREA", "/"},
-      "Temp/SolaneLauncher");
-  ASSERT_TRUE(installation.WaitUntilNoneRuns(30));
-
-  EXPECT_TRUE(SameBytes(installation.Read("locked/SolaneLauncher"), oldBytes)) << result.output;
-  // The ordinary run that follows needs its own program file.
-  EXPECT_TRUE(SameBytes(installation.Read("Temp/SolaneLauncher"), release_.Read("SolaneLauncher"))) << result.output;
-  // It checks for updates once and never fetches a launcher again, so a failed copy cannot loop.
-  const std::vector<std::string> fetched = server_.Fetched("/patch/");
-  EXPECT_EQ(std::count(fetched.begin(), fetched.end(), "Update.NFO"), 1) << result.output;
-  EXPECT_EQ(std::count(fetched.begin(), fetched.end(), "SolaneLauncher"), 0) << result.output;
+    const ProgramResult result = installation.Run(
+        {"/TO:" + installation.PathOf(run.target), "/EXEC:SolaneLauncher-VANTIK", "/LOCALE:KOREA", "/"}, run.launcher);
+    ASSERT_TRUE(installation.WaitUntilNoneRuns(30));
+    EXPECT_TRUE(installation.Read(run.target) == before) << run.launcher << " replaced its target\n" << result.output;
+    EXPECT_FALSE(installation.Exists(std::string(run.target) + ".started")) << run.launcher;
+    EXPECT_TRUE(SameBytes(installation.Read(run.launcher), release_.Read("SolaneLauncher"))) << run.launcher;
+    if (!locking) continue;
+    const std::vector<std::string> fetched = server_.Fetched("/patch/");
+    EXPECT_EQ(std::count(fetched.begin(), fetched.end(), "Update.NFO"), 1) << result.output;
+    EXPECT_EQ(std::count(fetched.begin(), fetched.end(), "SolaneLauncher"), 0) << result.output;
+  }
 }
 
 }  // namespace

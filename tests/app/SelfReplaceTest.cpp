@@ -1,8 +1,6 @@
-// The launcher's hand-over to a new copy of itself: which command lines may replace a file, and
-// the text that each launcher of the chain receives, with stand-in launchers that record how
-// they were started.
-
-#include <sys/stat.h>
+// The launcher's hand-over to a new copy of itself: the text that each launcher of the chain
+// receives, with stand-in launchers that record how they were started. Which copies may replace
+// a file is the end-to-end test's.
 
 #include <gtest/gtest.h>
 
@@ -16,9 +14,6 @@
 #include "app/LauncherApp.h"
 #include "platform/Clock.h"
 #include "platform/ScriptedMessageBox.h"
-#include "tests/support/InstalledLauncher.h"
-#include "tests/support/PublishedRelease.h"
-#include "tests/support/ServerProcess.h"
 #include "tests/support/TestEngine.h"
 
 namespace {
@@ -108,35 +103,6 @@ TEST(SelfReplace, HandOverStartsTheDownloadedFileAndKeepsTheTextWordForWord) {
   EXPECT_TRUE(replaced->entry.console);
   EXPECT_EQ(replaced->entry.commandLine, kTag + switches);
   platform::SetMessageBoxProvider(nullptr);
-}
-
-TEST(SelfReplace, OnlyTheCopyInTheTargetsTempFolderMayTakeItsPlace) {
-  InstalledLauncher installation;
-  const struct {
-    const char* launcher;
-    const char* target;
-  } runs[] = {
-      {"a/SolaneLauncher", "b/SolaneLauncher"},       // the same name, but not started from b/Temp
-      {"c/Temp/SolaneLauncher", "c/victim"},          // from c/Temp, but another file
-      {"d/Temp2/SolaneLauncher", "d/SolaneLauncher"}, // a folder that only begins like Temp
-  };
-  for (const auto& run : runs) {
-    const std::string folder = fs::path(run.launcher).parent_path().string();
-    ASSERT_EQ(installation.Install(BuiltLauncher(), run.launcher, "1.0.0.0"), "");
-    // Refused, the copy goes on as an ordinary launcher, whose server does not answer.
-    ASSERT_TRUE(installation.Write(folder + "/SolaneLauncher.CFG", LauncherConfig(UnusedLoopbackPort())));
-    const std::string targetFolder = fs::path(run.target).parent_path().string();
-    ASSERT_TRUE(installation.Write(targetFolder + "/Temp/.keep", ""));
-    ASSERT_TRUE(installation.Write(run.target, "#!/bin/sh\ntouch \"$0.started\"\n"));
-    ASSERT_EQ(chmod(installation.PathOf(run.target).c_str(), 0755), 0);
-    const std::string before = installation.Read(run.target).value_or("");
-
-    const ProgramResult result =
-        installation.Run({"/TO:" + installation.PathOf(run.target), kTag, "/LOCALE:KOREA", "/"}, run.launcher);
-    ASSERT_TRUE(installation.WaitUntilNoneRuns(30));
-    EXPECT_TRUE(installation.Read(run.target) == before) << run.launcher << " replaced its target\n" << result.output;
-    EXPECT_FALSE(installation.Exists(std::string(run.target) + ".started")) << run.launcher;
-  }
 }
 
 }  // namespace
