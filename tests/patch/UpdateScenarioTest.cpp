@@ -1,5 +1,5 @@
-// Whole updates driven in-process against the fixture server: what ends up on disk, what was
-// requested, and what the player saw.
+// Updates driven in-process against the fixture server, whole or a step at a time: what ends up
+// on disk, what was requested, and what the player saw.
 
 #include <gtest/gtest.h>
 
@@ -20,10 +20,12 @@
 #include "patch/DigestCache.h"
 #include "patch/FileVersion.h"
 #include "patch/Md5.h"
+#include "patch/PackDate.h"
 #include "patch/PatchEngine.h"
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
 #include "platform/Path.h"
+#include "platform/ProfileFile.h"
 #include "platform/Registry.h"
 #include "platform/ScriptedMessageBox.h"
 #include "platform/FileLock.h"
@@ -516,6 +518,33 @@ TEST_F(UpdateScenario, ListsCostOnlyTheEntriesWrittenAndStopWhenCancelled) {
   Engine().DeleteListedFiles();
   Engine().PurgeUnlistedPacks({"Data.SPF"});
   EXPECT_TRUE(Exists("Old.dat") && Exists("Extra.SPF"));
+}
+
+TEST(PackDate, OutdatedOnlyWhenTheServerCopyIsLater) {
+  using Case = std::tuple<const char*, const char*, bool>;  // local, server, outdated
+  for (const Case& c : {Case{"[2024-05-01][10:00:00]", "[2024-05-01][10:00:01]", true},
+                        Case{"[2024-05-01][10:00:00]", "[2024-05-01][10:00:00]", false},
+                        Case{"[2025-01-01][00:00:00]", "[2024-12-31][23:59:59]", false},  // later local year
+                        Case{"[2024-05-01][10:00:00]", "0", true},
+                        Case{"", "[2024-05-01][10:00:00]", true},
+                        Case{"[2024-05-01][10:00:00]", "yesterday", true}})
+    EXPECT_EQ(IsPackDateOutdated(std::get<0>(c), std::get<1>(c)), std::get<2>(c)) << std::get<0>(c) << " / " << std::get<1>(c);
+}
+
+// The pack check's mode selects what is compared, and its report file records what was found.
+TEST_F(UpdateScenario, PackCheckModeSelectsWhatIsCompared) {
+  install_.WriteFile("Data.SPF", "abc");
+  install_.WriteConfig("CRC=FILE\r\n");
+  // 891568578 is the CRC-32 of "abc"; the size cannot be asked of a server here, so mode 2 fails.
+  Load("[Resource]\n1_FileName=Data.SPF\n1_Check=2\n1_CRC=891568578\n2_FileName=Data.SPF\n2_Check=5\n3_Check=2\n");
+  EXPECT_EQ(Engine().CheckPackIntegrity("Resource", "1"), 1);
+  EXPECT_EQ(Engine().CheckPackIntegrity("Resource", "2"), 1);
+  EXPECT_EQ(Engine().CheckPackIntegrity("Resource", "3"), 0);  // no file name: no check
+  EXPECT_EQ(Engine().CheckPackIntegrity("Resource", "4"), 0);  // no mode
+  const std::string report = install_.Path("SolaneLauncher.CRC");
+  EXPECT_EQ(platform::GetProfileString(report, "Resource", "1_Local_Crc", ""), "891568578");
+  EXPECT_EQ(platform::GetProfileString(report, "Resource", "1_Local_Size", ""), "3");
+  EXPECT_EQ(platform::GetProfileString(report, "Resource", "1_Ftp___File", ""), "Data.SPF");
 }
 
 // One release as the publisher signs it; each case of the test below changes one thing of it.
