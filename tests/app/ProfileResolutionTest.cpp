@@ -42,22 +42,19 @@ TEST(ProfileResolution, LocaleOutsideTheTableGetsKoreasValues) {
   EXPECT_EQ(unknown.patchHost, ProfileFor(kLocaleKorea, kPublisherOrvex).patchHost);
 }
 
-TEST(ServerProfile, BuiltInProfilesIgnoreTheFileAndOthersReadIt) {
+// Built-in server profiles ignore the file and others read it; settings are cut to 259
+// characters, and only the screen mode is ever written back.
+TEST(Settings, ServerProfilesAndSettingsFromTheFile) {
   TestInstallation install;
-  install.WriteConfig("Url_1=ignored.example\r\nUrl_7=127.0.0.1:8080\r\nServer_Path_7=patch/\r\n"
-                      "Loacl_Path_7=Downloads\r\nRun=7\r\n");
+  install.WriteConfig("; kept\r\nUrl_1=ignored.example\r\nUrl_7=127.0.0.1:8080\r\nServer_Path_7=patch/\r\n"
+                      "Loacl_Path_7=Downloads\r\nRun=7\r\nCRC=" + std::string(400, 'x') + "\r\n");
   PatchEngine& engine = install.Engine();
   EXPECT_EQ(engine.ServerProfileValue(kProfileUrl, "1"), engine.PatchHost());
   EXPECT_EQ(engine.ServerProfileValue(kProfileUrl, "7"), "127.0.0.1:8080");
   EXPECT_EQ(engine.ServerProfileValue(kProfilePort, "7"), "80");
   EXPECT_EQ(engine.ServerProfileValue(kProfileServerPath, "7"), "patch/");
   EXPECT_EQ(engine.ServerProfileValue(kProfileLocalPath, "7"), "Downloads");
-}
 
-TEST(Settings, ValuesAreCutAndOnlyScreenModeIsWritten) {
-  TestInstallation install;
-  PatchEngine& engine = install.Engine();
-  install.WriteConfig("; kept\r\nCRC=" + std::string(400, 'x') + "\r\n");
   EXPECT_EQ(engine.ReadSetting(kSettingCrc).size(), 259u);
   engine.WriteSetting(kSettingScreenMode, "FULL");
   engine.WriteSetting(kSettingCrc, "SHOW");
