@@ -404,7 +404,7 @@ TEST_F(UpdateScenario, DigestCacheAndWorkerCountNeverChangeTheResult) {
     Engine().SetDigestSettleForTesting(0);
     Engine().SetVerifyDigests(verify);
     Engine().SetDigestWorkers(workers);
-    const auto linesBefore = static_cast<std::ptrdiff_t>(window_.StatusLines().size());
+    const size_t linesBefore = window_.StatusLines().size();
     RunUpdate();
     Outcome outcome;
     for (const RecordedRequest& request : server_.Requests()) outcome.requests.push_back(request.method + " " + request.target);
