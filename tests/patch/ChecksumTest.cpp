@@ -1,13 +1,38 @@
-#include "patch/TextChecksum.h"
+// The MD5 digests that packs are compared by, and the text-mode CRC-32 of the pack check.
 
 #include <gtest/gtest.h>
 
-#include "tests/support/ScratchDir.h"
-
+#include <filesystem>
 #include <random>
 #include <string>
 
+#include "patch/Md5.h"
+#include "patch/TextChecksum.h"
+#include "tests/support/RunProgram.h"
+#include "tests/support/ScratchDir.h"
+
 namespace {
+
+// Lengths around the padding boundary and across several 1 MiB file reads, digested from memory
+// whole and in uneven pieces and from the file, against md5sum (an independent implementation).
+TEST(Md5Test, LengthsPiecesAndFilesAgreeWithMd5sum) {
+  EXPECT_EQ(Md5Of("abc"), "900150983cd24fb0d6963f7d28e17f72");
+  ScratchDir folder;
+  std::mt19937 random(7);
+  for (size_t length : {0u, 55u, 56u, 63u, 64u, 119u, 3u * (1 << 20) + 77}) {
+    std::string text(length, '\0');
+    for (char& c : text) c = static_cast<char>(random());
+    const std::string path = folder.Write(std::to_string(length), text);
+    const std::string expected = RunProgram({"/usr/bin/md5sum", path}).output.substr(0, 32);
+    ASSERT_EQ(expected.size(), 32u);
+    EXPECT_EQ(Md5Of(text), expected) << length;
+    EXPECT_EQ(Md5OfFile(path), expected) << length;
+    Md5Context context;
+    for (size_t pos = 0, piece; pos < length; pos += piece)
+      context.Update(text.data() + pos, piece = std::min<size_t>(random() % 150, length - pos));
+    EXPECT_EQ(context.Final(), expected) << length << " in pieces";
+  }
+}
 
 // What a text-mode read delivers, then a bit-by-bit CRC-32 over it, all in memory.
 uint32_t ExpectedChecksum(const std::string& raw) {
@@ -51,10 +76,15 @@ TEST(TextChecksumTest, RandomDataAcrossReadBoundaries) {
   EXPECT_EQ(ChecksumOfFile(raw), ExpectedChecksum(raw));
 }
 
-TEST(TextChecksumTest, MissingFileOrCancelGivesZero) {
+// A file that cannot be read, a folder or a cancelled read give no digest and no checksum.
+TEST(Checksums, UnreadableOrCancelledGiveNothing) {
+  EXPECT_EQ(Md5OfFile("/nonexistent/Solane/file.SPF"), "");
   EXPECT_EQ(TextModeCrc32("/nonexistent/Solane/Data.SPF"), 0u);
+  EXPECT_EQ(Md5OfFile(std::filesystem::temp_directory_path().string()), "");  // a folder
   ScratchDir folder;
   const std::string path = folder.Write("Data.SPF", "some pack");
+  EXPECT_EQ(Md5OfFile(path, [] { return true; }), "");
+  EXPECT_EQ(Md5OfFile(path, [] { return false; }), Md5Of("some pack"));
   EXPECT_EQ(TextModeCrc32(path, [] { return true; }), 0u);
   EXPECT_EQ(TextModeCrc32(path, [] { return false; }), ExpectedChecksum("some pack"));
 }
