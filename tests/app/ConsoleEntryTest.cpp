@@ -14,7 +14,7 @@
 
 namespace {
 
-TEST(ConsoleEntry, HelpAndVersionEndAtOnce) {
+TEST(ConsoleEntry, HelpVersionAndASecondInstanceEndAtOnce) {
   InstalledLauncher installation;
   ASSERT_EQ(installation.Install(BuiltLauncher(), "SolaneLauncher", "2.3.4.5"), "");
   const ProgramResult help = installation.Run({"--help", "/LOCALE:USA", "/"});
@@ -33,6 +33,24 @@ TEST(ConsoleEntry, HelpAndVersionEndAtOnce) {
   EXPECT_EQ(malformed.exitCode, 1);
   EXPECT_NE(malformed.output.find("--limit-rate=fast"), std::string::npos) << malformed.output;
   EXPECT_FALSE(installation.Exists("Temp"));
+
+  // A second launcher beside this process, which holds the single-instance mutex, says so in its
+  // language. Nobody listens on the patch server's port, so a launcher that goes on ends quickly,
+  // with the same exit code as a refused one.
+  ScopedEnvironment runtime("XDG_RUNTIME_DIR", installation.RuntimeDir());
+  platform::NamedMutex held("SolaneLauncher-VANTIK");
+  ASSERT_EQ(held.status(), platform::NamedMutex::Status::Created);
+  auto output = [&](const std::string& locale, const std::vector<std::string>& arguments) {
+    installation.Write("SolaneLauncher.CFG", LauncherConfig(UnusedLoopbackPort(), "LOCALE=" + locale + "\r\n"));
+    const ProgramResult result = installation.Run(arguments);
+    EXPECT_EQ(result.exitCode, 1) << result.output;
+    return result.output;
+  };
+  const std::string running = "Program is already running now.";
+  EXPECT_NE(output("USA", {}).find(running), std::string::npos);
+  EXPECT_NE(output("KOREA", {}).find(LoadCatalogueStringIn(kLanguageKorean, 105)), std::string::npos);
+  // A launcher started by a launcher does not look at the mutex.
+  EXPECT_EQ(output("USA", {"/EXEC:SolaneLauncher-VANTIK", "/"}).find(running), std::string::npos);
 }
 
 // The player's choices for the update are read, kept off the command line, and carried to the
@@ -46,28 +64,6 @@ TEST(ConsoleEntry, UpdateOptionsAreReadAndCarriedAlong) {
   EXPECT_EQ(HandOverOptions(ExtractEntryOptions({"--limit-rate=0"})), "");
   for (const char* bad : {"--limit-rate=", "--limit-rate=-1", "--limit-rate=12k", "--limit-rate=99999999999"})
     EXPECT_NE(ExtractEntryOptions({bad}).error, "") << bad;
-}
-
-TEST(SingleInstance, SecondLauncherSaysSoInItsLanguageAndEnds) {
-  InstalledLauncher installation;
-  ASSERT_EQ(installation.Install(BuiltLauncher(), "SolaneLauncher", "1.0.0.0"), "");
-  ScopedEnvironment runtime("XDG_RUNTIME_DIR", installation.RuntimeDir());
-  platform::NamedMutex held("SolaneLauncher-VANTIK");
-  ASSERT_EQ(held.status(), platform::NamedMutex::Status::Created);
-
-  // Nobody listens on the patch server's port, so a launcher that goes on ends quickly, with the
-  // same exit code as a refused one.
-  auto output = [&](const std::string& locale, const std::vector<std::string>& arguments) {
-    installation.Write("SolaneLauncher.CFG", LauncherConfig(UnusedLoopbackPort(), "LOCALE=" + locale + "\r\n"));
-    const ProgramResult result = installation.Run(arguments);
-    EXPECT_EQ(result.exitCode, 1) << result.output;
-    return result.output;
-  };
-  const std::string running = "Program is already running now.";
-  EXPECT_NE(output("USA", {}).find(running), std::string::npos);
-  EXPECT_NE(output("KOREA", {}).find(LoadCatalogueStringIn(kLanguageKorean, 105)), std::string::npos);
-  // A launcher started by a launcher does not look at the mutex.
-  EXPECT_EQ(output("USA", {"/EXEC:SolaneLauncher-VANTIK", "/"}).find(running), std::string::npos);
 }
 
 }  // namespace
