@@ -141,7 +141,7 @@ TEST_F(EndToEndTest, OldInstallationIsUpdatedAndTheGameStartedOnce) {
 
 // The release signed and served over HTTPS with a certificate from the tests' own authority,
 // which CURL_CA_BUNDLE names: the launcher verifies the signature and every digest, and the whole
-// update goes through. The refusals are the signed update test's (tests/patch).
+// update goes through. The refusals are the update scenarios' (tests/patch).
 TEST_F(EndToEndTest, SignedReleaseOverHttpsIsVerifiedAndInstalled) {
   TestAuthority authority;
   const std::optional<TestAuthority::Issued> certificate = authority.Issue("patch-server", "IP:127.0.0.1");
