@@ -23,60 +23,20 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const char* const kDescription = R"([Release]
-VersionLine = Solane 2.1 - the spring patch
-NoticeAddress = http://127.0.0.1/notice.html
-BandWidth = 512
-ErrorMessage = Welcome back.\r\nEnjoy.
-
-[Launcher]
-File = SolaneLauncher.exe
-
-[Client]
-File = SolaneClient.exe
-Zip = yes
-RegKey = HKLM
-RegSubKey = Software\Solane
-
-[ErrorReporter]
-File = SolaneError.exe
-MD5 = no
-
-[Pack]
-File = Data.SPF
-Zip = yes
-Check = 3
-
-[Pack]
-File = maps/World.SPF
-Flag = MD5
-Check = 2
-
-[Pack]
-File = Sound.SPF
-MD5 = no
-Version = 1
-
-[Delete]
-File = Old.SPF
-File = logs\old.txt
-
-[LoginServers]
-Address = 127.0.0.1:7000
-Address = 127.0.0.1:7001
-
-[ListedServer]
-Name = First
-Label = first
-Address = 127.0.0.1:7100
-
-[RegistryMove]
-From = HKCU\Software\Solane\Old
-FromValue = Path
-DeleteSource = yes
-To = HKLM
-ToValue = Path
-)";
+const char* const kDescription =
+    "[Release]\nVersionLine = Solane 2.1 - the spring patch\nNoticeAddress = http://127.0.0.1/notice.html\n"
+    "BandWidth = 512\nErrorMessage = Welcome back.\\r\\nEnjoy.\n\n"
+    "[Launcher]\nFile = SolaneLauncher.exe\n\n"
+    "[Client]\nFile = SolaneClient.exe\nZip = yes\nRegKey = HKLM\nRegSubKey = Software\\Solane\n\n"
+    "[ErrorReporter]\nFile = SolaneError.exe\nMD5 = no\n\n"
+    "[Pack]\nFile = Data.SPF\nZip = yes\nCheck = 3\n\n"
+    "[Pack]\nFile = maps/World.SPF\nFlag = MD5\nCheck = 2\n\n"
+    "[Pack]\nFile = Sound.SPF\nMD5 = no\nVersion = 1\n\n"
+    "[Delete]\nFile = Old.SPF\nFile = logs\\old.txt\n\n"
+    "[LoginServers]\nAddress = 127.0.0.1:7000\nAddress = 127.0.0.1:7001\n\n"
+    "[ListedServer]\nName = First\nLabel = first\nAddress = 127.0.0.1:7100\n\n"
+    "[RegistryMove]\nFrom = HKCU\\Software\\Solane\\Old\nFromValue = Path\nDeleteSource = yes\n"
+    "To = HKLM\nToValue = Path\n";
 
 // A release folder with stamped stand-ins and three packs, and a server folder beside it.
 class PublishTest : public testing::Test {
