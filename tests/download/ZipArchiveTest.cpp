@@ -135,7 +135,7 @@ with open('described.zip', 'wb') as f:
   EXPECT_EQ(FileBytes(base_ + "/described.txt").size(), 10000u);
   // Only the unpacked names remain, directories included: no temporary file is left beside them.
   std::set<std::string> tree;
-  for (const auto& item : fs::recursive_directory_iterator(scratch_)) tree.insert(item.path().string().substr(scratch_.size() + 1));
+  for (const auto& item : fs::recursive_directory_iterator(scratch_)) tree.insert(fs::relative(item.path(), scratch_).string());
   EXPECT_EQ(tree, (std::set<std::string>{"big.bin", "plain.zip", "described.zip", "make.py", "base", "base/temp",
                                          "base/temp/stored.txt", "base/temp/Data", "base/temp/Data/deflated.bin",
                                          "base/temp/empty.txt", "base/temp/Data/Sub", "base/temp/described.txt",
