@@ -12,6 +12,7 @@
 #include "patch/TextChecksum.h"
 #include "patch/ReleaseSignature.h"
 #include "patch/UpdateInfo.h"
+#include "tests/support/PublishedRelease.h"
 #include "tests/support/RunProgram.h"
 #include "tests/support/ScratchDir.h"
 #include "tools/publish/Publisher.h"
@@ -43,20 +44,13 @@ class PublishTest : public testing::Test {
  protected:
   void SetUp() override {
     ASSERT_FALSE(scratch_.Path().empty());
-    fs::create_directories(Release());
-    CopyProgram(SOLANE_ERROR_REPORTER, "SolaneLauncher.exe", "2.1.0.3");
-    CopyProgram(SOLANE_CLIENT_STANDIN, "SolaneClient.exe", "1.2.3.4");
-    CopyProgram(SOLANE_ERROR_REPORTER, "SolaneError.exe", "1.0.0.9");
+    ASSERT_EQ(InstallProgram(SOLANE_ERROR_REPORTER, Release() + "/SolaneLauncher.exe", "2.1.0.3"), "");
+    ASSERT_EQ(InstallProgram(SOLANE_CLIENT_STANDIN, Release() + "/SolaneClient.exe", "1.2.3.4"), "");
+    ASSERT_EQ(InstallProgram(SOLANE_ERROR_REPORTER, Release() + "/SolaneError.exe", "1.0.0.9"), "");
     // Line ends and an end-of-file byte make the text-mode checksum differ from a plain CRC.
     scratch_.Write("release/Data.SPF", PackBytes(PatternBytes(300000) + "a\r\nb\x1a" + "c", 3));
     scratch_.Write("release/maps/World.SPF", PackBytes(PatternBytes(5000, 2), 7));
     scratch_.Write("release/Sound.SPF", PackBytes("sound", 1));
-  }
-
-  void CopyProgram(const char* built, const std::string& name, const std::string& version) {
-    const std::string target = Release() + "/" + name;
-    fs::copy_file(built, target, fs::copy_options::overwrite_existing);
-    ASSERT_EQ(StampVersion(target, version), "") << name;
   }
 
   std::string Release() const { return scratch_.PathOf("release"); }
