@@ -101,10 +101,13 @@ TEST_F(DownloadJobsTest, PlainJobLandsWholeAndFillsBothBars) {
   EXPECT_EQ(Bars(), "300/300 300/300");
   EXPECT_EQ(window_.LastStatusLine(), "Data/Pack.SPF " + Text(115));
 
-  // A second job continues the total bar from the bytes before it.
+  // A second job continues the total bar from the bytes before it. A size is asked only once.
   server_.PutFile("patch/Second.dat", PatternBytes(4096, 2));
   ASSERT_TRUE(RunJob("Second.dat", false, 300 * 1024));
   EXPECT_EQ(Bars(), "4/4 304/300");
+  ASSERT_TRUE(RunJob("Second.dat", false));
+  EXPECT_EQ(Gets("Second.dat", "HEAD").size(), 1u);
+  EXPECT_EQ(Gets("Second.dat").size(), 2u);
 }
 
 // Unpacking as slow as a big archive on a slow disk takes longer than the stall period, but no
@@ -122,7 +125,7 @@ TEST_F(DownloadJobsTest, ZipJobIsUnpackedIntoTheTemporaryFolder) {
 
 // An archive that is an error page or that the server refuses: the plain file is fetched once,
 // without further attempts at the archive.
-TEST_F(DownloadJobsTest, UnusableArchiveFallsBackToThePlainFile) {
+TEST_F(DownloadJobsTest, UnusableArchivesFallBackToThePlainFile) {
   server_.PutFile("patch/Game.zip", "<html>" + std::string(2048 - 13, ' ') + "</html>");
   server_.PutFile("patch/Game.dll", PatternBytes(10 * 1024, 4));
   for (const int status : {200, 404}) {
@@ -137,12 +140,10 @@ TEST_F(DownloadJobsTest, UnusableArchiveFallsBackToThePlainFile) {
     // The total bar grows by the plain file's surplus over the archive.
     if (status == 200) EXPECT_EQ(Bars(), "10/10 10/10");
   }
-}
 
-// An archive without the file it was fetched for is no better than a broken one. A zip-flagged
-// name without "." has no archive name: it is fetched itself, and the temporary folder stays.
-// With neither a usable archive nor a plain file the job ends at once, before stall detection.
-TEST_F(DownloadJobsTest, AnArchiveCountsOnlyWhenItHoldsTheWantedFile) {
+  // An archive without the file it was fetched for is no better than a broken one. A zip-flagged
+  // name without "." has no archive name: it is fetched itself, and the temporary folder stays.
+  // With neither a usable archive nor a plain file the job ends at once, before stall detection.
   server_.PutFile("patch/Other.dll", PatternBytes(5000, 5));
   ASSERT_EQ(WritePythonZip(server_.Root() + "/patch/Other.zip", {{"Unrelated.txt", "x"}}), "");
   ASSERT_TRUE(RunJob("Other.dll", true));
@@ -209,14 +210,9 @@ TEST_F(DownloadJobsTest, AttemptsAreRepeatedAndTheirFailureReported) {
   EXPECT_EQ(boxes_->Shown()[1].text, Text(123) + "\n\nErrorCode : 12002\n" + Text(128));
 }
 
-// A size is asked once and kept only when the server gave it. Servers that refuse HEAD or
-// leave out its length are asked with a GET that stops at the headers.
-TEST_F(DownloadJobsTest, SizesAreAskedOnceAndKeptOnlyWhenKnown) {
-  server_.PutFile("patch/Twice.dat", PatternBytes(3000, 10));
-  for (int run = 0; run < 2; ++run) ASSERT_TRUE(RunJob("Twice.dat", false));
-  EXPECT_EQ(Gets("Twice.dat", "HEAD").size(), 1u);
-  EXPECT_EQ(Gets("Twice.dat").size(), 2u);
-
+// A size is kept only when the server gave it. Servers that refuse HEAD or leave out its length
+// are asked with a GET that stops at the headers.
+TEST_F(DownloadJobsTest, SizesAreKeptOnlyWhenKnown) {
   for (const auto& [name, behaviour] : {std::pair{"Refused.dat", FileBehaviour{.headStatus = 405}},
                                         std::pair{"Lengthless.dat", FileBehaviour{.headOmitsLength = true}}}) {
     server_.PutFile(std::string("patch/") + name, PatternBytes(3001, 11));
