@@ -79,8 +79,9 @@ class ZipArchiveTest : public ::testing::Test {
   const std::string base_ = scratch_ + "/base/temp";
 };
 
-// The archive name is the text before the first dot; stored names cannot leave the base.
-TEST(ZipNames, ArchiveAndEntryNames) {
+// The archive name is the text before the first dot; stored names cannot leave the base; a result
+// text is cut to the buffer given.
+TEST(ZipTexts, NamesAndResults) {
   for (const auto& [name, expected] : {std::pair{"a.b.c", "a.zip"}, {"NoDot", ""}, {".hidden", ""}, {"x.", "x.zip"}})
     EXPECT_EQ(ZipNameFor(name), expected) << name;
   const std::pair<const char*, const char*> vectors[] = {
@@ -95,9 +96,6 @@ TEST(ZipNames, ArchiveAndEntryNames) {
   std::string hostile;
   for (int i = 0; i < 20000; ++i) hostile += "a:../";
   EXPECT_EQ(SafeEntryName(hostile + "keep/me"), "keep/me");
-}
-
-TEST(ZipResults, TextsAndTruncation) {
   char small[5];
   EXPECT_EQ(ZipResultText(0x700, small, sizeof small), 35u);
   EXPECT_STREQ(small, "Zipf");
