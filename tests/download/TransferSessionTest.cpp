@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <functional>
 #include <thread>
+#include <tuple>
 
 #include "download/TransferError.h"
 #include "tests/support/FixtureServer.h"
@@ -81,38 +82,23 @@ TEST_F(TransferSessionTest, RequestReachesTheServerAsMeant) {
   EXPECT_EQ(request.Header("Pragma") + " " + request.Header("Cache-Control"), "no-cache no-cache");
 }
 
-TEST_F(TransferSessionTest, CancelBeforeTheRequestFailsAndKeepsTheErrorNumber) {
-  server.PutFile("a.txt", "a");
-  session.SetFailure(TransferFailure::Http(77));
-  session.SetCancel(true);
-  EXPECT_FALSE(session.Download("a.txt", local.PathOf("a.txt")));
-  EXPECT_EQ(session.GetErrorCode(), 77);
-  EXPECT_FALSE(local.Exists("a.txt"));
-  EXPECT_TRUE(server.Requests().empty());
-}
-
-TEST_F(TransferSessionTest, AnAnswerOtherThan200FailsWithItsStatusAndStoresNothing) {
-  server.PutFile("gone.bin", "real bytes");
-  for (const int status : {404, 204}) {
-    server.SetBehaviour("gone.bin", {.status = status});
-    bool ok = true;
-    EXPECT_EQ(FetchFile("gone.bin", &ok), std::nullopt);
-    EXPECT_FALSE(ok);
-    EXPECT_EQ(session.GetErrorCode(), status);
-    EXPECT_EQ(FetchText("gone.bin"), std::nullopt);
-    EXPECT_EQ(session.GetText(), "");
-  }
-}
-
-TEST_F(TransferSessionTest, NetworkFailuresGiveTheKnownErrorNumbers) {
+// A refused answer, an unreachable server or a bad address fails with its number and stores nothing.
+TEST_F(TransferSessionTest, FailuresGiveTheKnownErrorNumbersAndStoreNothing) {
   server.PutFile("file.bin", PatternBytes(50000));
-  for (const auto& [host, expected] : {std::pair{"127.0.0.1:" + std::to_string(UnusedLoopbackPort()), kCannotConnect},
-                                       {"gopher://127.0.0.1:" + std::to_string(server.Port()), kUnknownScheme},
-                                       {std::string("http://127.0.0.1:99999"), kInvalidUrl}}) {
+  const std::tuple<std::string, int, int> vectors[] = {  // host, status served, error number
+      {server.Host(), 404, 404}, {server.Host(), 204, 204},
+      {"127.0.0.1:" + std::to_string(UnusedLoopbackPort()), 200, kCannotConnect},
+      {"gopher://127.0.0.1:" + std::to_string(server.Port()), 200, kUnknownScheme},
+      {"http://127.0.0.1:99999", 200, kInvalidUrl}};
+  for (const auto& [host, status, expected] : vectors) {
     session.SetHost(host);
-    EXPECT_FALSE(session.Download("file.bin", local.PathOf("file.bin")));
-    EXPECT_EQ(session.GetErrorCode(), expected) << host;
-    EXPECT_FALSE(local.Exists("file.bin"));
+    server.SetBehaviour("file.bin", {.status = status});
+    bool ok = true;
+    EXPECT_EQ(FetchFile("file.bin", &ok), std::nullopt) << host << " " << status;
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(session.GetErrorCode(), expected) << host << " " << status;
+    EXPECT_EQ(FetchText("file.bin"), std::nullopt);
+    EXPECT_EQ(session.GetText(), "");
   }
   // A connection that ends early keeps what arrived and fails.
   session.SetHost(server.Host());
@@ -123,37 +109,30 @@ TEST_F(TransferSessionTest, NetworkFailuresGiveTheKnownErrorNumbers) {
   EXPECT_EQ(session.GetErrorCode(), kConnectionAborted);
 }
 
-TEST_F(TransferSessionTest, MemoryModeHoldsBodiesWhateverTheirAnnouncedLength) {
-  const std::string bytes = PatternBytes(30000);
+// A body in memory may be longer or shorter than announced; one without end stops at the memory
+// cap instead of exhausting memory, or in a file at the size the caller expects.
+TEST_F(TransferSessionTest, BodiesStopAtTheMemoryCapOrTheExpectedSize) {
+  const std::string bytes = PatternBytes(50000);
   server.PutFile("nfo", bytes);
   server.SetBehaviour("nfo", {.contentLength = 100});
   EXPECT_EQ(FetchText("nfo"), bytes.substr(0, 100));
   server.SetBehaviour("nfo", {.omitLength = true});
   EXPECT_EQ(FetchText("nfo"), bytes);
 
-  // A body without end stops at the memory cap instead of exhausting memory.
   server.SetBehaviour("nfo", {.endless = true});
   EXPECT_EQ(FetchText("nfo"), std::nullopt);
   EXPECT_EQ(session.GetErrorCode(), kInvalidServerResponse);
   EXPECT_LE(session.GetTransferred(), CTransferSession::kMaxMemoryBody + 10240);
-}
-
-TEST_F(TransferSessionTest, ABodyPastTheExpectedSizeIsCutOffAndFails) {
-  const std::string bytes = PatternBytes(50000);
-  server.PutFile("pack.zip", bytes);
-  server.SetBehaviour("pack.zip", {.endless = true});
   session.SetExpectedSize(20000);
   bool ok = true;
-  EXPECT_EQ(FetchFile("pack.zip", &ok), bytes.substr(0, 20000));
+  EXPECT_EQ(FetchFile("nfo", &ok), bytes.substr(0, 20000));
   EXPECT_FALSE(ok);
   EXPECT_EQ(session.GetErrorCode(), kInvalidServerResponse);
   EXPECT_GT(session.GetTransferred(), 20000);  // the caller sees a wrong size
 }
 
-// The limit holds a lower bound on the transfer time. A cancel during the read succeeds with a
-// partial file. The library hands over large blocks on a
-// fast link; the limit and the cancel test must still act on every piece of at most 10240 bytes,
-// so a cancel during the limit's first wait keeps one.
+// The library hands over large blocks on a fast link, yet the limit and the cancel test act on
+// every piece of at most 10240 bytes: a cancel during the limit's first wait keeps one piece.
 TEST_F(TransferSessionTest, TheRateLimitAndACancelActOnPiecesOfAtMost10240Bytes) {
   const std::string bytes = PatternBytes(600000);
   server.PutFile("limited.bin", bytes.substr(0, 200000));
@@ -196,8 +175,18 @@ TEST_F(TransferSessionTest, TotalSizeAddsWhatTheServerAnnounces) {
   for (const RecordedRequest& request : server.Requests()) EXPECT_EQ(request.method, "HEAD");
 }
 
-TEST_F(TransferSessionTest, DisconnectFromAnotherThreadEndsARunningTransfer) {
+// A cancel before the request fails without asking the server and keeps the error number; a
+// disconnect from another thread ends a running transfer.
+TEST_F(TransferSessionTest, CancelOrDisconnectStopsTheTransfer) {
   server.PutFile("slow.bin", PatternBytes(100000));
+  session.SetFailure(TransferFailure::Http(77));
+  session.SetCancel(true);
+  EXPECT_FALSE(session.Download("slow.bin", local.PathOf("out.bin")));
+  EXPECT_EQ(session.GetErrorCode(), 77);
+  EXPECT_FALSE(local.Exists("out.bin"));
+  EXPECT_TRUE(server.Requests().empty());
+
+  SetUp();  // a fresh session: the cancel and the failure go
   server.SetBehaviour("slow.bin", {.bytesPerSecond = 10000});
   std::thread closer = OnceBytesArrive([this] { EXPECT_TRUE(session.Disconnect()); });
   bool ok = true;
@@ -223,10 +212,14 @@ class FtpTransferTest : public ::testing::Test {
   CTransferSession session;
 };
 
-TEST_F(FtpTransferTest, DownloadsFilesAndSizesAfterConnect) {
+TEST_F(FtpTransferTest, LogsInDownloadsFilesAndSizes) {
   const std::string big = PatternBytes(1500000);
   server.PutFile("patch/Client.zip", big);
   server.PutFile("patch/a b.txt", "small");
+  session.SetPassword("wrong");
+  EXPECT_FALSE(session.Connect());
+  EXPECT_EQ(session.GetErrorCode(), kLoginRefused);
+  session.SetPassword(FtpServer::kPassword);
   ASSERT_TRUE(session.Connect());
 
   EXPECT_TRUE(session.Download("patch\\Client.zip", local.PathOf("Client.zip")));
@@ -238,6 +231,10 @@ TEST_F(FtpTransferTest, DownloadsFilesAndSizesAfterConnect) {
   EXPECT_FALSE(session.Download("patch/none", local.PathOf("none")));
   EXPECT_EQ(session.GetErrorCode(), kFtpRemoteFileFailed);
   EXPECT_TRUE(session.Disconnect());
+  session.SetPort(UnusedLoopbackPort());
+  session.SetConnectRetries(2);
+  EXPECT_FALSE(session.Connect());
+  EXPECT_EQ(session.GetErrorCode(), kCannotConnect);
 }
 
 // FTP has no If-Range: kept bytes are continued with REST only while the file's size and time
@@ -269,17 +266,6 @@ TEST_F(FtpTransferTest, KeptBytesAreContinuedWhileTheFileIsUnchanged) {
   EXPECT_EQ(kept, 0);
   EXPECT_NE(validator, firstValidator);
   EXPECT_EQ(local.Read("Pack.SPF"), second);
-}
-
-TEST_F(FtpTransferTest, ARefusedLogInFails) {
-  session.SetPassword("wrong");
-  EXPECT_FALSE(session.Connect());
-  EXPECT_EQ(session.GetErrorCode(), kLoginRefused);
-
-  session.SetPort(UnusedLoopbackPort());
-  session.SetConnectRetries(2);
-  EXPECT_FALSE(session.Connect());
-  EXPECT_EQ(session.GetErrorCode(), kCannotConnect);
 }
 
 }  // namespace

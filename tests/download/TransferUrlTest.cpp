@@ -2,15 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace {
 
 TEST(TransferUrlTest, BuildsAddressesFromHostsAndNames) {
-  struct Vector {
-    const char* host;
-    const char* path;
-    const char* expected;
-  };
-  const Vector vectors[] = {
+  const std::tuple<const char*, const char*, const char*> vectors[] = {  // host, path, address
       {"10.0.0.1", "patch/Update.NFO", "http://10.0.0.1/patch/Update.NFO"},
       {"10.0.0.1:8080", "patch/Update.NFO", "http://10.0.0.1:8080/patch/Update.NFO"},
       {"http://10.0.0.1/", "/patch/Update.NFO", "http://10.0.0.1/patch/Update.NFO"},
@@ -21,9 +18,8 @@ TEST(TransferUrlTest, BuildsAddressesFromHostsAndNames) {
       {"patch.example", "dir//x", "http://patch.example/dir//x"},
       {"1http://x", "a", "http://1http://x/a"},
   };
-  for (const Vector& vector : vectors) {
-    EXPECT_EQ(BuildTransferUrl(vector.host, vector.path, "http"), vector.expected) << vector.host << " " << vector.path;
-  }
+  for (const auto& [host, path, expected] : vectors)
+    EXPECT_EQ(BuildTransferUrl(host, path, "http"), expected) << host << " " << path;
   EXPECT_EQ(BuildTransferUrl("127.0.0.1:2121", "patch/a", "ftp"), "ftp://127.0.0.1:2121/patch/a");
 }
 

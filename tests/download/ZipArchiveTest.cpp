@@ -74,24 +74,16 @@ class ZipArchiveTest : public ::testing::Test {
     return codes;
   }
 
-  // Every path under the scratch folder, relative to it.
-  std::set<std::string> Tree() {
-    std::set<std::string> paths;
-    for (const auto& item : fs::recursive_directory_iterator(scratch_)) paths.insert(item.path().string().substr(scratch_.size() + 1));
-    return paths;
-  }
-
   ScratchDir folder_;
   const std::string scratch_ = folder_.Path();
   const std::string base_ = scratch_ + "/base/temp";
 };
 
-TEST(ZipNames, ArchiveNameIsTextBeforeFirstDot) {
+// The archive name is the text before the first dot; stored names cannot leave the base; a result
+// text is cut to the buffer given.
+TEST(ZipTexts, NamesAndResults) {
   for (const auto& [name, expected] : {std::pair{"a.b.c", "a.zip"}, {"NoDot", ""}, {".hidden", ""}, {"x.", "x.zip"}})
     EXPECT_EQ(ZipNameFor(name), expected) << name;
-}
-
-TEST(ZipNames, StoredNamesCannotLeaveTheBase) {
   const std::pair<const char*, const char*> vectors[] = {
       {"C:\\a\\..\\b.txt", "b.txt"}, {"d:e.dat", "e.dat"},   {"x/../../y", "y"},     {"..\\a", "a"},
       {"../../../../etc/passwd", "etc/passwd"},             {"/etc/passwd", "etc/passwd"},
@@ -104,9 +96,6 @@ TEST(ZipNames, StoredNamesCannotLeaveTheBase) {
   std::string hostile;
   for (int i = 0; i < 20000; ++i) hostile += "a:../";
   EXPECT_EQ(SafeEntryName(hostile + "keep/me"), "keep/me");
-}
-
-TEST(ZipResults, TextsAndTruncation) {
   char small[5];
   EXPECT_EQ(ZipResultText(0x700, small, sizeof small), 35u);
   EXPECT_STREQ(small, "Zipf");
@@ -143,10 +132,12 @@ with open('described.zip', 'wb') as f:
   EXPECT_EQ(FileBytes(base_ + "/Data/deflated.bin"), FileBytes(scratch_ + "/big.bin"));
   EXPECT_EQ(FileBytes(base_ + "/described.txt").size(), 10000u);
   // Only the unpacked names remain, directories included: no temporary file is left beside them.
-  EXPECT_EQ(Tree(), (std::set<std::string>{"big.bin", "plain.zip", "described.zip", "make.py", "base", "base/temp",
-                                           "base/temp/stored.txt", "base/temp/Data", "base/temp/Data/deflated.bin",
-                                           "base/temp/empty.txt", "base/temp/Data/Sub", "base/temp/described.txt",
-                                           "base/temp/a", "base/temp/y", "base/temp/x", "base/temp/x/y.dat"}));
+  std::set<std::string> tree;
+  for (const auto& item : fs::recursive_directory_iterator(scratch_)) tree.insert(fs::relative(item.path(), scratch_).string());
+  EXPECT_EQ(tree, (std::set<std::string>{"big.bin", "plain.zip", "described.zip", "make.py", "base", "base/temp",
+                                         "base/temp/stored.txt", "base/temp/Data", "base/temp/Data/deflated.bin",
+                                         "base/temp/empty.txt", "base/temp/Data/Sub", "base/temp/described.txt",
+                                         "base/temp/a", "base/temp/y", "base/temp/x", "base/temp/x/y.dat"}));
 
   auto archive = OpenInBase("plain.zip");
   ASSERT_NE(archive, nullptr);
@@ -160,9 +151,11 @@ with open('described.zip', 'wb') as f:
   EXPECT_EQ(archive->ExtractEntry(0, "stored.txt"), kZipArgs);
 }
 
-// Data in front and a comment behind do not hide an archive; an error page, a cut archive, a
-// damaged and an encrypted entry give their codes and leave no file.
-TEST_F(ZipArchiveTest, WrappedDamagedAndLockedArchives) {
+// Data in front and a comment behind do not hide an archive. An error page, a cut archive and
+// records sharing one local header or reaching into the central directory are refused at Open; a
+// damaged or encrypted entry, and sizes that together exceed the free space (or an unknown one),
+// give their codes before anything is written.
+TEST_F(ZipArchiveTest, DamagedLockedAndOversizedArchivesAreRefused) {
   MakeWithPython(R"(
 with zipfile.ZipFile('inner.zip', 'w') as z:
     z.writestr(entry('inside.txt'), b'inside', zipfile.ZIP_DEFLATED)
@@ -180,22 +173,6 @@ data = bytearray(open('locked.zip', 'rb').read())
 data[6] |= 1                              # local header flags
 data[data.find(b'PK\x01\x02') + 8] |= 1   # central record flags
 open('locked.zip', 'wb').write(bytes(data))
-)");
-  for (const char* name : {"error.zip", "cut.zip"}) {
-    EXPECT_EQ(ZipArchive::Open(scratch_ + "/" + name), nullptr) << name;
-    EXPECT_EQ(ZipResultText(kZipLastResult), "Couldn't create/open file") << name;  // 0x200
-  }
-  EXPECT_EQ(UnpackAll("crc.zip"), std::vector<uint32_t>{kZipCorrupt});
-  EXPECT_EQ(UnpackAll("locked.zip"), std::vector<uint32_t>{kZipPassword});
-  EXPECT_TRUE(fs::is_empty(base_));
-  EXPECT_EQ(UnpackAll("wrapped.zip"), std::vector<uint32_t>{kZipSuccess});
-  EXPECT_EQ(FileBytes(base_ + "/inside.txt"), "inside");
-}
-
-// Records sharing one local header or reaching into the central directory are refused at Open;
-// sizes that together exceed the free space (or an unknown one) before anything is written.
-TEST_F(ZipArchiveTest, OverlappingOrOversizedArchivesAreRefused) {
-  MakeWithPython(R"(
 for name in ['shared.zip', 'into-directory.zip', 'sized.zip']:
     with zipfile.ZipFile(name, 'w') as z:
         z.writestr(entry('one'), b'1' * 600)
@@ -203,10 +180,17 @@ for name in ['shared.zip', 'into-directory.zip', 'sized.zip']:
 patch('shared.zip', (central, 42, 0))  # 'two' names the local header of 'one'
 patch('into-directory.zip', (local, 18, 700), (local, 22, 700), (central, 20, 700), (central, 24, 700))
 )");
-  for (const char* name : {"shared.zip", "into-directory.zip"}) {
+  const std::pair<const char*, const char*> refused[] = {
+      {"error.zip", "Couldn't create/open file"}, {"cut.zip", "Couldn't create/open file"},
+      {"shared.zip", "Zipfile is corrupt or not a zipfile"},
+      {"into-directory.zip", "Zipfile is corrupt or not a zipfile"}};
+  for (const auto& [name, text] : refused) {
     EXPECT_EQ(ZipArchive::Open(scratch_ + "/" + name), nullptr) << name;
-    EXPECT_EQ(ZipLastResult(), kZipCorrupt) << name;
+    EXPECT_EQ(ZipResultText(kZipLastResult), text) << name;
   }
+  EXPECT_EQ(ZipLastResult(), kZipCorrupt);
+  EXPECT_EQ(UnpackAll("crc.zip"), std::vector<uint32_t>{kZipCorrupt});
+  EXPECT_EQ(UnpackAll("locked.zip"), std::vector<uint32_t>{kZipPassword});
 
   struct RestoreFreeSpace {
     ~RestoreFreeSpace() { platform::SetFreeDiskSpaceForTesting({}); }
@@ -224,6 +208,8 @@ patch('into-directory.zip', (local, 18, 700), (local, 22, 700), (central, 20, 70
     EXPECT_EQ(asked, base_ + "/");
   }
   EXPECT_EQ(FileBytes(base_ + "/two"), std::string(600, '2'));
+  EXPECT_EQ(UnpackAll("wrapped.zip"), std::vector<uint32_t>{kZipSuccess});
+  EXPECT_EQ(FileBytes(base_ + "/inside.txt"), "inside");
 }
 
 // Data beyond the declared size, a NUL in a name and a cancel between pieces each stop the
@@ -255,33 +241,8 @@ open('stops.zip', 'wb').write(data.replace(b'nul.txt', b'nu\0.txt'))
   EXPECT_EQ(fs::file_size(base_ + "/long.bin"), 1024000u);
 }
 
-TEST_F(ZipArchiveTest, AttributesFollowTheHostSystem) {
-  MakeWithPython(R"(
-with zipfile.ZipFile('attributes.zip', 'w') as z:
-    z.writestr(entry('dos-ro-hidden.txt', system=0, attr=0x23), b'1')
-    z.writestr(entry('dos-plain.txt', system=0, attr=0x20), b'2')
-    z.writestr(entry('unix-ro.txt', attr=0o100444 << 16), b'3')
-    z.writestr(entry('link', attr=0o120777 << 16), b'/etc/passwd')
-)");
-  auto archive = OpenInBase("attributes.zip");
-  ASSERT_NE(archive, nullptr);
-  const uint32_t expected[] = {0x23, 0x20, 0x21, 0x20};
-  for (int32_t i = 0; i < 4; ++i) {
-    ZipEntryInfo info;
-    ASSERT_EQ(archive->GetEntry(i, info), kZipSuccess);
-    EXPECT_EQ(info.attributes, expected[i]) << info.name;
-    EXPECT_EQ(archive->ExtractEntry(i, info.name), kZipSuccess) << info.name;
-  }
-  EXPECT_EQ(fs::status(base_ + "/dos-ro-hidden.txt").permissions() & fs::perms::owner_write, fs::perms::none);
-  // A link entry becomes a plain file holding the link text, never a link.
-  EXPECT_FALSE(fs::is_symlink(base_ + "/link"));
-  EXPECT_EQ(FileBytes(base_ + "/link"), "/etc/passwd");
-  // A read-only file from an earlier run is replaced.
-  EXPECT_EQ(archive->ExtractEntry(1, "dos-ro-hidden.txt"), kZipSuccess);
-  EXPECT_EQ(FileBytes(base_ + "/dos-ro-hidden.txt"), "2");
-}
-
-TEST_F(ZipArchiveTest, TimesComeFromDosFieldsAndExtendedTimestamp) {
+// Attributes follow the host system; times come from the DOS fields or an extended timestamp.
+TEST_F(ZipArchiveTest, AttributesAndTimes) {
   // DOS times count local time; pinning the zone keeps the expectation exact.
   struct RereadZone {
     ~RereadZone() { tzset(); }
@@ -290,25 +251,38 @@ TEST_F(ZipArchiveTest, TimesComeFromDosFieldsAndExtendedTimestamp) {
   tzset();
   MakeWithPython(R"(
 ut = struct.pack('<HHBIII', 0x5455, 13, 7, 1000000000, 1100000000, 1200000000)
-with zipfile.ZipFile('times.zip', 'w') as z:
-    z.writestr(entry('dos.txt'), b'dos')
+with zipfile.ZipFile('meta.zip', 'w') as z:
+    z.writestr(entry('dos-ro-hidden.txt', system=0, attr=0x23), b'1')
+    z.writestr(entry('dos-plain.txt', system=0, attr=0x20), b'2')
+    z.writestr(entry('unix-ro.txt', attr=0o100444 << 16), b'3')
+    z.writestr(entry('link', attr=0o120777 << 16), b'/etc/passwd')
     z.writestr(entry('ut.txt', extra=b'\x99\x99\x02\x00ab' + ut), b'ut')  # behind a foreign field
 )");
-  auto archive = OpenInBase("times.zip");
+  auto archive = OpenInBase("meta.zip");
   ASSERT_NE(archive, nullptr);
   const int64_t dos = 1589718896;  // 2020-05-17 12:34:56
-  const std::array<int64_t, 3> expected[] = {{dos, dos, dos}, {1000000000, 1100000000, 1200000000}};
-  for (int32_t i = 0; i < 2; ++i) {
+  const std::array<int64_t, 4> expected[] = {  // attributes, write, access, creation
+      {0x23, dos, dos, dos}, {0x20, dos, dos, dos}, {0x21, dos, dos, dos}, {0x20, dos, dos, dos},
+      {0x20, 1000000000, 1100000000, 1200000000}};
+  for (int32_t i = 0; i < 5; ++i) {
     ZipEntryInfo info;
     ASSERT_EQ(archive->GetEntry(i, info), kZipSuccess);
-    const auto [write, access, creation] = expected[i];
+    const auto [attributes, write, access, creation] = expected[i];
+    EXPECT_EQ(info.attributes, static_cast<uint32_t>(attributes)) << info.name;
     EXPECT_EQ(info.creationTime, platform::UnixToFileTime(creation)) << info.name;  // kept for the caller
-    ASSERT_EQ(archive->ExtractEntry(i, info.name), kZipSuccess);
+    ASSERT_EQ(archive->ExtractEntry(i, info.name), kZipSuccess) << info.name;
     struct stat status;
-    ASSERT_EQ(stat((base_ + "/" + info.name).c_str(), &status), 0);
+    ASSERT_EQ(lstat((base_ + "/" + info.name).c_str(), &status), 0);
     EXPECT_EQ(status.st_mtim.tv_sec, write) << info.name;
     EXPECT_EQ(status.st_atim.tv_sec, access) << info.name;
   }
+  EXPECT_EQ(fs::status(base_ + "/dos-ro-hidden.txt").permissions() & fs::perms::owner_write, fs::perms::none);
+  // A link entry becomes a plain file holding the link text, never a link.
+  EXPECT_FALSE(fs::is_symlink(base_ + "/link"));
+  EXPECT_EQ(FileBytes(base_ + "/link"), "/etc/passwd");
+  // A read-only file from an earlier run is replaced.
+  EXPECT_EQ(archive->ExtractEntry(1, "dos-ro-hidden.txt"), kZipSuccess);
+  EXPECT_EQ(FileBytes(base_ + "/dos-ro-hidden.txt"), "2");
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "patch/TextChecksum.h"
 #include "patch/ReleaseSignature.h"
 #include "patch/UpdateInfo.h"
+#include "tests/support/PublishedRelease.h"
 #include "tests/support/RunProgram.h"
 #include "tests/support/ScratchDir.h"
 #include "tools/publish/Publisher.h"
@@ -23,80 +24,33 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const char* const kDescription = R"([Release]
-VersionLine = Solane 2.1 - the spring patch
-NoticeAddress = http://127.0.0.1/notice.html
-BandWidth = 512
-ErrorMessage = Welcome back.\r\nEnjoy.
-
-[Launcher]
-File = SolaneLauncher.exe
-
-[Client]
-File = SolaneClient.exe
-Zip = yes
-RegKey = HKLM
-RegSubKey = Software\Solane
-
-[ErrorReporter]
-File = SolaneError.exe
-MD5 = no
-
-[Pack]
-File = Data.SPF
-Zip = yes
-Check = 3
-
-[Pack]
-File = maps/World.SPF
-Flag = MD5
-Check = 2
-
-[Pack]
-File = Sound.SPF
-MD5 = no
-Version = 1
-
-[Delete]
-File = Old.SPF
-File = logs\old.txt
-
-[LoginServers]
-Address = 127.0.0.1:7000
-Address = 127.0.0.1:7001
-
-[ListedServer]
-Name = First
-Label = first
-Address = 127.0.0.1:7100
-
-[RegistryMove]
-From = HKCU\Software\Solane\Old
-FromValue = Path
-DeleteSource = yes
-To = HKLM
-ToValue = Path
-)";
+const char* const kDescription =
+    "[Release]\nVersionLine = Solane 2.1 - the spring patch\nNoticeAddress = http://127.0.0.1/notice.html\n"
+    "BandWidth = 512\nErrorMessage = Welcome back.\\r\\nEnjoy.\n\n"
+    "[Launcher]\nFile = SolaneLauncher.exe\n\n"
+    "[Client]\nFile = SolaneClient.exe\nZip = yes\nRegKey = HKLM\nRegSubKey = Software\\Solane\n\n"
+    "[ErrorReporter]\nFile = SolaneError.exe\nMD5 = no\n\n"
+    "[Pack]\nFile = Data.SPF\nZip = yes\nCheck = 3\n\n"
+    "[Pack]\nFile = maps/World.SPF\nFlag = MD5\nCheck = 2\n\n"
+    "[Pack]\nFile = Sound.SPF\nMD5 = no\nVersion = 1\n\n"
+    "[Delete]\nFile = Old.SPF\nFile = logs\\old.txt\n\n"
+    "[LoginServers]\nAddress = 127.0.0.1:7000\nAddress = 127.0.0.1:7001\n\n"
+    "[ListedServer]\nName = First\nLabel = first\nAddress = 127.0.0.1:7100\n\n"
+    "[RegistryMove]\nFrom = HKCU\\Software\\Solane\\Old\nFromValue = Path\nDeleteSource = yes\n"
+    "To = HKLM\nToValue = Path\n";
 
 // A release folder with stamped stand-ins and three packs, and a server folder beside it.
 class PublishTest : public testing::Test {
  protected:
   void SetUp() override {
     ASSERT_FALSE(scratch_.Path().empty());
-    fs::create_directories(Release());
-    CopyProgram(SOLANE_ERROR_REPORTER, "SolaneLauncher.exe", "2.1.0.3");
-    CopyProgram(SOLANE_CLIENT_STANDIN, "SolaneClient.exe", "1.2.3.4");
-    CopyProgram(SOLANE_ERROR_REPORTER, "SolaneError.exe", "1.0.0.9");
+    ASSERT_EQ(InstallProgram(SOLANE_ERROR_REPORTER, Release() + "/SolaneLauncher.exe", "2.1.0.3"), "");
+    ASSERT_EQ(InstallProgram(SOLANE_CLIENT_STANDIN, Release() + "/SolaneClient.exe", "1.2.3.4"), "");
+    ASSERT_EQ(InstallProgram(SOLANE_ERROR_REPORTER, Release() + "/SolaneError.exe", "1.0.0.9"), "");
     // Line ends and an end-of-file byte make the text-mode checksum differ from a plain CRC.
     scratch_.Write("release/Data.SPF", PackBytes(PatternBytes(300000) + "a\r\nb\x1a" + "c", 3));
     scratch_.Write("release/maps/World.SPF", PackBytes(PatternBytes(5000, 2), 7));
     scratch_.Write("release/Sound.SPF", PackBytes("sound", 1));
-  }
-
-  void CopyProgram(const char* built, const std::string& name, const std::string& version) {
-    const std::string target = Release() + "/" + name;
-    fs::copy_file(built, target, fs::copy_options::overwrite_existing);
-    ASSERT_EQ(StampVersion(target, version), "") << name;
   }
 
   std::string Release() const { return scratch_.PathOf("release"); }
@@ -154,12 +108,9 @@ TEST_F(PublishTest, PublishedReleaseIsWhatInstallationsRead) {
   for (const int i : {1, 2})
     EXPECT_EQ(static_cast<uint32_t>(std::stoll(info.ReadString("Resource", std::to_string(i) + "_CRC", "0"))), TextModeCrc32(ServerFile(packs[i - 1])));
   EXPECT_TRUE(IsPackDateText(info.ReadString("Resource", "1_Date", "0")));
-}
 
-// Two independent readers accept the archive (the launcher's own reader is the end-to-end
-// test's): one deflated entry, named as the file, with its "UT" time.
-TEST_F(PublishTest, ArchivesHoldTheFileUnderItsNameWithItsTime) {
-  ASSERT_TRUE(PublishText(kDescription).ok);
+  // Two independent readers accept the archive (the launcher's own reader is the end-to-end
+  // test's): one deflated entry, named as the file, with its "UT" time.
   const std::string archivePath = ServerFile("Data.zip");
   const ProgramResult unzip = RunProgram({"/usr/bin/unzip", "-t", archivePath});
   EXPECT_EQ(unzip.exitCode, 0) << unzip.output;
@@ -236,8 +187,9 @@ TEST_F(PublishTest, VerifyNamesEveryInconsistency) {
   }
 }
 
-// The operator's commands, run as the operator runs them.
-TEST_F(PublishTest, CommandLineStampsPublishesAndVerifies) {
+// The operator's commands, run as the operator runs them. The openssl program checks the
+// signature too: another implementation than ours.
+TEST_F(PublishTest, CommandLineStampsPublishesSignsAndVerifies) {
   const std::string client = Release() + "/SolaneClient.exe";
   EXPECT_EQ(RunProgram({SOLANE_PUBLISH_TOOL, "stamp", client, "3.0.65535.1"}).exitCode, 0);
   EXPECT_EQ(FileVersion(client).GetParts(), (std::array<uint32_t, 4>{3, 0, 65535, 1}));
@@ -245,18 +197,14 @@ TEST_F(PublishTest, CommandLineStampsPublishesAndVerifies) {
   EXPECT_NE(badStamp.exitCode, 0);
   EXPECT_NE(badStamp.output.find("A.B.C.D"), std::string::npos) << badStamp.output;
   const std::string description = scratch_.Write("release.ini", kDescription);
-  const ProgramResult publish = RunProgram({SOLANE_PUBLISH_TOOL, description, Release(), Server()});
-  ASSERT_EQ(publish.exitCode, 0) << publish.output;
+  const ProgramResult plainPublish = RunProgram({SOLANE_PUBLISH_TOOL, description, Release(), Server()});
+  ASSERT_EQ(plainPublish.exitCode, 0) << plainPublish.output;
   EXPECT_EQ(RunProgram({SOLANE_PUBLISH_TOOL, "verify", Server()}).exitCode, 0);
   fs::remove(ServerFile("Sound.SPF"));
-  const ProgramResult verify = RunProgram({SOLANE_PUBLISH_TOOL, "verify", Server()});
-  EXPECT_NE(verify.exitCode, 0);
-  EXPECT_NE(verify.output.find("Sound.SPF: missing"), std::string::npos) << verify.output;
-}
+  const ProgramResult missing = RunProgram({SOLANE_PUBLISH_TOOL, "verify", Server()});
+  EXPECT_NE(missing.exitCode, 0);
+  EXPECT_NE(missing.output.find("Sound.SPF: missing"), std::string::npos) << missing.output;
 
-// Signing as the operator runs it. The openssl program checks the signature too: another
-// implementation than ours.
-TEST_F(PublishTest, SignedReleaseVerifiesAndEveryChangeAfterSigningIsFound) {
   const std::string keys = scratch_.PathOf("keys"), privateKey = keys + "/publisher.key";
   const ProgramResult keygen = RunProgram({SOLANE_PUBLISH_TOOL, "keygen", keys});
   ASSERT_EQ(keygen.exitCode, 0) << keygen.output;
@@ -265,7 +213,6 @@ TEST_F(PublishTest, SignedReleaseVerifiesAndEveryChangeAfterSigningIsFound) {
   EXPECT_NE(keygen.output.find("PublisherKey=" + publicKey.substr(0, publicKey.find('\n'))), std::string::npos) << keygen.output;
   EXPECT_NE(RunProgram({SOLANE_PUBLISH_TOOL, "keygen", keys}).exitCode, 0) << "a key is never replaced";
 
-  const std::string description = scratch_.Write("release.ini", kDescription);
   const ProgramResult publish = RunProgram({SOLANE_PUBLISH_TOOL, "publish", "--sign", privateKey, description, Release(), Server()});
   ASSERT_EQ(publish.exitCode, 0) << publish.output;
   const ProgramResult verify = RunProgram({SOLANE_PUBLISH_TOOL, "verify", "--key", keys + "/publisher.pub", Server()});
