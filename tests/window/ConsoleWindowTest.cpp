@@ -42,22 +42,19 @@ std::string Announcement(int packVersion) {
 
 // Standard error goes to a file while it lives (the terminal boxes print there); Text() may be
 // read at any time.
-class CapturedErrors {
- public:
-  CapturedErrors() : saved_(dup(STDERR_FILENO)) {
-    const int file = open(dir_.PathOf("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+struct CapturedErrors {
+  CapturedErrors() {
+    const int file = open(dir.PathOf("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     dup2(file, STDERR_FILENO);
     close(file);
   }
   ~CapturedErrors() {
-    dup2(saved_, STDERR_FILENO);
-    close(saved_);
+    dup2(saved, STDERR_FILENO);
+    close(saved);
   }
-  std::string Text() const { return dir_.Read("stderr").value_or(""); }
-
- private:
-  ScratchDir dir_;
-  int saved_;
+  std::string Text() const { return dir.Read("stderr").value_or(""); }
+  ScratchDir dir;
+  const int saved = dup(STDERR_FILENO);
 };
 
 // The player's keyboard: a pipe with lines typed in advance, closed after them or left open.
