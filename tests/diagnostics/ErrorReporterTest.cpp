@@ -72,8 +72,7 @@ TEST_F(ErrorReporterTest, RetriesTheServersTroubleTwiceAndARefusalNever) {
   run = Report(CommandLine(kErr, kDmp));
   EXPECT_EQ(run.exitCode, 0) << run.output;
   EXPECT_NE(run.output.find("Sending: 100%"), std::string::npos) << run.output;
-  ASSERT_EQ(server_.Requests().size(), 1u);
-  EXPECT_EQ(server_.Requests()[0].parts.size(), 3u);
+  EXPECT_EQ(server_.Requests().size(), 1u);  // what it sends: CrashReporterTest
 }
 
 }  // namespace
