@@ -59,12 +59,9 @@ class CrashReporterTest : public ::testing::Test {
 };
 
 TEST_F(CrashReporterTest, EachCrashLeavesTheBoxTextInTheErrFileAndADumpWhoseBacktraceNamesTheCrashingFunction) {
-  struct Case {
-    const char* kind;
-    const char* exceptionName;
-    const char* function;
-  };
-  const Case cases[] = {
+  const struct {
+    const char *kind, *exceptionName, *function;
+  } cases[] = {
       {"null-write", "EXCEPTION_ACCESS_VIOLATION", "CrashByNullWrite"},
       {"divide-by-zero", "EXCEPTION_INT_DIVIDE_BY_ZERO", "CrashByDivideByZero"},
       {"abort", "Aborted", "CrashByAbort"},
@@ -72,7 +69,7 @@ TEST_F(CrashReporterTest, EachCrashLeavesTheBoxTextInTheErrFileAndADumpWhoseBack
       {"stack-overflow", "EXCEPTION_STACK_OVERFLOW", "CrashByStackOverflow"},
   };
   const std::regex reportName(R"(SolaneLauncher \d{4}-\d\d-\d\d \d\d-\d\d-\d\d\.ERR)");
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.kind);
     const Crash crash = CrashBy(c.kind);
     EXPECT_EQ(crash.run.exitCode, -1) << crash.run.output;  // the signal still ends the process

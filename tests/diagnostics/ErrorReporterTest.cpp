@@ -25,9 +25,8 @@ class ErrorReporterTest : public ::testing::Test {
 
   // Runs the reporter in the scratch folder, as the crash helper starts it.
   ProgramResult Report(const std::string& commandLine) {
-    std::vector<std::string> argv{"/bin/sh", "-c", "cd \"$0\" && exec \"$1\" $2", scratch_.Path(),
-                                  SOLANE_ERROR_REPORTER, commandLine};
-    return RunProgram(argv, {}, 60);
+    return RunProgram(
+        {"/bin/sh", "-c", "cd \"$0\" && exec \"$1\" $2", scratch_.Path(), SOLANE_ERROR_REPORTER, commandLine}, {}, 60);
   }
 
   std::string CommandLine(const std::string& info, const std::string& dump) {
@@ -72,8 +71,7 @@ TEST_F(ErrorReporterTest, RetriesTheServersTroubleTwiceAndARefusalNever) {
   run = Report(CommandLine(kErr, kDmp));
   EXPECT_EQ(run.exitCode, 0) << run.output;
   EXPECT_NE(run.output.find("Sending: 100%"), std::string::npos) << run.output;
-  ASSERT_EQ(server_.Requests().size(), 1u);
-  EXPECT_EQ(server_.Requests()[0].parts.size(), 3u);
+  EXPECT_EQ(server_.Requests().size(), 1u);  // what it sends: CrashReporterTest
 }
 
 }  // namespace

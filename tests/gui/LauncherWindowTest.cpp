@@ -1,8 +1,5 @@
-// The built launcher with its window on this test's X server, against a published release on the
-// fixture server, driven as a player would with the pointer and the keyboard (xdotool): the
-// auto-run box ticked during the update, the exit question answered Cancel and then OK, the
-// notice page's addresses, and the USA layout's login server list (its scroll bar and late
-// latencies also in a window of this process).
+// The built launcher on this test's X server against a release on the fixture server, driven as a
+// player would with the pointer and the keyboard (xdotool).
 
 #include <signal.h>
 #include <sys/wait.h>

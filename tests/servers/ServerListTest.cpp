@@ -165,7 +165,7 @@ TEST_F(ServerList, MergeMatchesByPosition) {
   EXPECT_EQ(Engine().EntryCount(), 3);
 }
 
-TEST_F(ServerList, RefreshFillsTheListOrPicksARandomAddress) {
+TEST_F(ServerList, RefreshFillsTheListOrPicksARandomAddressAndWarnsWithoutOne) {
   const std::string randomPick = "[LoginServer]\r\nLoginServerCount=3\r\n1_IP=1.1.1.1\r\n2_IP=2.2.2.2\r\n3_IP=3.3.3:9\r\n";
   RecordingWindow window;
   const struct {
@@ -192,6 +192,18 @@ TEST_F(ServerList, RefreshFillsTheListOrPicksARandomAddress) {
   }
   Engine().AttachWindow(nullptr);
   EXPECT_TRUE(boxes_->Shown().empty());
+
+  // A count without an address: a warning, and the address picked last run is forgotten.
+  for (const char* section : {"[LoginServer]\r\nLoginServerCount=0\r\n1_IP=1.1.1.1\r\n",
+                              "[LoginServer]\r\nLoginServerCount=1\r\n2_IP=1.1.1.1\r\n"}) {
+    Announce(section);
+    EXPECT_EQ(Engine().PickRandomLoginServer("LoginServer"), 0);
+    EXPECT_EQ(Engine().LoginServer(), "");
+  }
+  Engine().SetCancel(true, true);
+  EXPECT_EQ(Engine().PickRandomLoginServer("LoginServer"), 0);  // no box once cancelled
+  ASSERT_EQ(boxes_->Shown().size(), 2u);
+  EXPECT_EQ(boxes_->Shown()[1].text, LoadCatalogueString(166));
 }
 
 TEST(RandomServerIndexTest, EveryDrawLandsOnAnAddress) {
@@ -203,20 +215,6 @@ TEST(RandomServerIndexTest, EveryDrawLandsOnAnAddress) {
   }
   EXPECT_EQ(RandomServerIndex(kRandomDrawMax, INT_MAX), INT_MAX);
   EXPECT_EQ(RandomServerIndex(100, 0), 0);
-}
-
-TEST_F(ServerList, RandomPickWithoutAnAddressWarns) {
-  Engine().SetLoginServer("left over");
-  for (const char* section : {"[LoginServer]\r\nLoginServerCount=0\r\n1_IP=1.1.1.1\r\n",
-                              "[LoginServer]\r\nLoginServerCount=1\r\n2_IP=1.1.1.1\r\n"}) {
-    Announce(section);
-    EXPECT_EQ(Engine().PickRandomLoginServer("LoginServer"), 0);
-    EXPECT_EQ(Engine().LoginServer(), "");
-  }
-  Engine().SetCancel(true, true);
-  EXPECT_EQ(Engine().PickRandomLoginServer("LoginServer"), 0);  // no box once cancelled
-  ASSERT_EQ(boxes_->Shown().size(), 2u);
-  EXPECT_EQ(boxes_->Shown()[1].text, LoadCatalogueString(166));
 }
 
 // The update thread merges lists of alternating length while the window and the probe select,

@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <sstream>
 #include <thread>
+#include <utility>
 
 #include "app/Settings.h"
 #include "patch/FileVersion.h"
@@ -41,43 +42,33 @@ std::string Announcement(int packVersion) {
 
 // Standard error goes to a file while it lives (the terminal boxes print there); Text() may be
 // read at any time.
-class CapturedErrors {
- public:
-  CapturedErrors() : saved_(dup(STDERR_FILENO)) {
-    const int file = open(dir_.PathOf("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+struct CapturedErrors {
+  CapturedErrors() {
+    const int file = open(dir.PathOf("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     dup2(file, STDERR_FILENO);
     close(file);
   }
   ~CapturedErrors() {
-    dup2(saved_, STDERR_FILENO);
-    close(saved_);
+    dup2(saved, STDERR_FILENO);
+    close(saved);
   }
-  std::string Text() const { return dir_.Read("stderr").value_or(""); }
-
- private:
-  ScratchDir dir_;
-  int saved_;
+  std::string Text() const { return dir.Read("stderr").value_or(""); }
+  ScratchDir dir;
+  const int saved = dup(STDERR_FILENO);
 };
 
 // The player's keyboard: a pipe with lines typed in advance, closed after them or left open.
-class TypedInput {
- public:
+struct TypedInput {
   TypedInput(const std::string& typed, bool closed) {
-    EXPECT_EQ(pipe(fds_), 0);
-    EXPECT_EQ(write(fds_[1], typed.data(), typed.size()), static_cast<ssize_t>(typed.size()));
-    if (closed) {
-      close(fds_[1]);
-      fds_[1] = -1;
-    }
+    EXPECT_EQ(pipe(fds), 0);
+    EXPECT_EQ(write(fds[1], typed.data(), typed.size()), static_cast<ssize_t>(typed.size()));
+    if (closed) close(std::exchange(fds[1], -1));
   }
   ~TypedInput() {
-    close(fds_[0]);
-    if (fds_[1] >= 0) close(fds_[1]);
+    for (int fd : fds)
+      if (fd >= 0) close(fd);
   }
-  int Fd() const { return fds_[0]; }
-
- private:
-  int fds_[2] = {-1, -1};
+  int fds[2] = {-1, -1};
 };
 
 class ConsoleFlow : public ::testing::Test {
@@ -104,14 +95,6 @@ class ConsoleFlow : public ::testing::Test {
   static std::string ClientArgs(const TestInstallation& install, bool started) {
     for (int i = 0; started && i < 250 && install.ReadFile("client-args").empty(); ++i) platform::SleepMs(20);
     return install.ReadFile("client-args");
-  }
-
-  static ConsoleOptions Options(std::ostringstream& out, const TypedInput& input, bool interactive) {
-    ConsoleOptions options;
-    options.out = &out;
-    options.inputFd = input.Fd();
-    options.interactive = interactive;
-    return options;
   }
 
   FixtureServer server_;
@@ -144,10 +127,9 @@ TEST_F(ConsoleFlow, CurrentInstallationEndsReadyAndStartsAsAsked) {
 
     TypedInput input(c.typed, true);
     std::ostringstream out;
-    ConsoleOptions options = Options(out, input, c.interactive);
-    options.autorun = c.autorun;
     CapturedErrors errors;
-    ConsoleWindow window(install.Engine(), options);
+    ConsoleWindow window(install.Engine(),
+                         {.autorun = c.autorun, .out = &out, .inputFd = input.fds[0], .interactive = c.interactive});
     EXPECT_EQ(window.Run(), c.outcome) << c.typed;
 
     EXPECT_EQ(ClientArgs(install, *c.clientArgs != 0), c.clientArgs);
@@ -173,7 +155,7 @@ TEST_F(ConsoleFlow, ServerListChoiceStartsThatServerAndIsRemembered) {
   TypedInput input("7\n2\n\n", true);
   std::ostringstream out;
   CapturedErrors errors;
-  ConsoleWindow window(install.Engine(), Options(out, input, true));
+  ConsoleWindow window(install.Engine(), {.out = &out, .inputFd = input.fds[0], .interactive = true});
   EXPECT_EQ(window.Run(), ConsoleOutcome::ClientStarted);
 
   EXPECT_EQ(ClientArgs(install, true), "/Full /LoginServer:127.0.0.2 /Run:VHIGH /LOCALE:USA /PUBLISHER:QUADRIUM\n");
@@ -199,15 +181,12 @@ TEST_F(ConsoleFlow, CtrlCDuringADownloadAsksAndASecondOneCancels) {
     TypedInput input("", false);  // a player who never types
     std::ostringstream out;
     CapturedErrors errors;
-    ConsoleWindow window(install.Engine(), Options(out, input, interactive));
+    ConsoleWindow window(install.Engine(), {.out = &out, .inputFd = input.fds[0], .interactive = interactive});
     ConsoleOutcome outcome = ConsoleOutcome::NotRun;
     std::thread console([&] { outcome = window.Run(); });
 
-    auto downloading = [&] {
-      const std::vector<RecordedRequest> requests = server_.Requests();
-      return std::any_of(requests.begin(), requests.end(), [](auto& r) { return r.decodedPath == "/patch/Data.SPF"; });
-    };
-    for (int i = 0; i < 500 && !downloading(); ++i) platform::SleepMs(10);
+    for (int i = 0; i < 500 && std::ranges::count(server_.Fetched(), "/patch/Data.SPF") == 0; ++i)
+      platform::SleepMs(10);
     platform::SleepMs(200);
     std::raise(SIGINT);
     for (int i = 0; i < 500 && errors.Text().find(question) == std::string::npos; ++i) platform::SleepMs(10);
