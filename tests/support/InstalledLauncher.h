@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/PublishedRelease.h"
 #include "tests/support/RunProgram.h"
 #include "tests/support/ScratchDir.h"
 
@@ -35,10 +36,14 @@ class InstalledLauncher {
   std::string RuntimeDir() const { return scratch_.PathOf("runtime"); }
 
   // A built program installed as `name` at `version` ("A.B.C.D"); an error text, empty on success.
-  std::string Install(const std::string& builtPath, const std::string& name, const std::string& version) const;
-  bool Write(const std::string& name, const std::string& bytes) const;
-  std::optional<std::string> Read(const std::string& name) const;
-  bool Exists(const std::string& name) const;
+  std::string Install(const std::string& builtPath, const std::string& name, const std::string& version) const {
+    return InstallProgram(builtPath, PathOf(name), version);
+  }
+  bool Write(const std::string& name, const std::string& bytes) const {
+    return !scratch_.Write(In(name), bytes).empty();
+  }
+  std::optional<std::string> Read(const std::string& name) const { return scratch_.Read(In(name)); }
+  bool Exists(const std::string& name) const { return scratch_.Exists(In(name)); }
 
   // The environment additions of every program run here: the scratch registry and runtime
   // folders, and no display.
@@ -58,8 +63,10 @@ class InstalledLauncher {
 
  private:
   std::string RegistryDir() const { return scratch_.PathOf("registry"); }
+  std::string In(const std::string& name) const { return folderName_ + "/" + name; }  // relative to scratch_
   std::vector<int> RunningPrograms() const;
 
   ScratchDir scratch_;
+  std::string folderName_;
   std::string dir_;
 };
