@@ -1,10 +1,7 @@
 #pragma once
 // An HTTP server for tests (tests/support/fixture_server.py) on 127.0.0.1 and a free port,
-// serving a scratch folder of its own. Files are put into Root() and served with an ETag and a
-// Last-Modified date, ranges under If-Range included; single files can be told to misbehave (a
-// status, a stall, an early close, a wrong or missing Content-Length, a slow or an endless body,
-// a Range ignored, another entity tag), for a number of requests or for good; every GET, HEAD and
-// POST is logged with its headers and can be read back, a multipart POST with its parts.
+// serving Root() with an ETag, a Last-Modified date and ranges; single files can be told to
+// misbehave (FileBehaviour), and every request is logged and can be read back.
 //
 //   FixtureServer server;
 //   ASSERT_TRUE(server.IsRunning());

@@ -36,13 +36,6 @@ std::vector<std::string> InstalledLauncher::Environment() const {
           "SOLANE_CLIENT_STAY_SECONDS"};
 }
 
-ProgramResult InstalledLauncher::Run(const std::vector<std::string>& arguments, const std::string& program,
-                                     int timeoutSeconds) const {
-  std::vector<std::string> argv{PathOf(program)};
-  argv.insert(argv.end(), arguments.begin(), arguments.end());
-  return RunProgram(argv, Environment(), timeoutSeconds);
-}
-
 int InstalledLauncher::Start(const std::vector<std::string>& argv, const std::vector<std::string>& environment) const {
   std::vector<std::string> command = argv;
   if (!command.empty()) command[0] = PathOf(command[0]);

@@ -51,8 +51,11 @@ class InstalledLauncher {
   // Runs the installed program `program` (a name inside the installation) with `arguments` and
   // standard input from /dev/null. Returns once it and everything it started with the same
   // output have ended, or after `timeoutSeconds`.
-  ProgramResult Run(const std::vector<std::string>& arguments, const std::string& program = "SolaneLauncher",
-                    int timeoutSeconds = 60) const;
+  ProgramResult Run(std::vector<std::string> arguments, const std::string& program = "SolaneLauncher",
+                    int timeoutSeconds = 60) const {
+    arguments.insert(arguments.begin(), PathOf(program));
+    return RunProgram(arguments, Environment(), timeoutSeconds);
+  }
 
   // Starts argv[0] (a name inside the installation) in the installation folder without waiting,
   // with `environment` added and no input or output. Its process id, or -1.

@@ -15,18 +15,13 @@
 
 namespace {
 
-constexpr int kStartWaitMs = 20000;
-
-// Reads the child's first line ("PORT <n>") within the start wait.
+// Reads the child's first line ("PORT <n>") within 20 s.
 uint16_t ReadPortLine(int fd) {
   std::string line;
-  int waited = 0;
-  while (waited < kStartWaitMs && line.find('\n') == std::string::npos) {
+  char buffer[128];
+  for (int waited = 0; waited < 20000 && line.find('\n') == std::string::npos; waited += 100) {
     pollfd ready{fd, POLLIN, 0};
-    const int result = poll(&ready, 1, 100);
-    waited += 100;
-    if (result <= 0) continue;
-    char buffer[128];
+    if (poll(&ready, 1, 100) <= 0) continue;
     const ssize_t count = read(fd, buffer, sizeof buffer);
     if (count <= 0) break;
     line.append(buffer, static_cast<size_t>(count));
