@@ -84,12 +84,9 @@ bool FixtureServer::SetBehaviour(const std::string& name, const FileBehaviour& b
   if (behaviour.ignoreRange) order << ", \"ignore_range\": true";
   if (!behaviour.etag.empty()) order << ", \"etag\": " << JsonString(behaviour.etag);
   if (behaviour.times > 0) order << ", \"times\": " << behaviour.times;
-  if (behaviour.headStatus != 0 || behaviour.headOmitsLength) {
-    order << ", \"head\": {";
-    if (behaviour.headStatus != 0) order << "\"status\": " << behaviour.headStatus;
-    if (behaviour.headOmitsLength) order << (behaviour.headStatus != 0 ? ", " : "") << "\"omit_length\": true";
-    order << "}";
-  }
+  if (behaviour.headStatus != 0 || behaviour.headOmitsLength)  // what HEAD answers instead
+    order << ", \"head\": {\"status\": " << (behaviour.headStatus != 0 ? behaviour.headStatus : behaviour.status)
+          << (behaviour.headOmitsLength ? ", \"omit_length\": true" : "") << "}";
   order << "}";
   return LoopbackRequest(Port(), "/__control", order.str()).has_value();
 }

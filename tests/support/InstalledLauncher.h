@@ -30,7 +30,6 @@ class InstalledLauncher {
   InstalledLauncher(const InstalledLauncher&) = delete;
   InstalledLauncher& operator=(const InstalledLauncher&) = delete;
 
-  const std::string& Dir() const { return dir_; }
   std::string PathOf(const std::string& name) const { return dir_ + "/" + name; }
   // The folder of the single-instance lock that programs run here use.
   std::string RuntimeDir() const { return scratch_.PathOf("runtime"); }

@@ -57,10 +57,7 @@ ServerProcess::ServerProcess(const std::string& script, const std::vector<std::s
 }
 
 ServerProcess::~ServerProcess() {
-  if (pid_ <= 0) return;
-  kill(pid_, SIGKILL);
-  int status = 0;
-  waitpid(pid_, &status, 0);
+  if (pid_ > 0 && kill(pid_, SIGKILL) == 0) waitpid(pid_, nullptr, 0);
 }
 
 uint16_t UnusedLoopbackPort() {

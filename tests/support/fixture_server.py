@@ -200,9 +200,7 @@ class Handler(BaseHTTPRequestHandler):
         stall_after = behaviour.get("stall_after")
         close_after = behaviour.get("close_after")
         rate = behaviour.get("rate")
-        piece = 4096
-        if rate:
-            piece = max(1, min(piece, int(rate) // 10))
+        piece = max(1, min(4096, int(rate) // 10)) if rate else 4096
         sent = 0
         filler = b"\0" * piece
         while True:
