@@ -25,7 +25,7 @@ class NamedMutexTest : public ::testing::Test {
   ScopedEnvironment runtimeFolder_{"XDG_RUNTIME_DIR", runtime_.Path()};
 };
 
-TEST_F(NamedMutexTest, HeldForTheLifeOfTheObject) {
+TEST_F(NamedMutexTest, HeldForTheLifeOfTheObjectInASafeFileOfItsOwn) {
   {
     NamedMutex first(kName);
     EXPECT_EQ(first.status(), Status::Created);
@@ -33,9 +33,7 @@ TEST_F(NamedMutexTest, HeldForTheLifeOfTheObject) {
     EXPECT_EQ(NamedMutex("SolaneLauncher-OTHER").status(), Status::Created);
   }
   EXPECT_EQ(NamedMutex(kName).status(), Status::Created);
-}
 
-TEST_F(NamedMutexTest, NamesMapToDistinctSafeFiles) {
   std::vector<std::unique_ptr<NamedMutex>> held;
   for (const std::string& name : {std::string("Global\\a/b"), std::string("Global_a_b"), std::string(".."),
                                   std::string(300, 'n'), std::string(300, 'n') + "x"}) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <ostream>
 #include <span>
 #include <string>
 
@@ -15,6 +16,9 @@ struct Size {
   uint32_t width = 0;
   uint32_t height = 0;
   bool operator==(const Size&) const = default;
+  friend std::ostream& operator<<(std::ostream& out, const Size& size) {
+    return out << size.width << " x " << size.height;
+  }
 };
 
 uint32_t BigEndian32(std::span<const uint8_t> bytes, size_t at) {
@@ -22,27 +26,24 @@ uint32_t BigEndian32(std::span<const uint8_t> bytes, size_t at) {
 }
 
 // The size a PNG file states in its header, after checking that the file is whole: the
-// signature, the header chunk first, and chunks that end exactly with the end chunk.
-::testing::AssertionResult PngSize(std::span<const uint8_t> png, Size& size) {
+// signature, the header chunk first, and chunks that end exactly with the end chunk. {0, 0} when not.
+Size PngSize(std::span<const uint8_t> png) {
   static constexpr uint8_t kSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  if (png.size() < 33 || !std::equal(std::begin(kSignature), std::end(kSignature), png.begin()))
-    return ::testing::AssertionFailure() << "no PNG signature (" << png.size() << " bytes)";
+  if (png.size() < 33 || !std::equal(std::begin(kSignature), std::end(kSignature), png.begin())) return {};
   size_t at = 8;
   std::string last;
   while (at + 12 <= png.size() && last != "IEND") {
     const uint32_t length = BigEndian32(png, at);
     const std::string type(png.begin() + at + 4, png.begin() + at + 8);
-    if (at == 8 && (type != "IHDR" || length != 13)) return ::testing::AssertionFailure() << "no header chunk first";
-    if (png.size() - at - 12 < length) return ::testing::AssertionFailure() << type << " chunk runs past the end";
+    if ((at == 8 && (type != "IHDR" || length != 13)) || png.size() - at - 12 < length) return {};
     last = type;
     at += 12 + length;
   }
-  if (last != "IEND" || at != png.size()) return ::testing::AssertionFailure() << "does not end with the end chunk";
-  size = {BigEndian32(png, 16), BigEndian32(png, 20)};
-  return ::testing::AssertionSuccess();
+  if (last != "IEND" || at != png.size()) return {};
+  return {BigEndian32(png, 16), BigEndian32(png, 20)};
 }
 
-TEST(ResourcesTest, EveryWindowBitmapIsAPngOfItsSize) {
+TEST(ResourcesTest, EveryWindowBitmapAndIconIsAWholePngOfItsSizeAndAbsentIdsGiveNothing) {
   const Size topBanner{633, 69}, bottomBanner{633, 91}, button{85, 46};
   struct Expected {
     int firstId, lastId;
@@ -55,25 +56,15 @@ TEST(ResourcesTest, EveryWindowBitmapIsAPngOfItsSize) {
       {183, 190, button}, {175, 175, {633, 310}}, {177, 177, {429, 310}}, {180, 180, {228, 310}},
       {191, 191, {228, 310}}, {178, 178, {209, 17}}, {128, 128, {48, 48}},
   };
-  for (const Expected& row : table) {
-    for (int id = row.firstId; id <= row.lastId; ++id) {
-      Size size;
-      ASSERT_TRUE(PngSize(FindBitmapResource(id), size)) << "bitmap " << id;
-      EXPECT_EQ(size, row.size) << "bitmap " << id << " is " << size.width << " x " << size.height;
-    }
-  }
-}
+  for (const Expected& row : table)
+    for (int id = row.firstId; id <= row.lastId; ++id) EXPECT_EQ(PngSize(FindBitmapResource(id)), row.size) << id;
 
-// The window icon comes in three sizes, smallest first; ids without a resource give nothing.
-TEST(ResourcesTest, WindowIconComesInThreeSizesAndAbsentIdsGiveNothing) {
+  // The window icon comes in three sizes, smallest first.
   const auto pictures = FindIconResource(128);
   ASSERT_EQ(pictures.size(), 3u);
-  const Size sizes[] = {{16, 16}, {32, 32}, {48, 48}};
-  for (size_t i = 0; i < 3; ++i) {
-    Size size;
-    ASSERT_TRUE(PngSize(pictures[i], size));
-    EXPECT_EQ(size, sizes[i]) << "picture " << i;
-  }
+  EXPECT_EQ(PngSize(pictures[0]), (Size{16, 16}));
+  EXPECT_EQ(PngSize(pictures[1]), (Size{32, 32}));
+  EXPECT_EQ(PngSize(pictures[2]), (Size{48, 48}));
   for (int id : {0, -1, 127, 129, 136, 147, 156, 179, 192, 300})
     EXPECT_TRUE(FindBitmapResource(id).empty()) << "bitmap " << id;
   EXPECT_TRUE(FindIconResource(146).empty() && FindIconResource(129).empty());

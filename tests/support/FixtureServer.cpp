@@ -21,28 +21,20 @@ std::string JsonString(const std::string& text) {
   return quoted + "\"";
 }
 
-std::string Unescape(const std::string& field) {
-  std::string text;
-  for (size_t i = 0; i < field.size(); ++i) {
-    if (field[i] == '\\' && i + 1 < field.size()) {
-      const char next = field[++i];
-      text += next == 't' ? '\t' : next == 'n' ? '\n' : next;
+// A log line's tab-separated fields, with "\\", "\t" and "\n" unescaped.
+std::vector<std::string> LogFields(const std::string& line) {
+  std::vector<std::string> fields(1);
+  for (size_t i = 0; i < line.size(); ++i) {
+    if (line[i] == '\t') {
+      fields.emplace_back();
+    } else if (line[i] == '\\' && i + 1 < line.size()) {
+      const char next = line[++i];
+      fields.back() += next == 't' ? '\t' : next == 'n' ? '\n' : next;
     } else {
-      text += field[i];
+      fields.back() += line[i];
     }
   }
-  return text;
-}
-
-std::vector<std::string> SplitTabs(const std::string& line) {
-  std::vector<std::string> fields;
-  size_t start = 0;
-  while (true) {
-    const size_t end = line.find('\t', start);
-    fields.push_back(Unescape(line.substr(start, end == std::string::npos ? std::string::npos : end - start)));
-    if (end == std::string::npos) return fields;
-    start = end + 1;
-  }
+  return fields;
 }
 
 // A plain GET or POST over loopback, for the control endpoints. The body on status 200.
@@ -79,17 +71,6 @@ std::string RecordedRequest::Header(const std::string& name) const {
   return {};
 }
 
-FixtureServer::FixtureServer()
-    : process_(std::make_unique<ServerProcess>("fixture_server.py", std::vector<std::string>{root_.Path()})) {}
-
-FixtureServer::~FixtureServer() = default;
-
-std::string FixtureServer::Host() const { return "127.0.0.1:" + std::to_string(Port()); }
-
-std::string FixtureServer::PutFile(const std::string& name, const std::string& bytes) {
-  return root_.Write(name, bytes);
-}
-
 bool FixtureServer::SetBehaviour(const std::string& name, const FileBehaviour& behaviour) {
   std::ostringstream order;
   order << "{\"path\": " << JsonString(name);
@@ -103,12 +84,9 @@ bool FixtureServer::SetBehaviour(const std::string& name, const FileBehaviour& b
   if (behaviour.ignoreRange) order << ", \"ignore_range\": true";
   if (!behaviour.etag.empty()) order << ", \"etag\": " << JsonString(behaviour.etag);
   if (behaviour.times > 0) order << ", \"times\": " << behaviour.times;
-  if (behaviour.headStatus != 0 || behaviour.headOmitsLength) {
-    order << ", \"head\": {";
-    if (behaviour.headStatus != 0) order << "\"status\": " << behaviour.headStatus;
-    if (behaviour.headOmitsLength) order << (behaviour.headStatus != 0 ? ", " : "") << "\"omit_length\": true";
-    order << "}";
-  }
+  if (behaviour.headStatus != 0 || behaviour.headOmitsLength)  // what HEAD answers instead
+    order << ", \"head\": {\"status\": " << (behaviour.headStatus != 0 ? behaviour.headStatus : behaviour.status)
+          << (behaviour.headOmitsLength ? ", \"omit_length\": true" : "") << "}";
   order << "}";
   return LoopbackRequest(Port(), "/__control", order.str()).has_value();
 }
@@ -122,7 +100,7 @@ std::vector<RecordedRequest> FixtureServer::Requests() const {
   std::istringstream lines(*log);
   std::string line;
   while (std::getline(lines, line)) {
-    const std::vector<std::string> fields = SplitTabs(line);
+    const std::vector<std::string> fields = LogFields(line);
     if (fields.size() == 4 && fields[0] == "REQUEST") {
       requests.push_back({fields[1], fields[2], fields[3], {}, {}});
     } else if (fields.size() == 3 && fields[0] == "HEADER" && !requests.empty()) {
@@ -138,6 +116,7 @@ std::vector<RecordedRequest> FixtureServer::Requests() const {
 std::vector<std::string> FixtureServer::Fetched(const std::string& prefix) const {
   std::vector<std::string> paths;
   for (const RecordedRequest& request : Requests())
-    if (request.method == "GET") paths.push_back(request.decodedPath.starts_with(prefix) ? request.decodedPath.substr(prefix.size()) : request.decodedPath);
+    if (request.method == "GET")
+      paths.push_back(request.decodedPath.substr(request.decodedPath.starts_with(prefix) ? prefix.size() : 0));
   return paths;
 }

@@ -1,10 +1,7 @@
 #pragma once
 // An HTTP server for tests (tests/support/fixture_server.py) on 127.0.0.1 and a free port,
-// serving a scratch folder of its own. Files are put into Root() and served with an ETag and a
-// Last-Modified date, ranges under If-Range included; single files can be told to misbehave (a
-// status, a stall, an early close, a wrong or missing Content-Length, a slow or an endless body,
-// a Range ignored, another entity tag), for a number of requests or for good; every GET, HEAD and
-// POST is logged with its headers and can be read back, a multipart POST with its parts.
+// serving Root() with an ETag, a Last-Modified date and ranges; single files can be told to
+// misbehave (FileBehaviour), and every request is logged and can be read back.
 //
 //   FixtureServer server;
 //   ASSERT_TRUE(server.IsRunning());
@@ -16,13 +13,11 @@
 // Starting it also makes requests to 127.0.0.1 bypass any proxy of the environment.
 
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "tests/support/ScratchDir.h"
 #include "tests/support/ServerProcess.h"
 
 // How the server answers for one file. Unset fields keep the normal behaviour.
@@ -58,20 +53,12 @@ struct RecordedRequest {
   std::string Header(const std::string& name) const;
 };
 
-class FixtureServer {
+class FixtureServer : public FolderServer {
  public:
-  FixtureServer();
-  ~FixtureServer();
+  FixtureServer() : FolderServer("fixture_server.py") {}
 
-  bool IsRunning() const { return process_->IsRunning(); }
-  uint16_t Port() const { return process_->Port(); }
   // "127.0.0.1:<port>", the host text a session is given.
-  std::string Host() const;
-  // The served folder; a file at Root()/a/b is served as /a/b.
-  const std::string& Root() const { return root_.Path(); }
-
-  // Puts a file to serve; returns its full local path (empty on failure).
-  std::string PutFile(const std::string& name, const std::string& bytes);
+  std::string Host() const { return "127.0.0.1:" + std::to_string(Port()); }
   // Sets how `name` is answered; the default FileBehaviour restores normal serving.
   bool SetBehaviour(const std::string& name, const FileBehaviour& behaviour);
   // Forgets every behaviour and the request log.
@@ -80,8 +67,4 @@ class FixtureServer {
   std::vector<RecordedRequest> Requests() const;
   // The decoded paths asked for with GET so far, in order, each without `prefix` ("/patch/").
   std::vector<std::string> Fetched(const std::string& prefix = "") const;
-
- private:
-  ScratchDir root_;
-  std::unique_ptr<ServerProcess> process_;
 };

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/PublishedRelease.h"
 #include "tests/support/RunProgram.h"
 #include "tests/support/ScratchDir.h"
 
@@ -29,16 +30,19 @@ class InstalledLauncher {
   InstalledLauncher(const InstalledLauncher&) = delete;
   InstalledLauncher& operator=(const InstalledLauncher&) = delete;
 
-  const std::string& Dir() const { return dir_; }
   std::string PathOf(const std::string& name) const { return dir_ + "/" + name; }
   // The folder of the single-instance lock that programs run here use.
   std::string RuntimeDir() const { return scratch_.PathOf("runtime"); }
 
   // A built program installed as `name` at `version` ("A.B.C.D"); an error text, empty on success.
-  std::string Install(const std::string& builtPath, const std::string& name, const std::string& version) const;
-  bool Write(const std::string& name, const std::string& bytes) const;
-  std::optional<std::string> Read(const std::string& name) const;
-  bool Exists(const std::string& name) const;
+  std::string Install(const std::string& builtPath, const std::string& name, const std::string& version) const {
+    return InstallProgram(builtPath, PathOf(name), version);
+  }
+  bool Write(const std::string& name, const std::string& bytes) const {
+    return !scratch_.Write(In(name), bytes).empty();
+  }
+  std::optional<std::string> Read(const std::string& name) const { return scratch_.Read(In(name)); }
+  bool Exists(const std::string& name) const { return scratch_.Exists(In(name)); }
 
   // The environment additions of every program run here: the scratch registry and runtime
   // folders, and no display.
@@ -46,8 +50,11 @@ class InstalledLauncher {
   // Runs the installed program `program` (a name inside the installation) with `arguments` and
   // standard input from /dev/null. Returns once it and everything it started with the same
   // output have ended, or after `timeoutSeconds`.
-  ProgramResult Run(const std::vector<std::string>& arguments, const std::string& program = "SolaneLauncher",
-                    int timeoutSeconds = 60) const;
+  ProgramResult Run(std::vector<std::string> arguments, const std::string& program = "SolaneLauncher",
+                    int timeoutSeconds = 60) const {
+    arguments.insert(arguments.begin(), PathOf(program));
+    return RunProgram(arguments, Environment(), timeoutSeconds);
+  }
 
   // Starts argv[0] (a name inside the installation) in the installation folder without waiting,
   // with `environment` added and no input or output. Its process id, or -1.
@@ -58,8 +65,10 @@ class InstalledLauncher {
 
  private:
   std::string RegistryDir() const { return scratch_.PathOf("registry"); }
+  std::string In(const std::string& name) const { return folderName_ + "/" + name; }  // relative to scratch_
   std::vector<int> RunningPrograms() const;
 
   ScratchDir scratch_;
+  std::string folderName_;
   std::string dir_;
 };

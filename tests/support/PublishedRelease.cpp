@@ -16,15 +16,6 @@ std::string InstallProgram(const std::string& builtPath, const std::string& targ
   return StampVersion(target, version);
 }
 
-std::string PublishedRelease::AddProgram(const std::string& builtPath, const std::string& name,
-                                         const std::string& version) {
-  return InstallProgram(builtPath, dir_.PathOf(name), version);
-}
-
-bool PublishedRelease::AddFile(const std::string& name, const std::string& bytes) {
-  return !dir_.Write(name, bytes).empty();
-}
-
 std::string PublishedRelease::PublishTo(const std::string& serverDir, const std::string& description,
                                         const std::string& signingKey) const {
   PublishRequest request;

@@ -23,12 +23,12 @@ std::string InstallProgram(const std::string& builtPath, const std::string& targ
 
 class PublishedRelease {
  public:
-  PublishedRelease() = default;
-
   const std::string& Dir() const { return dir_.Path(); }
   // A built program in the release as `name`, at `version`; an error text, empty on success.
-  std::string AddProgram(const std::string& builtPath, const std::string& name, const std::string& version);
-  bool AddFile(const std::string& name, const std::string& bytes);
+  std::string AddProgram(const std::string& builtPath, const std::string& name, const std::string& version) {
+    return InstallProgram(builtPath, dir_.PathOf(name), version);
+  }
+  bool AddFile(const std::string& name, const std::string& bytes) { return !dir_.Write(name, bytes).empty(); }
   std::optional<std::string> Read(const std::string& name) const { return dir_.Read(name); }
 
   // Publishes the release as `description` says into `serverDir`, signed with the private key

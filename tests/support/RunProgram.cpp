@@ -7,31 +7,35 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstring>
 
-extern char** environ;
+int StartProgram(const std::vector<std::string>& argv, const std::vector<std::string>& environment, int outputFd,
+                 int errorFd, const std::string& folder) {
+  std::vector<char*> args;
+  for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
+  const pid_t pid = fork();
+  if (pid != 0) return pid < 0 ? -1 : pid;
+  const int devNull = open("/dev/null", O_RDWR);
+  dup2(devNull, 0);
+  dup2(outputFd < 0 ? devNull : outputFd, 1);
+  dup2(errorFd < 0 ? devNull : errorFd, 2);
+  if (!folder.empty() && chdir(folder.c_str()) != 0) _exit(127);
+  for (const std::string& entry : environment) putenv(const_cast<char*>(entry.c_str()));
+  if (args[0] != nullptr) execv(args[0], args.data());
+  _exit(127);
+}
 
 ProgramResult RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& environment,
                          int timeoutSeconds) {
   ProgramResult result;
   int pipeFds[2];
-  if (pipe(pipeFds) != 0) return result;
-  pid_t pid = fork();
-  if (pid < 0) return result;
-  if (pid == 0) {
-    int devNull = open("/dev/null", O_RDONLY);
-    dup2(devNull, 0);
-    dup2(pipeFds[1], 1);
-    dup2(pipeFds[1], 2);
-    close(pipeFds[0]);
-    for (const std::string& entry : environment) putenv(const_cast<char*>(entry.c_str()));
-    std::vector<char*> args;
-    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-    args.push_back(nullptr);
-    execv(args[0], args.data());
-    _exit(127);
-  }
+  if (pipe2(pipeFds, O_CLOEXEC) != 0) return result;
+  const pid_t pid = StartProgram(argv, environment, pipeFds[1], pipeFds[1]);
   close(pipeFds[1]);
+  if (pid < 0) {
+    close(pipeFds[0]);
+    return result;
+  }
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
   char buffer[4096];
   while (true) {

@@ -13,3 +13,8 @@ struct ProgramResult {
 // is a bare name ("DISPLAY") removes that variable.
 ProgramResult RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& environment = {},
                          int timeoutSeconds = 60);
+
+// Starts argv[0] (a path) without waiting, with `environment` as above, standard input from /dev/null, standard
+// output and error on `outputFd` and `errorFd` (-1: /dev/null), in `folder` unless it is empty. Its id, or -1.
+int StartProgram(const std::vector<std::string>& argv, const std::vector<std::string>& environment, int outputFd,
+                 int errorFd, const std::string& folder = "");

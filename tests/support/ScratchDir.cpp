@@ -38,7 +38,7 @@ std::string ScratchDir::Write(const std::string& name, const std::string& bytes)
 std::optional<std::string> ScratchDir::Read(const std::string& name) const {
   std::ifstream in(fs::path(path_) / name, std::ios::binary);
   if (!in) return std::nullopt;
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 bool ScratchDir::Exists(const std::string& name) const {
@@ -70,7 +70,7 @@ std::string Md5Of(const std::string& bytes) {
 
 std::string FileBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 std::string WithCrLf(const std::string& text) {

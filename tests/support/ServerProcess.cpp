@@ -1,33 +1,27 @@
 #include "tests/support/ServerProcess.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
-#include <cstring>
 
-extern char** environ;
+#include "tests/support/RunProgram.h"
 
 namespace {
 
-constexpr int kStartWaitMs = 20000;
-
-// Reads the child's first line ("PORT <n>") within the start wait.
+// Reads the child's first line ("PORT <n>") within 20 s.
 uint16_t ReadPortLine(int fd) {
   std::string line;
-  int waited = 0;
-  while (waited < kStartWaitMs && line.find('\n') == std::string::npos) {
+  char buffer[128];
+  for (int waited = 0; waited < 20000 && line.find('\n') == std::string::npos; waited += 100) {
     pollfd ready{fd, POLLIN, 0};
-    const int result = poll(&ready, 1, 100);
-    waited += 100;
-    if (result <= 0) continue;
-    char buffer[128];
+    if (poll(&ready, 1, 100) <= 0) continue;
     const ssize_t count = read(fd, buffer, sizeof buffer);
     if (count <= 0) break;
     line.append(buffer, static_cast<size_t>(count));
@@ -37,43 +31,33 @@ uint16_t ReadPortLine(int fd) {
   return port > 0 && port < 65536 ? static_cast<uint16_t>(port) : 0;
 }
 
+// Requests to 127.0.0.1 and localhost bypass any proxy of the environment.
+void BypassProxyForLoopback() {
+  for (const char* name : {"no_proxy", "NO_PROXY"}) {
+    const char* current = std::getenv(name);
+    std::string value = current != nullptr ? current : "";
+    if (value.find("127.0.0.1") != std::string::npos) continue;
+    value += value.empty() ? "127.0.0.1,localhost" : ",127.0.0.1,localhost";
+    setenv(name, value.c_str(), 1);
+  }
+}
+
 }  // namespace
 
 ServerProcess::ServerProcess(const std::string& script, const std::vector<std::string>& arguments) {
   BypassProxyForLoopback();
   int pipeEnds[2];
-  if (pipe(pipeEnds) != 0) return;
-
-  const std::string scriptPath = std::string(SOLANE_SOURCE_DIR) + "/tests/support/" + script;
-  std::vector<std::string> words{"/usr/bin/python3", "-u", scriptPath};
-  words.insert(words.end(), arguments.begin(), arguments.end());
-  std::vector<char*> argv;
-  for (std::string& word : words) argv.push_back(word.data());
-  argv.push_back(nullptr);
-
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
-  posix_spawn_file_actions_addclose(&actions, pipeEnds[0]);
-  pid_t pid = -1;
-  const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
+  if (pipe2(pipeEnds, O_CLOEXEC) != 0) return;
+  std::vector<std::string> argv{"/usr/bin/python3", "-u", std::string(SOLANE_SOURCE_DIR) + "/tests/support/" + script};
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  pid_ = StartProgram(argv, {}, pipeEnds[1], STDERR_FILENO);
   close(pipeEnds[1]);
-  if (spawned != 0) {
-    close(pipeEnds[0]);
-    return;
-  }
-  pid_ = pid;
-  port_ = ReadPortLine(pipeEnds[0]);
-  // Later output is not read; the server prints nothing more.
+  if (pid_ > 0) port_ = ReadPortLine(pipeEnds[0]);  // later output is not read; the server prints nothing more
   close(pipeEnds[0]);
 }
 
 ServerProcess::~ServerProcess() {
-  if (pid_ <= 0) return;
-  kill(pid_, SIGKILL);
-  int status = 0;
-  waitpid(pid_, &status, 0);
+  if (pid_ > 0 && kill(pid_, SIGKILL) == 0) waitpid(pid_, nullptr, 0);
 }
 
 uint16_t UnusedLoopbackPort() {
@@ -90,14 +74,4 @@ uint16_t UnusedLoopbackPort() {
   }
   close(fd);
   return port;
-}
-
-void BypassProxyForLoopback() {
-  for (const char* name : {"no_proxy", "NO_PROXY"}) {
-    const char* current = std::getenv(name);
-    std::string value = current != nullptr ? current : "";
-    if (value.find("127.0.0.1") != std::string::npos) continue;
-    value += value.empty() ? "127.0.0.1,localhost" : ",127.0.0.1,localhost";
-    setenv(name, value.c_str(), 1);
-  }
 }

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/ScratchDir.h"
+
 class ServerProcess {
  public:
   // Starts tests/support/<script> with `arguments` and waits up to 20 s for its port.
@@ -23,8 +25,22 @@ class ServerProcess {
   uint16_t port_ = 0;
 };
 
+// A server script that serves a scratch folder of its own, given as its one argument.
+class FolderServer {
+ public:
+  explicit FolderServer(const std::string& script) : process_(script, {root_.Path()}) {}
+
+  bool IsRunning() const { return process_.IsRunning(); }
+  uint16_t Port() const { return process_.Port(); }
+  // The served folder; a file at Root()/a/b is served as /a/b.
+  const std::string& Root() const { return root_.Path(); }
+  // Puts a file to serve; returns its full local path (empty on failure).
+  std::string PutFile(const std::string& name, const std::string& bytes) { return root_.Write(name, bytes); }
+
+ private:
+  ScratchDir root_;
+  ServerProcess process_;
+};
+
 // A loopback port on which nothing listens (it was free a moment ago).
 uint16_t UnusedLoopbackPort();
-
-// Makes sure that requests to 127.0.0.1 and localhost bypass any proxy of the environment.
-void BypassProxyForLoopback();

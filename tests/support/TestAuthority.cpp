@@ -4,10 +4,8 @@
 
 namespace {
 
-constexpr const char* kOpenssl = "/usr/bin/openssl";
-
 bool Openssl(std::vector<std::string> arguments) {
-  arguments.insert(arguments.begin(), kOpenssl);
+  arguments.insert(arguments.begin(), "/usr/bin/openssl");
   return RunProgram(arguments).exitCode == 0;
 }
 

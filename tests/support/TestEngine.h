@@ -11,8 +11,11 @@
 
 class TestInstallation {
  public:
-  TestInstallation();
-  ~TestInstallation();
+  TestInstallation() {
+    PatchEngine::Destroy();
+    PatchEngine::Instance().SetLauncherExePathForTesting(Path("SolaneLauncher"));
+  }
+  ~TestInstallation() { PatchEngine::Destroy(); }
   TestInstallation(const TestInstallation&) = delete;
   TestInstallation& operator=(const TestInstallation&) = delete;
 
@@ -23,7 +26,9 @@ class TestInstallation {
   // The file's content, empty when it cannot be read.
   std::string ReadFile(const std::string& name) const { return scratch_.Read(name).value_or(""); }
   // Writes SolaneLauncher.CFG with the given body (lines of the one section).
-  void WriteConfig(const std::string& lines) const;
+  void WriteConfig(const std::string& lines) const {
+    WriteFile("SolaneLauncher.CFG", "[SolaneLauncher.CFG]\r\n" + lines);
+  }
 
  private:
   ScratchDir scratch_;

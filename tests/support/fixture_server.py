@@ -4,19 +4,12 @@ r"""HTTP server for the tests: serves the folder ROOT on 127.0.0.1 and misbehave
 Prints "PORT <n>" first. POST /__control {"path": ..., behaviour} sets how one file is answered
 (only "path" restores it); POST /__reset forgets behaviours and the log; GET /__log returns
 "REQUEST\t<method>\t<raw target>\t<decoded path>" lines, each followed by "HEADER\t<name>\t<value>"
-lines, with "\\", tab and newline escaped. Behaviour keys: status, stall_after and close_after
-(body bytes before going silent or closing), content_length (announced instead of the real one),
-omit_length, rate (bytes per second), forever (the file, then filler bytes without end), head
-(keys that apply to HEAD requests only, e.g. {"status": 405}), ignore_range (answers a Range
-request with the whole file), etag (the entity tag given instead of the file's own) and times
-(the behaviour holds for that many GETs, then the file is served normally again).
-Any other POST is logged like a GET and answered with the path's status (200 unless told); the
-parts of a multipart/form-data body are saved under ROOT/__posts and logged as
-"PART\t<field name>\t<file name>\t<saved path>" lines after the request's headers.
-
-Files are served as a web server would: with an ETag (from the file's size and modification
-time) and a Last-Modified date, and a "Range: bytes=first-[last]" request is answered with 206
-and that part, unless its If-Range names another version of the file (then the whole file).
+and "PART\t<field name>\t<file name>\t<saved path>" lines (a multipart POST's parts, saved under
+ROOT/__posts), with "\\", tab and newline escaped. Behaviour keys (see FixtureServer.h): status,
+stall_after, close_after, content_length, omit_length, rate, forever, head (keys for HEAD only),
+ignore_range, etag and times (GETs until normal serving again). Other POSTs are answered with the
+path's status. Files carry an ETag and a Last-Modified date; Range is honoured unless If-Range
+names another version.
 """
 import email.parser
 import email.policy
@@ -36,8 +29,8 @@ REQUEST_LOG = []
 POST_NUMBERS = itertools.count(1)
 
 
-def escape(text):
-    return text.replace("\\", "\\\\").replace("\t", "\\t").replace("\n", "\\n")
+def log_line(*fields):
+    return "\t".join(f.replace("\\", "\\\\").replace("\t", "\\t").replace("\n", "\\n") for f in fields) + "\n"
 
 
 def normalise(path):
@@ -85,11 +78,8 @@ class Handler(BaseHTTPRequestHandler):
             self.receive_post(data)
 
     def receive_post(self, data):
-        target = urllib.parse.urlsplit(self.path).path
-        decoded = urllib.parse.unquote_to_bytes(target).decode("utf-8", "surrogateescape")
-        parts = self.save_parts(data)
+        decoded = self.record(self.save_parts(data))
         with STATE_LOCK:
-            REQUEST_LOG.append((self.command, self.path, decoded, list(self.headers.items()), parts))
             status = int(BEHAVIOURS.get(normalise(decoded), {}).get("status", 200))
         self.send_plain(status, b"ok\n" if status == 200 else b"refused\n")
 
@@ -122,24 +112,21 @@ class Handler(BaseHTTPRequestHandler):
             entries = list(REQUEST_LOG)
         lines = []
         for method, target, decoded, headers, parts in entries:
-            lines.append("REQUEST\t%s\t%s\t%s\n" % (escape(method), escape(target), escape(decoded)))
-            for name, value in headers:
-                lines.append("HEADER\t%s\t%s\n" % (escape(name), escape(value)))
-            for name, filename, path in parts:
-                lines.append("PART\t%s\t%s\t%s\n" % (escape(name), escape(filename), escape(path)))
+            lines.append(log_line("REQUEST", method, target, decoded))
+            lines += [log_line("HEADER", *header) for header in headers]
+            lines += [log_line("PART", *part) for part in parts]
         self.send_plain(200, "".join(lines).encode("utf-8", "surrogateescape"))
 
-    def record(self, decoded):
-        # The request line arrives as latin-1 text; the raw bytes are what the client sent.
+    def record(self, parts=()):
+        """Logs the request; returns its decoded path (the raw target's bytes, as the client sent them)."""
+        target = urllib.parse.urlsplit(self.path).path
+        decoded = urllib.parse.unquote_to_bytes(target).decode("utf-8", "surrogateescape")
         with STATE_LOCK:
-            REQUEST_LOG.append((self.command, self.path, decoded, list(self.headers.items()), []))
+            REQUEST_LOG.append((self.command, self.path, decoded, list(self.headers.items()), list(parts)))
+        return decoded
 
     def serve(self, send_body):
-        target = urllib.parse.urlsplit(self.path).path
-        raw = urllib.parse.unquote_to_bytes(target)
-        decoded = raw.decode("utf-8", "surrogateescape")
-        self.record(decoded)
-        name = normalise(decoded)
+        name = normalise(self.record())
         with STATE_LOCK:
             behaviour = dict(BEHAVIOURS.get(name, {}))
             if send_body and "times" in behaviour:
@@ -154,22 +141,21 @@ class Handler(BaseHTTPRequestHandler):
         status = int(behaviour.get("status", 200))
         validators = []
         content_range = None
+        if status == 200:
+            full = os.path.realpath(os.path.join(self.server.root, name))
+            inside = full == self.server.root or full.startswith(self.server.root + os.sep)
+            status = 200 if inside and os.path.isfile(full) else 404
         if status != 200:
             body = ("<html><body>%d</body></html>\n" % status).encode()
         else:
-            full = os.path.realpath(os.path.join(self.server.root, name))
-            inside = full == self.server.root or full.startswith(self.server.root + os.sep)
-            if not inside or not os.path.isfile(full):
-                status, body = 404, b"<html><body>404</body></html>\n"
-            else:
-                with open(full, "rb") as f:
-                    body = f.read()
-                info = os.stat(full)
-                etag = behaviour.get("etag", '"%x-%x"' % (info.st_size, info.st_mtime_ns))
-                modified = email.utils.formatdate(info.st_mtime, usegmt=True)
-                validators = [("ETag", etag), ("Last-Modified", modified), ("Accept-Ranges", "bytes")]
-                if not behaviour.get("ignore_range"):
-                    status, body, content_range = self.ranged(body, etag, modified)
+            with open(full, "rb") as f:
+                body = f.read()
+            info = os.stat(full)
+            etag = behaviour.get("etag", '"%x-%x"' % (info.st_size, info.st_mtime_ns))
+            modified = email.utils.formatdate(info.st_mtime, usegmt=True)
+            validators = [("ETag", etag), ("Last-Modified", modified), ("Accept-Ranges", "bytes")]
+            if not behaviour.get("ignore_range"):
+                status, body, content_range = self.ranged(body, etag, modified)
 
         endless = bool(behaviour.get("forever"))
         omit_length = endless or bool(behaviour.get("omit_length"))
@@ -214,9 +200,7 @@ class Handler(BaseHTTPRequestHandler):
         stall_after = behaviour.get("stall_after")
         close_after = behaviour.get("close_after")
         rate = behaviour.get("rate")
-        piece = 4096
-        if rate:
-            piece = max(1, min(piece, int(rate) // 10))
+        piece = max(1, min(4096, int(rate) // 10)) if rate else 4096
         sent = 0
         filler = b"\0" * piece
         while True:
