@@ -160,7 +160,7 @@ TEST_F(ConsoleFlow, ServerListChoiceStartsThatServerAndIsRemembered) {
 
   EXPECT_EQ(ClientArgs(install, true), "/Full /LoginServer:127.0.0.2 /Run:VHIGH /LOCALE:USA /PUBLISHER:QUADRIUM\n");
   EXPECT_NE(out.str().find("No server has the number 7."), std::string::npos) << out.str();
-  // Each line carries the latency once the probe has measured its server.
+  // The list is numbered and marks the chosen server.
   EXPECT_NE(out.str().find("    1. North"), std::string::npos) << out.str();
   EXPECT_NE(out.str().find("  * 2. South"), std::string::npos) << out.str();
   // The start saved the list with the choice, for the next run.
