@@ -1,13 +1,10 @@
 #include "patch/Md5.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <bit>
-#include <cerrno>
 #include <cstring>
-#include <memory>
+
+#include "platform/FileSystem.h"
 
 namespace {
 
@@ -190,25 +187,10 @@ std::string Md5Context::Final() {
 }
 
 std::string Md5OfFile(const std::string& path, const std::function<bool()>& cancelled) {
-  const int file = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (file < 0) return {};
-  posix_fadvise(file, 0, 0, POSIX_FADV_SEQUENTIAL);
-  std::unique_ptr<uint8_t[]> buffer(new uint8_t[kFileReadSize]);
   Md5Context context;
-  bool complete = false;
-  for (;;) {
-    if (cancelled && cancelled()) break;
-    const ssize_t got = read(file, buffer.get(), kFileReadSize);
-    if (got < 0 && errno == EINTR) continue;
-    // An error (a folder, an I/O fault) ends the digest unfinished: a partial digest would
-    // wrongly pass for the file's.
-    if (got < 0) break;
-    if (got == 0) {
-      complete = true;
-      break;
-    }
-    context.Update(buffer.get(), static_cast<size_t>(got));
-  }
-  close(file);
-  return complete ? context.Final() : std::string();
+  const bool read = platform::ReadFileInPieces(path, kFileReadSize, cancelled, [&](const uint8_t* piece, size_t size) {
+    context.Update(piece, size);
+    return true;
+  });
+  return read ? context.Final() : std::string();
 }

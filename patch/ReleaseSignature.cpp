@@ -2,8 +2,9 @@
 
 #include <openssl/evp.h>
 
-#include <cstdio>
 #include <memory>
+
+#include "platform/FileSystem.h"
 
 namespace {
 
@@ -111,20 +112,11 @@ std::string Sha256Hex(std::string_view bytes) {
 std::string Sha256OfFile(const std::string& path, const std::function<bool()>& cancelled) {
   MdContext context(EVP_MD_CTX_new());
   if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1) return {};
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
-  if (!file) return {};
-  std::unique_ptr<unsigned char[]> buffer(new unsigned char[kFileReadSize]);
-  while (true) {
-    if (cancelled && cancelled()) return {};
-    const size_t got = std::fread(buffer.get(), 1, kFileReadSize, file.get());
-    if (EVP_DigestUpdate(context.get(), buffer.get(), got) != 1) return {};
-    // A short read is the end or an error (a folder, an I/O fault): a partial digest must not pass.
-    if (got < kFileReadSize) {
-      if (std::ferror(file.get())) return {};
-      break;
-    }
-  }
-  return FinalHex(context.get());
+  bool digested = true;
+  const bool read = platform::ReadFileInPieces(path, kFileReadSize, cancelled, [&](const uint8_t* piece, size_t size) {
+    return digested = EVP_DigestUpdate(context.get(), piece, size) == 1;
+  });
+  return read && digested ? FinalHex(context.get()) : std::string();
 }
 
 std::optional<uint64_t> ParseReleaseSerial(std::string_view text) {

@@ -2,8 +2,9 @@
 
 #include <zlib.h>
 
-#include <cstdio>
 #include <memory>
+
+#include "platform/FileSystem.h"
 
 namespace {
 
@@ -37,32 +38,21 @@ bool TranslateBlock(const unsigned char* raw, size_t length, unsigned char* out,
 }  // namespace
 
 uint32_t TextModeCrc32(const std::string& path, const std::function<bool()>& cancelled) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (!file) return 0;
-  std::unique_ptr<unsigned char[]> raw(new unsigned char[kReadSize]);
   std::unique_ptr<unsigned char[]> text(new unsigned char[kReadSize]);
   uLong crc = crc32(0L, Z_NULL, 0);
   bool pendingCr = false;
-  bool failed = false;
-  for (;;) {
-    if (cancelled && cancelled()) {
-      failed = true;
-      break;
-    }
-    size_t got = std::fread(raw.get(), 1, kReadSize, file);
+  bool endMark = false;
+  const bool read = platform::ReadFileInPieces(path, kReadSize, cancelled, [&](const uint8_t* piece, size_t size) {
     size_t textLength = 0;
-    bool more = TranslateBlock(raw.get(), got, text.get(), textLength, pendingCr);
+    endMark = !TranslateBlock(piece, size, text.get(), textLength, pendingCr);
     crc = crc32(crc, text.get(), static_cast<uInt>(textLength));
-    if (!more) break;
-    if (got < kReadSize) {
-      failed = std::ferror(file) != 0;
-      if (pendingCr) {
-        const unsigned char cr = '\r';
-        crc = crc32(crc, &cr, 1);
-      }
-      break;
-    }
+    return !endMark;
+  });
+  if (!read) return 0;
+  // A CR that ends the file stays as it is.
+  if (pendingCr && !endMark) {
+    const unsigned char cr = '\r';
+    crc = crc32(crc, &cr, 1);
   }
-  std::fclose(file);
-  return failed ? 0 : static_cast<uint32_t>(crc);
+  return static_cast<uint32_t>(crc);
 }

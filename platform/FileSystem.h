@@ -1,6 +1,7 @@
 #pragma once
 // File-system operations the engine needs, on native paths (see platform/Path.h).
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -49,6 +50,13 @@ bool OnSameFileSystem(const std::string& path, const std::string& other);
 
 // Lets the file be run as a program (a downloaded file arrives as plain data).
 bool MakeExecutable(const std::string& path);
+
+// Reads the file from its start in pieces of at most `pieceSize` bytes and hands each to
+// `consume`, which ends the reading early by returning false. True when the reading ended at the
+// file's end or at consume's wish; false when the file cannot be opened or read, or `cancelled`
+// answers true: a digest of part of a file must never pass for the file's.
+bool ReadFileInPieces(const std::string& path, size_t pieceSize, const std::function<bool()>& cancelled,
+                      const std::function<bool(const uint8_t* piece, size_t size)>& consume);
 
 // True when a file starts like a program (the ELF magic or "#!").
 bool LooksLikeProgram(const std::string& path);

@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -124,6 +125,27 @@ std::optional<uint64_t> FreeDiskSpace(const std::string& path) {
 void SetFreeDiskSpaceForTesting(std::function<std::optional<uint64_t>(const std::string&)> query) {
   std::lock_guard<std::mutex> guard(freeSpaceLock);
   freeSpaceOverride = std::move(query);
+}
+
+bool ReadFileInPieces(const std::string& path, size_t pieceSize, const std::function<bool()>& cancelled,
+                      const std::function<bool(const uint8_t* piece, size_t size)>& consume) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+  const std::unique_ptr<uint8_t[]> buffer(new uint8_t[pieceSize]);
+  bool complete = false;
+  for (;;) {
+    if (cancelled && cancelled()) break;
+    const ssize_t got = read(fd, buffer.get(), pieceSize);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) break;  // a folder, an I/O fault
+    if (got == 0 || !consume(buffer.get(), static_cast<size_t>(got))) {
+      complete = true;
+      break;
+    }
+  }
+  close(fd);
+  return complete;
 }
 
 bool LooksLikeProgram(const std::string& path) {
