@@ -22,6 +22,7 @@
 #include "patch/PatchEngine.h"
 #include "platform/Path.h"
 #include "platform/SignalStack.h"
+#include "platform/posix/DescriptorIo.h"
 #include "window/Catalogue.h"
 #include "window/MessageIds.h"
 
@@ -76,17 +77,6 @@ void CopyRegisters(const ucontext_t& context, CrashRegisters& r) {
   if (r.hasFxsave) std::memcpy(r.fxsave, context.uc_mcontext.fpregs, sizeof(r.fxsave));
 }
 
-bool WriteAll(int fd, const void* data, size_t size) {
-  const auto* p = static_cast<const char*>(data);
-  while (size > 0) {
-    const ssize_t n = write(fd, p, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    p += n, size -= static_cast<size_t>(n);
-  }
-  return true;
-}
-
 // Runs in the child between _Fork and execve: the environment with the helper's variable.
 char** HelperEnvironment() {
   size_t count = 0;
@@ -121,7 +111,7 @@ bool ReportThroughHelper(const CrashRecord& record) {
   }
   close(pipeEnds[0]);
   prctl(PR_SET_PTRACER, helper, 0, 0, 0);  // where Yama restricts tracing to ancestors
-  WriteAll(pipeEnds[1], &record, sizeof(record));
+  platform::WriteAll(pipeEnds[1], &record, sizeof(record));
   close(pipeEnds[1]);
   int status = 0;
   while (waitpid(helper, &status, 0) < 0) {
@@ -185,13 +175,13 @@ void WriteNoHelperReport(const CrashRecord& record) {
   NoHelperReportPath(record, path, sizeof(path));
   const int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd >= 0) {
-    WriteAll(fd, text, std::strlen(text));
+    platform::WriteAll(fd, text, std::strlen(text));
     close(fd);
   }
   static const char kCaption[] = "\n[SolaneLauncher]\n";
-  WriteAll(STDERR_FILENO, kCaption, sizeof(kCaption) - 1);
-  WriteAll(STDERR_FILENO, text, std::strlen(text));
-  WriteAll(STDERR_FILENO, "\n", 1);
+  platform::WriteAll(STDERR_FILENO, kCaption, sizeof(kCaption) - 1);
+  platform::WriteAll(STDERR_FILENO, text, std::strlen(text));
+  platform::WriteAll(STDERR_FILENO, "\n", 1);
 }
 
 // Ends the process with the signal's default action, as if no handler had been there.

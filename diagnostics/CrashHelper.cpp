@@ -23,6 +23,7 @@
 #include "platform/Path.h"
 #include "platform/Process.h"
 #include "platform/WindowsProgram.h"
+#include "platform/posix/DescriptorIo.h"
 #include "window/Catalogue.h"
 #include "window/MessageIds.h"
 
@@ -36,17 +37,6 @@ namespace {
 
 constexpr const char* kCaption = "SolaneLauncher";
 constexpr const char* kReporterName = "SolaneError.exe";
-
-bool ReadAll(int fd, void* data, size_t size) {
-  auto* p = static_cast<char*>(data);
-  while (size > 0) {
-    const ssize_t n = read(fd, p, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    p += n, size -= static_cast<size_t>(n);
-  }
-  return true;
-}
 
 int CreateReportFile(const std::string& path) {
   return open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
@@ -139,7 +129,7 @@ int RunCrashHelper() {
   // Nothing the helper starts is a helper.
   unsetenv(crash_helper::kHelperFdVariable);
   CrashRecord record{};
-  const bool received = fd > 2 && ReadAll(fd, &record, sizeof(record)) && record.mark == kCrashRecordMark;
+  const bool received = fd > 2 && platform::ReadAll(fd, &record, sizeof(record)) && record.mark == kCrashRecordMark;
   if (fd > 2) close(fd);
   if (!received || record.pid != getppid()) return 1;
 

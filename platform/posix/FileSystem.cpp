@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/Path.h"
+#include "platform/posix/DescriptorIo.h"
 
 namespace platform {
 
@@ -22,19 +23,6 @@ std::mutex freeSpaceLock;
 std::function<std::optional<uint64_t>(const std::string&)> freeSpaceOverride;
 
 int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) { return remove(path) == 0 ? 0 : -1; }
-
-bool WriteAll(int fd, const char* data, size_t size) {
-  while (size > 0) {
-    ssize_t written = write(fd, data, size);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += written;
-    size -= static_cast<size_t>(written);
-  }
-  return true;
-}
 
 // Copies into `temporary` (created new) with its final mode and syncs it.
 bool CopyToNewFile(const std::string& source, const std::string& temporary, mode_t mode) {

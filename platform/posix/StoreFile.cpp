@@ -14,22 +14,11 @@
 
 #include "platform/FileSystem.h"
 #include "platform/Path.h"
+#include "platform/posix/DescriptorIo.h"
 
 namespace platform {
 
 namespace {
-
-bool WriteAll(int fd, std::string_view data) {
-  while (!data.empty()) {
-    ssize_t written = write(fd, data.data(), data.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data.remove_prefix(static_cast<size_t>(written));
-  }
-  return true;
-}
 
 std::string FollowLink(const std::string& path) {
   struct stat info;
@@ -87,7 +76,7 @@ bool ReplaceFileContents(const std::string& requestedPath, std::string_view cont
 
   int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
   if (fd < 0) return false;
-  bool ok = WriteAll(fd, contents);
+  bool ok = WriteAll(fd, contents.data(), contents.size());
   if (ok && keepMode) ok = fchmod(fd, mode) == 0 || errno == EPERM;
   if (ok) ok = fsync(fd) == 0;
   if (close(fd) != 0) ok = false;
