@@ -142,6 +142,11 @@ void PatchEngine::SetStatusText(const std::string& text) {
   window->SetStatusLine(IsCancelled() ? LoadCatalogueString(kMessageFinishing) : text);
 }
 
+void PatchEngine::AnnounceLine(const std::string& text) {
+  LauncherWindow* window = window_.load();
+  if (window && !IsCancelled()) window->AnnounceLine(text);
+}
+
 void PatchEngine::SetStatusMessage(int messageId) {
   if (InMemoryStorageMode()) return;
   if (IsCancelled()) messageId = kMessageFinishing;

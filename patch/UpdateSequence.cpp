@@ -42,6 +42,10 @@ void PatchEngine::StartUpdate() {
   finished_ = false;
   if (LauncherWindow* window = Window()) {
     SetStatusMessage(kMessageStarting);
+    // A repair run takes longer than an ordinary one: the player learns why at once.
+    if (VerifiesDigests()) window->AnnounceLine(LoadCatalogueString(kMessageCheckingEveryFile));
+    if (const std::vector<std::string> warnings = StartupWarnings(); !warnings.empty())
+      window->ShowStartupWarnings(warnings);
     window->ShowStartButton(false);
     window->ShowExitButton(true);
   }
