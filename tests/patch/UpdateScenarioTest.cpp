@@ -418,6 +418,8 @@ TEST_F(UpdateScenario, DigestCacheAndWorkerCountNeverChangeTheResult) {
     outcome.lines.assign(lines.begin() + static_cast<std::ptrdiff_t>(linesBefore), lines.end());
     // The repair run says so as it starts; apart from that it shows what every run shows.
     EXPECT_EQ(std::erase(outcome.lines, Message(176)), verify ? 1u : 0u);
+    // A transfer slowed by a busy machine repeats its progress line more often.
+    outcome.lines.erase(std::unique(outcome.lines.begin(), outcome.lines.end()), outcome.lines.end());
     outcome.boxes = BoxTexts();
     for (const char* name : {"Data.SPF", "A.SPF", "B.SPF", "C.SPF", "D.SPF", "E.SPF", "Sub/F.SPF", "Old.SPF"})
       outcome.files.push_back(name + std::string(" ") + (Exists(name) ? install_.ReadFile(name) : "(none)"));
