@@ -105,6 +105,8 @@ bool VerifyEd25519(const std::array<uint8_t, 32>& publicKey, std::string_view me
   if (signature.size() != 64 || message.size() > INT_MAX || !InitCryptoLibrary()) return false;
   const char* r = signature.data();
   const char* s = r + 32;
+  // R needs no such check: the library matches R's bytes against the canonical spelling of the
+  // point it computes, so another spelling of R never verifies (as with libcrypto).
   if (!BelowGroupOrder(reinterpret_cast<const uint8_t*>(s)) || HasSmallOrder(publicKey)) return false;
   const Sexp key = Build("(public-key (ecc (curve Ed25519) (flags eddsa) (q %b)))", 32, publicKey.data());
   // Ed25519 hashes the message itself (with SHA-512): the whole message is handed over.
