@@ -88,6 +88,13 @@ class PatchEngine {
   void SetLoginServer(const std::string& address);
 
   // --- Self-replacement -------------------------------------------------------------------
+  // A command line with "/TO:" and "/EXEC:" asks this launcher to replace another one; such a
+  // run never goes on as a launcher of its own.
+  static bool IsReplacementRun(const std::string& commandLine);
+  // Makes the installation of the launcher that a replacement run may replace this one's.
+  void AdoptReplacedInstallation(const std::string& commandLine);
+  // True when the replaced launcher has been started; false, with a message, when it could not
+  // be replaced or started.
   bool ReplaceSelf(const std::string& commandLine);
   // True when the downloaded launcher was started.
   bool RelaunchFromTemp();
@@ -96,6 +103,10 @@ class PatchEngine {
 
   // --- Launcher paths ---------------------------------------------------------------------
   std::string LauncherDir();
+  // The folder of the installation that this launcher serves, where its configuration file and
+  // its record of trusted releases are: the launcher's own folder, or for a copy in Temp that
+  // replaces the installed launcher, that launcher's folder. Never the temporary folder.
+  std::string InstallationDir();
   std::string LauncherExeName();
   std::string LauncherExePath();
   std::string TempDir();
@@ -354,6 +365,7 @@ class PatchEngine {
   std::string launcherDir_;
   std::string launcherExeName_;
   std::string tempDir_;
+  std::string replacedInstallationDir_;  // set by the run step before any thread starts
   std::once_flag pathsOnce_;
   void ComputePaths();
 
