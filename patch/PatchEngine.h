@@ -253,7 +253,8 @@ class PatchEngine {
 
   // --- Signed releases (SignedRelease.cpp) ---------------------------------------------
   // True once the update has found a publisher key (PublisherKey in SolaneLauncher.CFG, or one
-  // built in), even an unreadable one: Update.NFO then counts only with a valid signature and a
+  // built in), even an unreadable one, or the installation has accepted a signed release before
+  // (patch/ReleaseTrust.h): Update.NFO then counts only with a valid signature by that key and a
   // serial not below the highest accepted, and each download is checked by its SHA-256 instead
   // of its MD5, a file without one refused.
   bool RequiresSignedRelease() const { return signingRequired_.load(); }
@@ -475,6 +476,7 @@ class PatchEngine {
   int Sha256Problem(const std::string& path, const std::string& sha256);
   std::atomic<bool> signingRequired_{false};
   std::optional<ReleaseKey> publisherKey_;  // set by the sequence thread before any check
+  bool publisherKeyGiven_ = false;          // a key line, even an unreadable one (sequence thread)
   std::optional<std::string> PathFromServerName(const std::string& base, std::string_view serverName);
   void ReportRecordedFailures();
   bool AcquireInstallation();

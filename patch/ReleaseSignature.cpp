@@ -57,6 +57,10 @@ std::string ReleaseKey::ToBase64() const {
   return EncodeBase64(std::string_view(reinterpret_cast<const char*>(bytes_.data()), bytes_.size()));
 }
 
+std::string ReleaseKey::Fingerprint() const {
+  return Sha256Hex(std::string_view(reinterpret_cast<const char*>(bytes_.data()), bytes_.size()));
+}
+
 bool ReleaseKey::Verifies(std::string_view message, std::string_view signature) const {
   if (signature.size() != kSignatureSize) return false;
   std::unique_ptr<EVP_PKEY, PkeyFree> key(
