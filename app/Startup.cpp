@@ -41,8 +41,8 @@ StartupEnd PatchEngine::Run(const std::string& commandLine) {
   ResolveLocale();
   ResolvePublisher();
   if (IsSingleInstance()) return StartupEnd::AnotherLauncherRuns;
-  // A copy that could not take the installed launcher's place ends: going on from Temp it would
-  // update an installation that it does not hold, with no trust of that installation's.
+  // A copy that could not take the installed launcher's place ends here: it is not the
+  // installation's launcher, and the installed one tries again at its next start.
   if (replacing) return ReplaceSelf(commandLine) ? StartupEnd::ReplacementStarted : StartupEnd::ReplacementFailed;
 
   if (IsClientRunning()) {
