@@ -91,7 +91,7 @@ class PatchEngine {
   // A command line with "/TO:" and "/EXEC:" asks this launcher to replace another one; such a
   // run never goes on as a launcher of its own.
   static bool IsReplacementRun(const std::string& commandLine);
-  // Makes the installation of the launcher that a replacement run may replace this one's.
+  // A copy that may replace the installed launcher serves that launcher's installation.
   void AdoptReplacedInstallation(const std::string& commandLine);
   // True when the replaced launcher has been started; false, with a message, when it could not
   // be replaced or started.
