@@ -145,7 +145,7 @@ std::vector<std::string> ConfigWarnings(std::string_view text) {
 const char* SettingKey(int item) { return item >= 1 && item <= kLastSetting ? kSettings[item].key : ""; }
 const char* SettingDefault(int item) { return item >= 1 && item <= kLastSetting ? kSettings[item].defaultValue : ""; }
 
-std::string PatchEngine::ConfigFilePath() { return platform::JoinPath(LauncherDir(), kConfigFileName); }
+std::string PatchEngine::ConfigFilePath() { return platform::JoinPath(InstallationDir(), kConfigFileName); }
 
 std::optional<std::string> PatchEngine::CheckConfiguration() {
   const std::string path = ConfigFilePath();
