@@ -72,7 +72,8 @@ std::optional<std::string> ValueProblem(std::string_view key, const std::string&
     return "is not ORVEX, KESTRIL, VORN, HALVERSTON, MIRELLA or QUADRIUM; ORVEX is used";
   if (is("ScreenMode") && value != "WINDOW" && value != "FULL")
     return "is not WINDOW or FULL; the game starts full screen";
-  if (is("CRC") && value != "FILE" && value != "SHOW" && value != "0") return "is not FILE, SHOW or 0; no report is made";
+  if (is("CRC") && value != "FILE" && value != "SHOW" && value != "0")
+    return "is not FILE, SHOW or 0; no report is made";
   if (is("RATE") && value != "1" && value != "0") return "is not 1 or 0; 0 is used";
   if (is("MaxDownloadKBps") && !IsDecimal(value)) {
     const uint32_t limit = ConfiguredRateLimit(value);
@@ -124,7 +125,8 @@ std::vector<std::string> ConfigWarnings(std::string_view text) {
       continue;
     }
     if (const auto [first, added] = firstLine.emplace(AsciiLowered(line.name), line.number); !added) {
-      warn(line.number, line.name + " is set again and ignored; the value of line " + std::to_string(first->second) + " is used");
+      warn(line.number, line.name + " is set again and ignored; the value of line " + std::to_string(first->second) +
+                            " is used");
       continue;
     }
     if (const std::optional<std::string> problem = ValueProblem(line.name, line.value))
@@ -134,7 +136,8 @@ std::vector<std::string> ConfigWarnings(std::string_view text) {
   // A profile of the file's own that holds no key at all is most likely a typing mistake.
   if (run && run->value != "0" && run->value != "1" && run->value != "2") {
     bool anyKey = false;
-    for (const char* base : kProfileKeys) anyKey = anyKey || firstLine.count(AsciiLowered(std::string(base) + "_" + run->value)) > 0;
+    for (const char* base : kProfileKeys)
+      anyKey = anyKey || firstLine.count(AsciiLowered(std::string(base) + "_" + run->value)) > 0;
     if (!anyKey)
       warn(run->number, "Run=" + run->value + " names a server profile without any key (Url_" + run->value +
                             ", ...); the built-in main server is used");

@@ -160,7 +160,9 @@ std::vector<ProfileLine> ListProfileLines(std::string_view text) {
       case LineKind::Blank:
       case LineKind::Comment: break;
       case LineKind::Section: result.push_back({ProfileLine::Kind::Section, i + 1, std::string(line.name), {}}); break;
-      case LineKind::Entry: result.push_back({ProfileLine::Kind::Entry, i + 1, std::string(line.name), EntryValue(text, line)}); break;
+      case LineKind::Entry:
+        result.push_back({ProfileLine::Kind::Entry, i + 1, std::string(line.name), EntryValue(text, line)});
+        break;
       case LineKind::Other: result.push_back({ProfileLine::Kind::Other, i + 1, {}, {}}); break;
     }
   }

@@ -127,7 +127,8 @@ TEST_F(EndToEndTest, OldInstallationIsUpdatedAndTheGameStartedOnce) {
     // what it deleted.
     const auto count = [&](const std::string& text) {
       size_t found = 0;
-      for (size_t at = result.output.find(text); at != std::string::npos; at = result.output.find(text, at + 1)) ++found;
+      for (size_t at = result.output.find(text); at != std::string::npos; at = result.output.find(text, at + 1))
+        ++found;
       return found;
     };
     EXPECT_EQ(count("SolaneLauncher.CFG line 8: the key PublisherKy is unknown and ignored.\n"), 2u) << result.output;

@@ -76,7 +76,8 @@ TEST(Settings, ConfigurationMistakesAreNamed) {
        "Port_7=21\r\nCRC=SHOW\r\nRATE=1\r\nScreenMode=FULL\r\nMaxDownloadKBps=300\r\nPublisherKey=k\r\n"
        "CrashReportUrl=u\r\nDescription_3=other profile\r\n",
        {}},
-      {"[SolaneLauncher]\r\nLOCALE=USA\r\n", {"1: the section [SolaneLauncher] is not [SolaneLauncher.CFG]; its keys are ignored."}},
+      {"[SolaneLauncher]\r\nLOCALE=USA\r\n",
+       {"1: the section [SolaneLauncher] is not [SolaneLauncher.CFG]; its keys are ignored."}},
       {"LOCALE=USA\n[SolaneLauncher.CFG]\nUrl7=h\nPublisherKy=k\nLOCALE KOREA\n",
        {"1: LOCALE stands before [SolaneLauncher.CFG] and is ignored.", "3: the key Url7 is unknown and ignored.",
         "4: the key PublisherKy is unknown and ignored.", "5: not a \"key=value\" line; ignored."}},
@@ -112,7 +113,8 @@ TEST(Settings, ConfigurationMistakesAreNamed) {
   std::filesystem::create_directory(install.Path("SolaneLauncher.CFG"));
   const std::optional<std::string> unreadable = engine.CheckConfiguration();
   ASSERT_TRUE(unreadable.has_value());
-  EXPECT_NE(unreadable->find(install.Path("SolaneLauncher.CFG") + ": Is a directory"), std::string::npos) << *unreadable;
+  EXPECT_NE(unreadable->find(install.Path("SolaneLauncher.CFG") + ": Is a directory"), std::string::npos)
+      << *unreadable;
 }
 
 }  // namespace
