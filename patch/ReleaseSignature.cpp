@@ -32,6 +32,10 @@ std::string ReleaseKey::ToBase64() const {
   return EncodeBase64(std::string_view(reinterpret_cast<const char*>(bytes_.data()), bytes_.size()));
 }
 
+std::string ReleaseKey::Fingerprint() const {
+  return Sha256Hex(std::string_view(reinterpret_cast<const char*>(bytes_.data()), bytes_.size()));
+}
+
 bool ReleaseKey::Verifies(std::string_view message, std::string_view signature) const {
   return VerifyEd25519(bytes_, message, signature);
 }

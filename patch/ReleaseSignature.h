@@ -21,6 +21,8 @@ class ReleaseKey {
   static ReleaseKey FromBytes(const std::array<uint8_t, kSize>& bytes) { return ReleaseKey(bytes); }
 
   std::string ToBase64() const;
+  // Lower-case hexadecimal SHA-256 of the key's 32 bytes: how a record names the key.
+  std::string Fingerprint() const;
   // True only when `signature` (64 raw bytes) is this key's signature over exactly `message`.
   bool Verifies(std::string_view message, std::string_view signature) const;
 
