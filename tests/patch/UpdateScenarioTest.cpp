@@ -359,7 +359,8 @@ TEST_F(UpdateScenario, BrokenTransfersLeaveOldOrNewFiles) {
       SOLANE_REQUIRE(small->Mounted(), "mounting a small file system needs root");
       platform::SetFreeDiskSpaceForTesting([](const std::string&) { return std::optional<uint64_t>(uint64_t{1} << 30); });
     }
-    Announce("", "", kNewData + "2_FileName=Big.SPF\n2_Version=2\n");
+    // Only a file with a digest keeps its bytes in SolaneLauncher.partial, where the disk fills.
+    Announce("", "", kNewData + "2_FileName=Big.SPF\n2_Version=2\n2_MD5=" + Md5Of(PackBytes(std::string(300000, 'n'), 2)) + "\n");
     Engine().StartUpdate();
     if (how == Break::Cancelled) {
       for (int i = 0; i < 500 && install_.ReadFile("Data.SPF") != PackBytes("new data", 6); ++i) platform::SleepMs(10);
