@@ -51,7 +51,8 @@ class CrashReporterTest : public ::testing::Test {
       if (entry.path().extension() == ".ERR") crash.errPath = entry.path().string();
       if (entry.path().extension() == ".DMP") crash.dmpPath = entry.path().string();
     }
-    crash.errText = scratch_.Read("my games/" + fs::path(crash.errPath).filename().string()).value_or("");
+    if (!crash.errPath.empty())
+      crash.errText = scratch_.Read("my games/" + fs::path(crash.errPath).filename().string()).value_or("");
     return crash;
   }
 
