@@ -1,7 +1,7 @@
 #pragma once
 // What proves that a release comes from its publisher: an Ed25519 signature over the exact
 // bytes of Update.NFO, SHA-256 digests of the files it announces, and the release's serial.
-// Everything here goes through libcrypto; nothing is thrown, failures are values.
+// Nothing is thrown, failures are values.
 
 #include <array>
 #include <cstdint>
