@@ -5,6 +5,7 @@
 #include "download/PartialDownloads.h"
 #include "patch/DigestCache.h"
 #include "platform/Clock.h"
+#include "platform/DebugOutput.h"
 #include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
 #include "platform/Path.h"
@@ -90,6 +91,10 @@ std::string PatchEngine::LauncherDir() {
   return launcherDir_;
 }
 
+std::string PatchEngine::InstallationDir() {
+  return replacedInstallationDir_.empty() ? LauncherDir() : replacedInstallationDir_;
+}
+
 std::string PatchEngine::LauncherExeName() {
   ComputePaths();
   return launcherExeName_;
@@ -139,13 +144,19 @@ void PatchEngine::AttachWindow(LauncherWindow* window) { window_ = window; }
 void PatchEngine::SetStatusText(const std::string& text) {
   LauncherWindow* window = window_.load();
   if (!window || InMemoryStorageMode()) return;
-  window->SetStatusLine(IsCancelled() ? LoadCatalogueString(kMessageFinishing) : text);
+  const std::string shown = IsCancelled() ? LoadCatalogueString(kMessageFinishing) : text;
+  // Scripts that drive the window read its progress here rather than from its pixels.
+  platform::DebugOutput("status: " + shown + "\n");
+  window->SetStatusLine(shown);
 }
 
 void PatchEngine::SetStatusMessage(int messageId) {
   if (InMemoryStorageMode()) return;
   if (IsCancelled()) messageId = kMessageFinishing;
-  if (LauncherWindow* window = window_.load()) window->SetStatusLine(LoadCatalogueString(messageId));
+  if (LauncherWindow* window = window_.load()) {
+    platform::DebugOutput("status: " + LoadCatalogueString(messageId) + "\n");
+    window->SetStatusLine(LoadCatalogueString(messageId));
+  }
 }
 
 void PatchEngine::SetFileRange(int64_t upperBytes, int64_t lowerBytes) {

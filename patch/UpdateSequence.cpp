@@ -8,6 +8,7 @@
 #include "app/Settings.h"
 #include "patch/PatchEngine.h"
 #include "platform/Clock.h"
+#include "platform/DebugOutput.h"
 #include "platform/MessageBox.h"
 #include "platform/Path.h"
 #include "servers/HostAddress.h"
@@ -226,6 +227,7 @@ void PatchEngine::FinishUpdate() {
     SetTotalPos(kFullBar);
     window->ShowStartButton(true);
     window->ShowExitButton(true);
+    platform::DebugOutput("update completed: the start button is shown\n");
   }
   finished_ = true;
 }
