@@ -330,7 +330,8 @@ void CLauncherDlg::OnContextMenu(wxContextMenuEvent& event) {
 }
 
 void CLauncherDlg::ShowAbout() {
-  if (aboutText_.empty()) return;
+  // A window that is ending opens no new box.
+  if (aboutText_.empty() || flow_.Ending()) return;
   ShowAboutBox(this, engine_.ProfileDescription());
 }
 
