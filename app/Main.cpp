@@ -15,6 +15,7 @@
 #include "diagnostics/CrashReporter.h"
 #include "diagnostics/DirectXCheck.h"
 #include "download/TransferSession.h"
+#include "patch/Crypto.h"
 #include "patch/PatchEngine.h"
 #include "platform/MessageBox.h"
 #include "platform/TerminalMessageBox.h"
@@ -54,8 +55,9 @@ bool StartToolkit(int& argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // The transfer library starts before any thread does.
+  // The transfer and crypto libraries start before any thread does.
   InitTransferLibrary();
+  InitCryptoLibrary();
   std::vector<std::string> arguments(argv + 1, argv + argc);
   EntryOptions options = ExtractEntryOptions(arguments);
   if (!options.error.empty()) {
