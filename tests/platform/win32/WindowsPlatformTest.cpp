@@ -1,18 +1,20 @@
 // The Windows side of the platform layer against the real system (under Wine in CI): the
-// registry, the named mutex, the installation lock, names outside ASCII and replacing a program
-// that runs.
+// registry, the named mutex, the installation lock, names outside ASCII, replacing a program that
+// runs, a full disk, version resources and the ICMP echo.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "patch/FileVersion.h"
 #include "platform/AsciiText.h"
 #include "platform/Clock.h"
 #include "platform/DirectoryList.h"
 #include "platform/FileIdentity.h"
 #include "platform/FileLock.h"
 #include "platform/FileSystem.h"
+#include "platform/HostLookup.h"
 #include "platform/NamedMutex.h"
 #include "platform/Path.h"
 #include "platform/Process.h"
@@ -20,6 +22,8 @@
 #include "platform/RunningExecutable.h"
 #include "platform/StoreFile.h"
 #include "platform/win32/WideText.h"
+#include "servers/Ping.h"
+#include "tests/support/ScopedEnvironment.h"
 #include "tests/support/ScratchDir.h"
 
 namespace {
@@ -140,9 +144,10 @@ TEST(WindowsRunningExecutableTest, ARunningProgramIsReplacedAndItsOldFileRemoved
   ScratchDir scratch;
   const std::string program = scratch.PathOf("SolaneClient.exe");
   ASSERT_TRUE(platform::CopyFileTo(SOLANE_CLIENT_STANDIN, program, true));
-  SetEnvironmentVariableW(L"SOLANE_CLIENT_STAY_SECONDS", L"60");
-  ASSERT_EQ(platform::StartProgram(scratch.Path(), "SolaneClient.exe", "running"), platform::kStartOk);
-  SetEnvironmentVariableW(L"SOLANE_CLIENT_STAY_SECONDS", nullptr);
+  {
+    ScopedEnvironment stay("SOLANE_CLIENT_STAY_SECONDS", "60");
+    ASSERT_EQ(platform::StartProgram(scratch.Path(), "SolaneClient.exe", "running"), platform::kStartOk);
+  }
   // The stand-in writes its log once it runs.
   for (int waited = 0; waited < 300 && !scratch.Exists("SolaneClient.log"); ++waited) platform::SleepMs(100);
   ASSERT_TRUE(scratch.Exists("SolaneClient.log"));
@@ -203,6 +208,43 @@ TEST(WindowsDiskFullTest, AFullDiskFailsTheWriteAndLeavesNoPartialFile) {
 
   EXPECT_TRUE(platform::ReplaceFileContents(root + "small.ini", "[S]\r\n"));
   EXPECT_TRUE(platform::RemoveTree(root + "small.ini"));
+}
+
+}  // namespace
+
+namespace {
+
+// The version resource windres compiles in reads the same through the engine's own reader and
+// through the system's.
+TEST(WindowsVersionResourceTest, TheSystemAndTheEngineReadTheSameVersion) {
+  const std::wstring program = platform::WidePath(SOLANE_CLIENT_STANDIN);
+  DWORD ignored = 0;
+  std::vector<uint8_t> block(GetFileVersionInfoSizeW(program.c_str(), &ignored));
+  ASSERT_FALSE(block.empty());
+  ASSERT_TRUE(GetFileVersionInfoW(program.c_str(), 0, static_cast<DWORD>(block.size()), block.data()));
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+  EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
+  EXPECT_EQ(fixed->dwFileVersionLS, 0u);
+  const auto words = ReadVersionWords(SOLANE_CLIENT_STANDIN);
+  ASSERT_TRUE(words);
+  EXPECT_EQ(words->high, fixed->dwFileVersionMS);
+  EXPECT_EQ(words->low, fixed->dwFileVersionLS);
+}
+
+}  // namespace
+
+namespace {
+
+// The system's ICMP service stands behind the measurement's socket: a loopback echo comes back as
+// our own reply, without privileges.
+TEST(WindowsIcmpTest, ALoopbackEchoIsMeasured) {
+  CPing ping;
+  ASSERT_TRUE(ping.Init());
+  PingReply reply;
+  EXPECT_GE(ping.Ping2("127.0.0.1", reply, 5000, 32), 0) << ping.GetError();
+  EXPECT_EQ(platform::DottedIPv4(reply.address), "127.0.0.1");
 }
 
 }  // namespace
