@@ -2,15 +2,9 @@
 
 #include <wx/webview.h>
 
-#include <strings.h>
-
 #include <cstdlib>
 
 namespace {
-
-bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() && strncasecmp(text.data(), prefix.data(), prefix.size()) == 0;
-}
 
 // WebKit's GPU paths fail without a GPU and inside containers; software drawing works everywhere.
 void PreferSoftwareRendering() {
@@ -28,11 +22,6 @@ class NoticeHost final : public wxWindow {
 };
 
 }  // namespace
-
-bool IsNoticeAddressAllowed(std::string_view address) {
-  // Leading blanks would let a browser read the scheme that this test did not.
-  return StartsWithIgnoringCase(address, "http://") || StartsWithIgnoringCase(address, "https://");
-}
 
 NoticePage::NoticePage(wxWindow* parent, wxWindowID id, const wxRect& rect,
                        std::function<void(const std::string&)> openInBrowser)

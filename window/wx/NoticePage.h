@@ -7,14 +7,11 @@
 
 #include <functional>
 #include <string>
-#include <string_view>
+
+#include "window/NoticeAddress.h"
 
 class wxWebView;
 class wxWebViewEvent;
-
-// Whether the notice page may show `address`: http and https only, so a page can never reach
-// the player's files (file:) or run code of the address's own making (data:, javascript:).
-bool IsNoticeAddressAllowed(std::string_view address);
 
 class NoticePage {
  public:
