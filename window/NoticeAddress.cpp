@@ -16,3 +16,13 @@ bool IsNoticeAddressAllowed(std::string_view address) {
   // Leading blanks would let a browser read the scheme that this test did not.
   return StartsWithIgnoringCase(address, "http://") || StartsWithIgnoringCase(address, "https://");
 }
+
+bool NoticeLoad::Navigating(std::string_view address, bool ofPage) {
+  if (!IsNoticeAddressAllowed(address)) return false;
+  if (ofPage) failed_ = false;
+  return true;
+}
+
+void NoticeLoad::Loaded(std::string_view address) {
+  if (!failed_ && IsNoticeAddressAllowed(address)) loaded_ = true;
+}

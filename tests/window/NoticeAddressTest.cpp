@@ -1,4 +1,5 @@
-// The notice page's address rule: web pages only, whatever the letter case.
+// The notice page's address rule (web pages only, whatever the letter case) and when it has a
+// page to show over its placeholder.
 
 #include "window/NoticeAddress.h"
 
@@ -25,6 +26,23 @@ TEST(NoticeAddressTest, OnlyHttpAndHttpsAddressesAreShown) {
       {"", false},
   };
   for (const auto& c : cases) EXPECT_EQ(IsNoticeAddressAllowed(c.address), c.allowed) << c.address;
+}
+
+TEST(NoticeAddressTest, OnlyAnAllowedPageThatLoadedWithoutAnErrorReplacesThePlaceholder) {
+  NoticeLoad load;
+  EXPECT_FALSE(load.Navigating("file:///etc/passwd", true));
+  load.Loaded("about:blank");
+  EXPECT_FALSE(load.HasLoaded()) << "the empty page a refused address leaves";
+  ASSERT_TRUE(load.Navigating("http://127.0.0.1/", true));
+  load.Failed();
+  load.Loaded("http://127.0.0.1/");
+  EXPECT_FALSE(load.HasLoaded()) << "a failed load ends on an error page";
+  ASSERT_TRUE(load.Navigating("http://127.0.0.1/frame", false));
+  load.Loaded("http://127.0.0.1/");
+  EXPECT_FALSE(load.HasLoaded()) << "a frame's navigation does not clear the page's failure";
+  ASSERT_TRUE(load.Navigating("https://127.0.0.1/", true));
+  load.Loaded("https://127.0.0.1/");
+  EXPECT_TRUE(load.HasLoaded());
 }
 
 }  // namespace

@@ -63,19 +63,13 @@ void NoticePage::Reveal() {
 
 // Every navigation, the page's own links, redirects and frames included, passes here.
 void NoticePage::OnNavigating(wxWebViewEvent& event) {
-  if (!IsNoticeAddressAllowed(event.GetURL().utf8_string())) {
-    event.Veto();
-    return;
-  }
-  if (event.GetTarget().empty()) failed_ = false;
+  // An empty target is the page itself.
+  if (!load_.Navigating(event.GetURL().utf8_string(), event.GetTarget().empty())) event.Veto();
 }
 
-void NoticePage::OnLoaded(wxWebViewEvent& event) {
-  // A failed load ends on an empty page, which counts as no page.
-  if (!failed_ && IsNoticeAddressAllowed(event.GetURL().utf8_string())) loaded_ = true;
-}
+void NoticePage::OnLoaded(wxWebViewEvent& event) { load_.Loaded(event.GetURL().utf8_string()); }
 
-void NoticePage::OnError(wxWebViewEvent&) { failed_ = true; }
+void NoticePage::OnError(wxWebViewEvent&) { load_.Failed(); }
 
 void NoticePage::OnNewWindow(wxWebViewEvent& event) {
   const std::string address = event.GetURL().utf8_string();
