@@ -7,6 +7,9 @@ SOLANE_PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
   googletest libgtest-dev xvfb xauth nginx-light python3 python3-pyftpdlib
   unzip curl binutils openssl librsvg2-bin fonts-liberation fonts-noto-cjk lldb
   libx11-dev xdotool imagemagick)
+# The Windows build: the MinGW cross compiler (posix threads), its zlib and libgcrypt, and Wine
+# to run its tests (GoogleTest is built from the googletest package's sources).
+SOLANE_PACKAGES+=(mingw-w64 g++-mingw-w64-x86-64-posix libz-mingw-w64-dev libgcrypt-mingw-w64-dev wine64 wine)
 
 # Installs the Debian packages that are missing (needs root; otherwise says what is missing).
 solane_install_packages() {
@@ -36,6 +39,13 @@ solane_build_release() {
     -DSOLANE_TESTS=OFF -DSOLANE_SANITIZE=OFF -DSOLANE_FUZZ=OFF "$@" >/dev/null
   NINJA_STATUS='[%f/%t %es] ' cmake --build "$SOLANE_BUILD_RELEASE" -j "$(solane_jobs)" | solane_build_progress
   [ "${PIPESTATUS[0]}" -eq 0 ]
+}
+
+# The Windows build (cross-compiled, tests under Wine in a prefix of the build folder's own).
+SOLANE_BUILD_WINDOWS="$SOLANE_ROOT/build-win"
+solane_configure_windows() {
+  cmake -S "$SOLANE_ROOT" -B "$SOLANE_BUILD_WINDOWS" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$SOLANE_ROOT/cmake/mingw-w64.cmake" \
+    -DCMAKE_BUILD_TYPE=Release -DSOLANE_GUI=OFF -DSOLANE_SANITIZE=OFF -DSOLANE_FUZZ=OFF -DSOLANE_TESTS=ON "$@" >/dev/null
 }
 
 # Shortens ninja's progress lines ("[done/total seconds] Building CXX object ..."): one line at
