@@ -103,7 +103,8 @@ TEST_F(ServerListViewTest, ClickChoosesAShownServerAndLateLatenciesAreDropped) {
   ASSERT_TRUE(engine_.SetEntryLatency(0, "127.0.0.1", 9));
   view_.ShowLatency(1, 0, "9 ms");  // measured while the entry sat on another row
   view_.ShowLatency(0, 0, "8 ms");  // an older measurement
-  EXPECT_EQ(std::pair(surface_.latencies[0], surface_.latencies[1]), std::pair(std::string("0 ms"), std::string("0 ms")));
+  EXPECT_EQ(std::pair(surface_.latencies[0], surface_.latencies[1]),
+            std::pair(std::string("0 ms"), std::string("0 ms")));
   view_.ShowLatency(0, 0, "9 ms");
   EXPECT_EQ(surface_.latencies[0], "9 ms");
 
