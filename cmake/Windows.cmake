@@ -25,11 +25,12 @@ target_include_directories(solane_gcrypt INTERFACE ${SOLANE_GCRYPT_INCLUDE})
 target_link_libraries(solane_gcrypt INTERFACE ${SOLANE_GCRYPT_LIBRARY} ${SOLANE_GPG_ERROR_LIBRARY} ws2_32)
 set(SOLANE_PLATFORM_LIBRARIES solane_gcrypt advapi32 shell32 iphlpapi ws2_32 winmm psapi version)
 
-# Not yet ported: the transfer session (libcurl; WinINet takes its place) and the crash reporter
-# (ptrace and Linux core files). They stay out of the Windows build, and so do the programs and
-# test suites that need them.
+# Not yet ported: the transfer session (libcurl; WinINet takes its place). It stays out of the
+# Windows build, and so do the programs and test suites that need it. The crash reporter's Linux
+# side (signals, a ptrace helper, its own minidump writer) stays out too: its Windows side is
+# platform/win32/CrashReporter.cpp.
 set(SOLANE_NOT_YET_PORTED
-  "/download/(TransferSession|TransferError)\\.cpp$|/diagnostics/(CrashHandler|CrashHelper|CrashedProcess|CrashReport|Minidump)\\.cpp$")
+  "/download/(TransferSession|TransferError)\\.cpp$|/diagnostics/(CrashHandler|CrashHelper|CrashedProcess|CrashSignalName|Minidump)\\.cpp$")
 # The launcher's entry needs them too: it is built on demand only, until they are ported.
 cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL set_target_properties SolaneLauncher PROPERTIES EXCLUDE_FROM_ALL ON)
 
@@ -61,6 +62,10 @@ function(solane_version_resource target description major minor patch tweak)
 endfunction()
 cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL solane_version_resource SolaneLauncher "Solane Launcher"
   ${PROJECT_VERSION_MAJOR} ${PROJECT_VERSION_MINOR} ${PROJECT_VERSION_PATCH} ${PROJECT_VERSION_TWEAK})
-# The stand-in's version, as its ELF note gives it on Linux.
+# The stand-in's and the crash test program's versions, as their ELF notes give them on Linux.
+if(SOLANE_TESTS)
+  cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL solane_version_resource solane_crash_program
+    "Solane crash test program" 1 0 3 7)
+endif()
 cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL solane_version_resource SolaneClientStandin
   "Solane client stand-in" 1 0 0 0)

@@ -17,9 +17,9 @@
 #include <string>
 
 #include "diagnostics/CrashRecord.h"
+#include "diagnostics/CrashReport.h"
 #include "diagnostics/CrashReporter.h"
 #include "diagnostics/MessageText.h"
-#include "patch/PatchEngine.h"
 #include "platform/Path.h"
 #include "platform/SignalStack.h"
 #include "platform/posix/DescriptorIo.h"
@@ -222,8 +222,7 @@ void OnCrashSignal(int signal, siginfo_t* info, void* context) {
   timespec now{};
   clock_gettime(CLOCK_REALTIME, &now);
   record.timeSeconds = now.tv_sec;
-  const PatchEngine* engine = PatchEngine::Existing();
-  record.locale = engine ? engine->GetLocale() : 1;
+  record.locale = CrashReportLocale();
   if (!ReportThroughHelper(record)) WriteNoHelperReport(record);
   DieBySignal(signal);
 }

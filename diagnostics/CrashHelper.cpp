@@ -16,6 +16,7 @@
 #include "diagnostics/CrashRecord.h"
 #include "diagnostics/CrashReport.h"
 #include "diagnostics/CrashReporter.h"
+#include "diagnostics/CrashSignalName.h"
 #include "diagnostics/CrashedProcess.h"
 #include "diagnostics/Minidump.h"
 #include "patch/FileVersion.h"

@@ -1,24 +1,12 @@
 #pragma once
-// The texts of a crash report: the exception's name, the file names, the message that the box
-// shows and the .ERR file holds, and the error reporter's command line.
+// The texts of a crash report, the same on every system: the file names, the message that the
+// box shows and the .ERR file holds, and the error reporter's command line. The exception's name
+// is each system's own (CrashSignalName.h on Linux).
 
 #include <array>
 #include <cstdint>
 #include <ctime>
 #include <string>
-
-struct CrashFacts {
-  int signal = 0;
-  int code = 0;              // the signal's si_code
-  bool cppException = false;
-  bool hasContext = true;    // false: the crashed thread's state could not be read
-  bool stackOverflow = false;  // the fault hit the guard area below the crashed thread's stack
-};
-
-// The crash's name as the report shows it: the Windows exception name that the signal and its
-// code stand for, "Microsoft C++ Exception" for an uncaught C++ exception, the system's name of
-// any other signal, "Unknown" when it has none.
-std::string ExceptionName(const CrashFacts& facts);
 
 struct CrashReportNames {
   std::string reportPath;  // "SolaneLauncher/1.0.3.7/2026-12-05/14-16-01"
@@ -32,8 +20,21 @@ struct CrashReportNames {
 CrashReportNames MakeCrashReportNames(const std::string& nameBase, bool timestampedNames, const std::tm& localTime,
                                       const std::array<uint32_t, 4>& version, int copy = 1);
 
-// How far the report got, which decides its message.
-enum class CrashOutcome { kHelperNotStarted, kProcessUnreadable, kDumpNotCreated, kDumpFailed, kDumpWritten };
+// The locale whose language the report speaks: the engine's, 1 (Korean) before there is one.
+int CrashReportLocale();
+
+// How far the report got, which decides its message. Windows, which writes the dump in the
+// crashed process, fails where Linux does at the same messages: without the debugging library
+// (as without the helper) and without its dump function (as with an unreadable process).
+enum class CrashOutcome {
+  kHelperNotStarted,
+  kProcessUnreadable,
+  kDumpNotCreated,
+  kDumpFailed,
+  kDumpWritten,
+  kNoDebugLibrary = kHelperNotStarted,
+  kNoDumpFunction = kProcessUnreadable,
+};
 
 struct CrashMessageInputs {
   CrashOutcome outcome = CrashOutcome::kDumpWritten;

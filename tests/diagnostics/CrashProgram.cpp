@@ -3,8 +3,10 @@
 //
 //   solane_crash_program null-write | divide-by-zero | abort | uncaught-exception | stack-overflow
 //
-// Run again as the report helper it shows boxes like the terminal, answering Yes when
-// SOLANE_CRASH_ANSWER is "yes" (the unattended answer otherwise).
+// Its boxes (the report's, in the helper run on Linux, in the crashed process on Windows) are
+// shown like the terminal's, answering Yes when SOLANE_CRASH_ANSWER is "yes" (the unattended
+// answer otherwise). It speaks English, without an engine: the program links on systems whose
+// engine is not ported yet.
 
 #include <cstdio>
 #include <cstdlib>
@@ -14,8 +16,8 @@
 #include <string>
 #include <thread>
 
+#include "diagnostics/CrashReport.h"
 #include "diagnostics/CrashReporter.h"
-#include "patch/PatchEngine.h"
 #include "patch/VersionNoteDefine.h"
 #include "platform/MessageBox.h"
 
@@ -52,14 +54,13 @@ CRASHING int CrashByStackOverflow(int depth) {
 
 }  // namespace
 
+int CrashReportLocale() { return 4; }  // USA
+
 int main(int argc, char** argv) {
-  if (IsCrashHelperRun()) {
-    platform::SetMessageBoxProvider(std::make_shared<AnsweringBox>());
-    return RunCrashHelper();
-  }
+  platform::SetMessageBoxProvider(std::make_shared<AnsweringBox>());
+  if (IsCrashHelperRun()) return RunCrashHelper();
   if (argc < 2) return 2;
   InstallCrashReporter(argc > 2 ? std::atoi(argv[2]) : 2, true);
-  PatchEngine::Instance().SetLocale(4);  // USA: English boxes
   // A second thread, idle, so the dump has more than the crashed one.
   std::thread idle([] { std::this_thread::sleep_for(std::chrono::hours(1)); });
   idle.detach();
