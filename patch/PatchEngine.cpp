@@ -245,12 +245,18 @@ std::optional<std::string> PatchEngine::PartialPath(std::string_view serverName)
   return PathFromServerName(PartialDir(), serverName);
 }
 
-bool PatchEngine::AcquireInstallation() {
+bool PatchEngine::AcquireInstallation(TransferFailure& why) {
+  why = {};
   if (holdsInstallation_.load()) return true;
-  auto lock = std::make_unique<platform::FileLock>(platform::JoinPath(LauncherDir(), kInstallationLockFile));
-  // A folder where no lock file can be made (read-only media) is left to the single-instance
-  // mutex; only a lock that another launcher holds stops this one.
+  const std::string path = platform::JoinPath(LauncherDir(), kInstallationLockFile);
+  auto lock = std::make_unique<platform::FileLock>(path);
+  // A lock that cannot be taken (another account's file, a FIFO in its place) may well be another
+  // launcher's: only a free one lets this launcher touch the folder.
   if (lock->status() == platform::FileLock::Status::Busy) return false;
+  if (lock->status() == platform::FileLock::Status::Failed) {
+    why = TransferFailure::LocalFile(lock->error(), path);
+    return false;
+  }
   installationLock_ = std::move(lock);
   holdsInstallation_ = true;
   return true;

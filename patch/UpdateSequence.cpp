@@ -79,7 +79,9 @@ void PatchEngine::EndSequence(bool deleteTemp) {
 
 void PatchEngine::RunUpdateSequence() {
   // Two launchers that cannot see each other's mutex must still never share one installation.
-  if (!AcquireInstallation()) {
+  TransferFailure lockFailure;
+  if (!AcquireInstallation(lockFailure)) {
+    if (lockFailure) return ReportError(lockFailure);
     ShowMessage(kMessageAlreadyRunning, platform::kBoxOk);
     SetCancel(true);
     if (LauncherWindow* window = Window()) window->RunExitProcedure();

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <optional>
 #include <string>
@@ -14,8 +15,12 @@ bool IsDirectory(const std::string& path);
 // The size of a file; none when it cannot be read.
 std::optional<int64_t> FileSizeOf(const std::string& path);
 
-// Creates one folder; true when it exists afterwards.
+// Creates one folder; true when it exists afterwards. Otherwise errno tells why the folder
+// could not be made.
 bool MakeDirectory(const std::string& path);
+
+// Cuts an open file to its first `size` bytes and goes on writing at its end. False on failure.
+bool CutOpenFile(std::FILE* file, int64_t size);
 // Removes a file, or a folder with everything in it. True when nothing is left.
 bool RemoveTree(const std::string& path);
 

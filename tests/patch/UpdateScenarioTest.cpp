@@ -1,6 +1,10 @@
 // Updates driven in-process against the fixture server, whole or a step at a time: what ends up
 // on disk, what was requested, and what the player saw.
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -356,7 +360,8 @@ TEST_F(UpdateScenario, BrokenTransfersLeaveOldOrNewFiles) {
       SOLANE_REQUIRE(small->Mounted(), "mounting a small file system needs root");
       platform::SetFreeDiskSpaceForTesting([](const std::string&) { return std::optional<uint64_t>(uint64_t{1} << 30); });
     }
-    Announce("", "", kNewData + "2_FileName=Big.SPF\n2_Version=2\n");
+    // Only a file with a digest keeps its bytes in SolaneLauncher.partial, where the disk fills.
+    Announce("", "", kNewData + "2_FileName=Big.SPF\n2_Version=2\n2_MD5=" + Md5Of(PackBytes(std::string(300000, 'n'), 2)) + "\n");
     Engine().StartUpdate();
     if (how == Break::Cancelled) {
       for (int i = 0; i < 500 && install_.ReadFile("Data.SPF") != PackBytes("new data", 6); ++i) platform::SleepMs(10);
@@ -466,6 +471,21 @@ TEST_F(UpdateScenario, ASecondLauncherLeavesAHeldInstallationAlone) {
   RunUpdate();
   EXPECT_EQ(BoxTexts(), std::vector<std::string>{Message(105)});
   EXPECT_TRUE(Engine().IsCancelled());
+  EXPECT_FALSE(Engine().HoldsInstallation());
+  EXPECT_TRUE(server_.Requests().empty());
+  EXPECT_EQ(install_.ReadFile("Temp/Data.SPF"), "the first launcher's download");
+
+  // A lock that cannot be taken at all (a FIFO in its place; the end held open keeps a fault
+  // from hanging the test) stops the run too, and says why.
+  Restart();
+  const std::string lockPath = install_.Path("SolaneLauncher.lock");
+  std::filesystem::remove(lockPath);
+  ASSERT_EQ(mkfifo(lockPath.c_str(), 0644), 0);
+  const int writer = open(lockPath.c_str(), O_RDWR | O_NONBLOCK);
+  Announce("", "", kNewData);
+  RunUpdate();
+  close(writer);
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{Message(123) + "\n\nErrorCode : 87\n" + lockPath + ": Invalid argument."});
   EXPECT_FALSE(Engine().HoldsInstallation());
   EXPECT_TRUE(server_.Requests().empty());
   EXPECT_EQ(install_.ReadFile("Temp/Data.SPF"), "the first launcher's download");
