@@ -259,14 +259,16 @@ bool CTransferSession::Download(const std::string& remotePath, const std::string
                                            INTERNET_SERVICE_HTTP, 0, 0);
     }
     const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
-                        INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI | INTERNET_FLAG_KEEP_CONNECTION |
+                        INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI |
                         (address->https ? INTERNET_FLAG_SECURE : 0);
     if (connection.handle != nullptr)
       request = HttpOpenRequestW(connection.handle, L"GET", address->path.c_str(), nullptr, nullptr, nullptr, flags, 0);
     if (request == nullptr) {
       carrierFailure = failed(GetLastError());
     } else {
-      std::string headers = "Pragma: no-cache\r\nCache-Control: no-cache\r\n";
+      // Every transfer has a connection of its own, as with the other carrier: what a bad
+      // answer left on a connection must not become the next answer.
+      std::string headers = "Pragma: no-cache\r\nCache-Control: no-cache\r\nConnection: close\r\n";
       // The rest of the file, but only if it is still the version the kept bytes came from;
       // otherwise the server sends the whole file.
       if (transfer.resumeAsked)
@@ -387,7 +389,7 @@ std::optional<int64_t> CTransferSession::HttpSizeOf(const std::string& remotePat
   if (connection.handle != nullptr)
     request.handle = HttpOpenRequestW(connection.handle, headOnly ? L"HEAD" : L"GET", address->path.c_str(), nullptr,
                                       nullptr, nullptr, flags, 0);
-  const std::wstring headers = L"Pragma: no-cache\r\nCache-Control: no-cache\r\n";
+  const std::wstring headers = L"Pragma: no-cache\r\nCache-Control: no-cache\r\nConnection: close\r\n";
   if (request.handle == nullptr ||
       !HttpSendRequestW(request.handle, headers.c_str(), static_cast<DWORD>(headers.size()), nullptr, 0)) {
     why = TransferFailure::Internet(ErrorNumber(GetLastError()), address->server);
