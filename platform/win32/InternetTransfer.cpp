@@ -5,6 +5,7 @@
 #include <wininet.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -37,6 +38,8 @@ int ErrorNumber(DWORD error) {
     case ERROR_INTERNET_CLIENT_AUTH_CERT_NEEDED:
     case ERROR_INTERNET_SECURITY_CHANNEL_ERROR: return transfer_error::kSecureChannel;
     case ERROR_INTERNET_EXTENDED_ERROR: return transfer_error::kInvalidServerResponse;
+    // Some systems name a refused FTP login so; players know it as the refused password.
+    case ERROR_INTERNET_LOGIN_FAILURE: return transfer_error::kLoginRefused;
     default: break;
   }
   return error > INTERNET_ERROR_BASE && error <= INTERNET_ERROR_LAST ? static_cast<int>(error) : transfer_error::kInternal;
@@ -80,6 +83,15 @@ std::optional<Address> CrackAddress(const std::string& url, int& error) {
   if (parts.nScheme != INTERNET_SCHEME_HTTP && parts.nScheme != INTERNET_SCHEME_HTTPS &&
       parts.nScheme != INTERNET_SCHEME_FTP) {
     error = transfer_error::kUnknownScheme;
+    return std::nullopt;
+  }
+  // The port as written: a number past 65535 must not wrap round to another port.
+  const size_t authority = url.find("://") == std::string::npos ? 0 : url.find("://") + 3;
+  const std::string hostPart = url.substr(authority, url.find('/', authority) - authority);
+  const size_t colon = hostPart.rfind(':');
+  if (colon != std::string::npos && hostPart.find(']', colon) == std::string::npos &&
+      (hostPart.size() - colon - 1 > 5 || std::stol("0" + hostPart.substr(colon + 1)) > 65535)) {
+    error = transfer_error::kInvalidUrl;
     return std::nullopt;
   }
   Address address;
@@ -146,7 +158,17 @@ std::string FtpValidator(const WIN32_FIND_DATAW& data) {
 
 // The path of an FTP address, without its leading "/" (names are relative to the login folder).
 std::string FtpPathOf(const Address& address) {
-  std::string path = platform::Narrow(address.path);
+  const std::string encoded = platform::Narrow(address.path);
+  std::string path;
+  for (size_t i = 0; i < encoded.size(); ++i) {
+    if (encoded[i] == '%' && i + 2 < encoded.size() && std::isxdigit(static_cast<unsigned char>(encoded[i + 1])) &&
+        std::isxdigit(static_cast<unsigned char>(encoded[i + 2]))) {
+      path += static_cast<char>(std::stoi(encoded.substr(i + 1, 2), nullptr, 16));
+      i += 2;
+    } else {
+      path += encoded[i];
+    }
+  }
   return path.size() > 1 && path[0] == '/' ? path.substr(1) : path;
 }
 
@@ -321,9 +343,14 @@ bool CTransferSession::Download(const std::string& remotePath, const std::string
   // The body, block by block, until it ends or a rule stops it.
   if (request != nullptr && !carrierFailure && transfer.stop == Transfer::Stop::None) {
     std::string block(kReadBytes, '\0');
+    // The body ends at its announced length, whatever else the server sends after it.
+    const std::optional<int64_t> length = transfer.http ? QueryNumber(request, HTTP_QUERY_CONTENT_LENGTH) : std::nullopt;
+    int64_t answered = 0;
     for (;;) {
       DWORD got = 0;
-      if (!InternetReadFile(request, block.data(), kReadBytes, &got)) {
+      const DWORD wanted = length ? static_cast<DWORD>(std::min<int64_t>(kReadBytes, *length - answered)) : kReadBytes;
+      if (wanted == 0) break;
+      if (!InternetReadFile(request, block.data(), wanted, &got)) {
         const DWORD error = GetLastError();
         if (!transfer.ShouldEnd()) {
           if (error == ERROR_INTERNET_TIMEOUT) transfer.stop = Transfer::Stop::Stalled;
@@ -332,13 +359,11 @@ bool CTransferSession::Download(const std::string& remotePath, const std::string
         break;
       }
       if (got == 0) {
-        // A body shorter than its announced length ends the connection early.
-        const std::optional<int64_t> length =
-            transfer.http ? QueryNumber(request, HTTP_QUERY_CONTENT_LENGTH) : std::nullopt;
-        const int64_t answered = transfer.received - (transfer.continuing ? transfer.keptBytes : 0);
+        // A body shorter than its announced length: the connection ended early.
         if (length && answered < *length) carrierFailure = failed(ERROR_INTERNET_CONNECTION_ABORTED);
         break;
       }
+      answered += got;
       if (!transfer.TakeBlock(block.data(), got)) break;
     }
   }
