@@ -62,7 +62,7 @@ int main(int argc, char** argv) {
   EntryOptions options = ExtractEntryOptions(arguments);
   if (!options.error.empty()) {
     std::fprintf(stderr, "%s\n\n%s", options.error.c_str(), EntryUsage().c_str());
-    return 1;
+    return 2;
   }
   if (options.help) {
     std::fputs(EntryUsage().c_str(), stdout);

@@ -5,6 +5,7 @@
 #include "download/PartialDownloads.h"
 #include "patch/DigestCache.h"
 #include "platform/Clock.h"
+#include "platform/DebugOutput.h"
 #include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
 #include "platform/Path.h"
@@ -143,13 +144,24 @@ void PatchEngine::AttachWindow(LauncherWindow* window) { window_ = window; }
 void PatchEngine::SetStatusText(const std::string& text) {
   LauncherWindow* window = window_.load();
   if (!window || InMemoryStorageMode()) return;
-  window->SetStatusLine(IsCancelled() ? LoadCatalogueString(kMessageFinishing) : text);
+  const std::string shown = IsCancelled() ? LoadCatalogueString(kMessageFinishing) : text;
+  // Scripts that drive the window read its progress here rather than from its pixels.
+  platform::DebugOutput("status: " + shown + "\n");
+  window->SetStatusLine(shown);
+}
+
+void PatchEngine::AnnounceLine(const std::string& text) {
+  LauncherWindow* window = window_.load();
+  if (window && !IsCancelled()) window->AnnounceLine(text);
 }
 
 void PatchEngine::SetStatusMessage(int messageId) {
   if (InMemoryStorageMode()) return;
   if (IsCancelled()) messageId = kMessageFinishing;
-  if (LauncherWindow* window = window_.load()) window->SetStatusLine(LoadCatalogueString(messageId));
+  if (LauncherWindow* window = window_.load()) {
+    platform::DebugOutput("status: " + LoadCatalogueString(messageId) + "\n");
+    window->SetStatusLine(LoadCatalogueString(messageId));
+  }
 }
 
 void PatchEngine::SetFileRange(int64_t upperBytes, int64_t lowerBytes) {

@@ -67,6 +67,11 @@ class PatchEngine {
 
   // --- Configuration file and registry ----------------------------------------------------
   std::string ConfigFilePath();
+  // Reads SolaneLauncher.CFG once at start-up. The text that stops the run when the file exists
+  // but cannot be read; otherwise none, and what the file gets wrong (or that it is missing) is
+  // kept as warnings that the window shows when the update starts.
+  std::optional<std::string> CheckConfiguration();
+  std::vector<std::string> StartupWarnings() const;
   std::string ReadSetting(int item);
   void WriteSetting(int item, const std::string& value);
   std::string ServerProfileValue(int index, const std::string& run);
@@ -161,6 +166,8 @@ class PatchEngine {
   LauncherWindow* Window() const { return window_.load(); }
   void SetStatusText(const std::string& text);
   void SetStatusMessage(int messageId);
+  // A line the window shows once (LauncherWindow::AnnounceLine); nothing while cancelled.
+  void AnnounceLine(const std::string& text);
   void SetFileRange(int64_t upperBytes, int64_t lowerBytes);
   void SetFilePos(int64_t bytes);
   void SetTotalRange(int64_t upperBytes, int64_t lowerBytes);
@@ -238,6 +245,9 @@ class PatchEngine {
   bool UpdateLauncher();
   void UpdateClient();
   void DeleteListedFiles();
+  // Deletes an installed file (or folder) that the installation no longer needs and names it on
+  // the window, `shownName` followed by whether it went; nothing when it does not exist.
+  void DeleteUnwantedFile(const std::string& path, const std::string& shownName);
   void UpdateErrorReporter();
   void UpdateResourcePacks();
   // Deletes the "*.SPF" files of the launcher folder that no name of `allPacks` names (letter
@@ -363,6 +373,7 @@ class PatchEngine {
   std::atomic<int> launcherUpdatePending_{0};
   std::string pendingLauncherFile_;
   std::string handOverOptions_;
+  std::vector<std::string> startupWarnings_;  // under textLock_
 
   // Profile
   std::atomic<int> locale_{1};

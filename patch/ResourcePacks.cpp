@@ -134,7 +134,7 @@ void PatchEngine::PurgeUnlistedPacks(const std::vector<std::string>& allPacks) {
   for (const std::string& name : *names) {
     if (IsCancelled()) return;
     if (!IsPackFileName(name) || listed.count(platform::AsciiLowered(name))) continue;
-    DeletePath(platform::JoinPath(folder, name));
+    DeleteUnwantedFile(platform::JoinPath(folder, name), name);
   }
 }
 

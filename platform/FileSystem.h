@@ -53,7 +53,8 @@ bool SyncFolder(const std::string& folder);
 // folder) lie on one file system, so that a rename moves the file without writing it again.
 bool OnSameFileSystem(const std::string& path, const std::string& other);
 
-// Lets the file be run as a program (a downloaded file arrives as plain data).
+// Lets the file be run as a program (a downloaded file arrives as plain data); on Windows every
+// file may run already.
 bool MakeExecutable(const std::string& path);
 
 // Reads the file from its start in pieces of at most `pieceSize` bytes and hands each to
@@ -63,7 +64,7 @@ bool MakeExecutable(const std::string& path);
 bool ReadFileInPieces(const std::string& path, size_t pieceSize, const std::function<bool()>& cancelled,
                       const std::function<bool(const uint8_t* piece, size_t size)>& consume);
 
-// True when a file starts like a program (the ELF magic or "#!").
+// True when a file starts like a program (the ELF magic or "#!"; on Windows "MZ").
 bool LooksLikeProgram(const std::string& path);
 
 }  // namespace platform

@@ -40,7 +40,7 @@ TEST(CatalogueTest, EveryMessageExistsInEveryLanguageWithTheEnglishInsertsAndNoO
             "It will end automatically after finishing current job.\n\nYou might lose some of your data, and if "
             "nothing happens in 30 minutes, please click finish button.\n\nDo you want to finish now?");
   EXPECT_EQ(LoadCatalogueStringIn(kLanguageEnglish, 111), "Faile to access file server. Will you retry?");
-  for (int id = 101; id <= 175; ++id) {
+  for (int id = 101; id <= 181; ++id) {
     const std::string english = LoadCatalogueStringIn(kLanguageEnglish, id);
     ASSERT_FALSE(english.empty()) << id;
     for (uint16_t language : kLanguages) {

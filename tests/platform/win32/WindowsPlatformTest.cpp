@@ -248,3 +248,19 @@ TEST(WindowsIcmpTest, ALoopbackEchoIsMeasured) {
 }
 
 }  // namespace
+
+namespace {
+
+// A folder name outside the system's code page reaches a started program intact: the self-update
+// hands the launcher's path over on the command line.
+TEST(WindowsProgramArgumentsTest, AStartedProgramGetsItsArgumentsInUtf8) {
+  ScratchDir scratch;
+  ASSERT_TRUE(platform::CopyFileTo(SOLANE_CLIENT_STANDIN, scratch.PathOf("SolaneClient.exe"), true));
+  const std::string parameters = "/TO:C:/\xea\xb2\x8c\xec\x9e\x84/\xe3\x82\xb2\xe3\x83\xbc\xe3\x83\xa0.exe /EXEC:x";
+  ASSERT_EQ(platform::StartProgram(scratch.Path(), "SolaneClient.exe", parameters), platform::kStartOk);
+  for (int waited = 0; waited < 300 && !scratch.Exists("SolaneClient.log"); ++waited) platform::SleepMs(100);
+  platform::SleepMs(200);  // the line is written at once after the file is made
+  EXPECT_EQ(scratch.Read("SolaneClient.log"), parameters + "\n");
+}
+
+}  // namespace
