@@ -138,22 +138,33 @@ struct FtpConnection {
   Internet connection;
 };
 
-// The size and time of an FTP file as its listing gives them; none when it is not there.
-std::optional<WIN32_FIND_DATAW> FtpFileData(HINTERNET connection, const std::string& path, DWORD& error) {
-  WIN32_FIND_DATAW data{};
-  HINTERNET find = FtpFindFirstFileW(connection, platform::Widen(path).c_str(), &data, INTERNET_FLAG_RELOAD, 0);
-  if (find == nullptr) {
-    error = GetLastError();
-    return std::nullopt;
-  }
-  InternetCloseHandle(find);
-  return data;
+// The server's one-line answer to an FTP command ("213 1500000"); empty when it refused it.
+std::string FtpReply(HINTERNET connection, const std::string& command) {
+  const std::wstring wide = platform::Widen(command);
+  if (!FtpCommandW(connection, FALSE, FTP_TRANSFER_TYPE_BINARY, wide.c_str(), 0, nullptr)) return {};
+  wchar_t text[512];
+  DWORD error = 0, length = 512;
+  if (!InternetGetLastResponseInfoW(&error, text, &length)) return {};
+  return platform::Narrow(std::wstring_view(text, std::min<DWORD>(length, 511)));
 }
 
-std::string FtpValidator(const WIN32_FIND_DATAW& data) {
-  const uint64_t size = (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
-  const uint64_t time = (uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime;
-  return std::to_string(size) + " " + std::to_string(time);
+// The number after a "213 " answer (SIZE and MDTM); none for any other answer.
+std::optional<int64_t> FtpNumber(const std::string& reply) {
+  size_t start = reply.rfind("213 ");
+  if (start == std::string::npos) return std::nullopt;
+  start += 4;
+  size_t end = start;
+  while (end < reply.size() && std::isdigit(static_cast<unsigned char>(reply[end]))) ++end;
+  if (end == start || end - start > 18) return std::nullopt;
+  return std::stoll(reply.substr(start, end - start));
+}
+
+// The text that names one version of an FTP file: its size and modification time (SIZE, MDTM).
+std::string FtpValidator(HINTERNET connection, const std::string& path) {
+  const std::optional<int64_t> size = FtpNumber(FtpReply(connection, "SIZE " + path));
+  const std::optional<int64_t> time = FtpNumber(FtpReply(connection, "MDTM " + path));
+  if (!size || !time) return {};
+  return std::to_string(*size) + " " + std::to_string(*time);
 }
 
 // The path of an FTP address, without its leading "/" (names are relative to the login folder).
@@ -317,9 +328,7 @@ bool CTransferSession::Download(const std::string& remotePath, const std::string
     // FTP has no If-Range: the file's size and time are asked first, and the transfer continues
     // with REST only when they are the kept bytes' own. Its validator is learnt either way.
     if (!transfer.toMemory) {
-      DWORD error = 0;
-      const std::optional<WIN32_FIND_DATAW> data = FtpFileData(ftp->connection.handle, path, error);
-      transfer.validator = data ? FtpValidator(*data) : std::string();
+      transfer.validator = FtpValidator(ftp->connection.handle, path);
       transfer.continuing = transfer.resumeAsked && !transfer.validator.empty() && transfer.validator == resume.validator;
     }
     bool restarted = true;
@@ -441,14 +450,8 @@ std::optional<int64_t> CTransferSession::FtpSizeOf(const std::string& remotePath
     why = TransferFailure::Internet(crackError);
     return std::nullopt;
   }
-  DWORD error = 0;
-  const std::optional<WIN32_FIND_DATAW> data =
-      FtpFileData(static_cast<FtpConnection*>(ftpHandle_)->connection.handle, FtpPathOf(*address), error);
-  if (!data) {
-    why = error == ERROR_NO_MORE_FILES || error == ERROR_INTERNET_EXTENDED_ERROR
-              ? SessionFailure(transfer_error::kFtpRemoteFileFailed)
-              : TransferFailure::Internet(ErrorNumber(error), address->server);
-    return std::nullopt;
-  }
-  return static_cast<int64_t>((uint64_t{data->nFileSizeHigh} << 32) | data->nFileSizeLow);
+  const std::optional<int64_t> size =
+      FtpNumber(FtpReply(static_cast<FtpConnection*>(ftpHandle_)->connection.handle, "SIZE " + FtpPathOf(*address)));
+  if (!size) why = SessionFailure(transfer_error::kFtpRemoteFileFailed);
+  return size;
 }
