@@ -168,8 +168,9 @@ HMODULE LoadDebugHelp() {
 }
 
 // Writes the dump; a failure is tried once more with stacks only.
-void WriteDump(MiniDumpWriteDumpFunction write, HANDLE file, EXCEPTION_POINTERS* pointers, CrashMessageInputs& inputs) {
-  MINIDUMP_EXCEPTION_INFORMATION exception{GetCurrentThreadId(), pointers, FALSE};
+void WriteDump(MiniDumpWriteDumpFunction write, HANDLE file, EXCEPTION_POINTERS* pointers, DWORD crashedThread,
+               CrashMessageInputs& inputs) {
+  MINIDUMP_EXCEPTION_INFORMATION exception{crashedThread, pointers, FALSE};
   MINIDUMP_EXCEPTION_INFORMATION* information = pointers ? &exception : nullptr;
   const HANDLE process = GetCurrentProcess();
   const DWORD pid = GetCurrentProcessId();
@@ -195,9 +196,13 @@ void ShowStartFailure(int error, uint16_t languageId) {
                                               platform::kBoxOk | platform::kBoxIconExclamation);
 }
 
-LONG WINAPI CrashFilter(EXCEPTION_POINTERS* pointers) {
-  // A second crash, of another thread or inside the report, is left to the system.
-  if (InterlockedExchange(&g_reporting, 1) != 0) return EXCEPTION_CONTINUE_SEARCH;
+struct CrashTask {
+  EXCEPTION_POINTERS* pointers;
+  DWORD crashedThread;
+  LONG result;
+};
+
+LONG Report(EXCEPTION_POINTERS* pointers, DWORD crashedThread) {
   CrashMessageInputs inputs;
   inputs.languageId = CatalogueLanguageForLocale(CrashReportLocale());
   inputs.version = FileVersion().GetParts();
@@ -219,7 +224,7 @@ LONG WINAPI CrashFilter(EXCEPTION_POINTERS* pointers) {
   } else if (!files.dmp.Valid()) {
     inputs.outcome = CrashOutcome::kDumpNotCreated;
   } else {
-    WriteDump(write, files.dmp.Get(), pointers, inputs);
+    WriteDump(write, files.dmp.Get(), pointers, crashedThread, inputs);
   }
   files.dmp.Reset();
   const std::string reporter = platform::JoinPath(g_settings.folder, kReporterName);
@@ -239,6 +244,25 @@ LONG WINAPI CrashFilter(EXCEPTION_POINTERS* pointers) {
     if (error != platform::kStartOk) ShowStartFailure(error, inputs.languageId);
   }
   return inputs.outcome == CrashOutcome::kDumpWritten ? EXCEPTION_EXECUTE_HANDLER : EXCEPTION_CONTINUE_SEARCH;
+}
+
+DWORD WINAPI RunReport(void* parameter) {
+  auto* task = static_cast<CrashTask*>(parameter);
+  task->result = Report(task->pointers, task->crashedThread);
+  return 0;
+}
+
+// The report runs on a thread of its own, with a whole stack: the crashed thread's may be used
+// up (a stack overflow), and the dump is written of the crashed thread as it stopped.
+LONG WINAPI CrashFilter(EXCEPTION_POINTERS* pointers) {
+  // A second crash, of another thread or inside the report, is left to the system.
+  if (InterlockedExchange(&g_reporting, 1) != 0) return EXCEPTION_CONTINUE_SEARCH;
+  CrashTask task{pointers, GetCurrentThreadId(), EXCEPTION_CONTINUE_SEARCH};
+  HANDLE thread = CreateThread(nullptr, 1 << 20, RunReport, &task, 0, nullptr);
+  if (!thread) return Report(pointers, task.crashedThread);
+  WaitForSingleObject(thread, INFINITE);
+  CloseHandle(thread);
+  return task.result;
 }
 
 // An uncaught C++ exception and abort() end the process without an exception of the system's;
