@@ -7,12 +7,10 @@
 
 #include "diagnostics/MessageText.h"
 #include "patch/FileVersion.h"
-#include "patch/PatchEngine.h"
 #include "platform/DirectXVersion.h"
 #include "platform/FileSystem.h"
 #include "platform/Path.h"
 #include "platform/WindowsProgram.h"
-#include "window/Catalogue.h"
 #include "window/MessageIds.h"
 
 namespace {
@@ -130,10 +128,4 @@ DirectXVerdict CheckDirectXFor(const std::string& clientPath, uint16_t languageI
   if (GetDirectXVersion(&packed, text, sizeof(text)) != DirectXStatus::kOk) return {false, {}};
   if (packed >= kRequiredDirectX) return {true, {}};
   return {false, FillPlaceholders(DiagnosticText(languageId, kMessageDirectXOld), {text, kRequiredDirectXText})};
-}
-
-void CheckDirectX(PatchEngine& engine) {
-  const std::string client = platform::ResolvePath(platform::JoinPath(engine.LauncherDir(), "SolaneClient.exe"));
-  const DirectXVerdict verdict = CheckDirectXFor(client, CatalogueLanguageForLocale(engine.GetLocale()));
-  engine.SetDirectXResult(verdict.ok, verdict.warning);
 }

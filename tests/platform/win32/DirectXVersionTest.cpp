@@ -6,10 +6,12 @@
 
 #include <cstdio>
 
+#include "diagnostics/DirectXCheck.h"
 #include "patch/FileVersion.h"
 #include "platform/FileSystem.h"
 #include "platform/Path.h"
 #include "platform/win32/WideText.h"
+#include "window/Catalogue.h"
 // COM (outside the lean windows.h).
 #include <objbase.h>
 
@@ -24,6 +26,17 @@ TEST(DirectXVersionTest, ComponentReportsAVersionAndSystemFolderHoldsDirectXFile
   const HRESULT multithreaded = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
   EXPECT_EQ(multithreaded, S_OK);
   if (SUCCEEDED(multithreaded)) CoUninitialize();
+
+  // The check as a whole takes the component's answer, not the file table's (which never finds
+  // a letter).
+  uint32_t packed = 0;
+  char text[10];
+  ASSERT_EQ(GetDirectXVersion(&packed, text, sizeof(text)), DirectXStatus::kOk);
+  EXPECT_EQ(packed, PackDirectXVersion(version->major, version->minor, version->letter)) << text;
+  // Every client is a Windows program here (the test's own stand-in).
+  const DirectXVerdict verdict = CheckDirectXFor(SOLANE_CLIENT_STANDIN, kLanguageEnglish);
+  EXPECT_EQ(verdict.ok, packed >= kRequiredDirectX) << text;
+  EXPECT_EQ(verdict.warning.empty(), verdict.ok) << verdict.warning;
 
   const std::string folder = platform::DirectXSystemFolder();
   ASSERT_TRUE(platform::IsDirectory(folder)) << folder;
