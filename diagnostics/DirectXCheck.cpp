@@ -17,7 +17,7 @@ namespace {
 
 using Version = platform::DirectXRelease;
 
-// --- The file table over system32 ---------------------------------------------------------
+// --- The file table over the system folder -----------------------------------------------
 
 constexpr uint64_t FileVersionOf(uint64_t a, uint64_t b, uint64_t c, uint64_t d) {
   return a << 48 | b << 32 | c << 16 | d;
