@@ -39,6 +39,7 @@ int LauncherExitCode(StartupEnd end, bool windowEndedWell) {
     case StartupEnd::AnotherLauncherRuns:
     case StartupEnd::GamePageOpened:
     case StartupEnd::NoWindow:
+    case StartupEnd::ReplacementFailed:
     case StartupEnd::RelaunchFailed: break;
   }
   return 1;

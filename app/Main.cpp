@@ -16,6 +16,7 @@
 #include "diagnostics/CrashReporter.h"
 #include "diagnostics/DirectXCheck.h"
 #include "download/TransferSession.h"
+#include "patch/Crypto.h"
 #include "patch/PatchEngine.h"
 #include "platform/MessageBox.h"
 #include "platform/TerminalMessageBox.h"
@@ -84,8 +85,9 @@ int main(int argc, char** argv) {
     return RunCrashHelper();
   }
 
-  // The transfer library starts before any thread does (the toolkit starts some).
+  // The transfer and crypto libraries start before any thread does (the toolkit starts some).
   InitTransferLibrary();
+  InitCryptoLibrary();
   const WindowModule* window = options.console ? nullptr : StartWindow(argc, argv);
   if (window) {
     platform::SetMessageBoxProvider(window->makeMessageBoxes([] { return PatchEngine::Instance().IsCancelled(); }));

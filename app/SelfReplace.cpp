@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 
 #include "app/Profiles.h"
 #include "patch/PatchEngine.h"
@@ -56,6 +57,24 @@ bool IsOwnCopyFor(const std::string& self, const std::string& target) {
          tempFolder.end();
 }
 
+struct Replacement {
+  std::string target;  // the installed launcher's path
+  size_t tagEnd;       // where the " /" after the tag stands on the command line
+};
+
+// What a replacement run asks of this launcher, none when it is not a request that this launcher
+// may carry out.
+std::optional<Replacement> RequestedReplacement(const std::string& commandLine, const std::string& self) {
+  size_t toPos = commandLine.find("/TO:");
+  size_t execPos = commandLine.find("/EXEC:");
+  if (toPos == std::string::npos || execPos == std::string::npos) return std::nullopt;
+  size_t targetEnd = 0, tagEnd = 0;
+  std::string target = ValueOnRawLine(commandLine, toPos, 4, targetEnd);
+  std::string tag = ValueOnRawLine(commandLine, execPos, 6, tagEnd);
+  if (target.empty() || tag != kLauncherTag || !IsOwnCopyFor(self, target)) return std::nullopt;
+  return Replacement{target, tagEnd};
+}
+
 // The hand-over's entry options go in front of the launcher's switches.
 std::string WithOptions(const std::string& options, const std::string& parameters) {
   return options.empty() ? parameters : options + " " + parameters;
@@ -91,24 +110,35 @@ bool PatchEngine::RelaunchFromTemp() {
                      WithOptions(handOverOptions_, parameters));
 }
 
+bool PatchEngine::IsReplacementRun(const std::string& commandLine) {
+  return commandLine.find("/TO:") != std::string::npos && commandLine.find("/EXEC:") != std::string::npos;
+}
+
+void PatchEngine::AdoptReplacedInstallation(const std::string& commandLine) {
+  if (const std::optional<Replacement> replacement = RequestedReplacement(commandLine, LauncherExePath()))
+    replacedInstallationDir_ = platform::ParentOf(replacement->target);
+}
+
 bool PatchEngine::ReplaceSelf(const std::string& commandLine) {
-  size_t toPos = commandLine.find("/TO:");
-  size_t execPos = commandLine.find("/EXEC:");
-  if (toPos == std::string::npos || execPos == std::string::npos) return false;
-  size_t targetEnd = 0, tagEnd = 0;
-  std::string target = ValueOnRawLine(commandLine, toPos, 4, targetEnd);
-  std::string tag = ValueOnRawLine(commandLine, execPos, 6, tagEnd);
-  if (target.empty() || tag.empty() || tag != kLauncherTag) return false;
   const std::string self = LauncherExePath();
-  if (!IsOwnCopyFor(self, target)) return false;
+  const std::optional<Replacement> replacement = RequestedReplacement(commandLine, self);
+  if (!replacement) {
+    ShowLauncherMessage({kLabelLauncher, kMessageUpdateFailed, kMessagePathWrong});
+    return false;
+  }
+  const std::string& target = replacement->target;
 
   // The player's acknowledgement gives the old launcher time to end.
   ShowLauncherMessage({kLabelLauncher, kMessageStarting});
-  if (!CopyOwnProgramTo(*this, self, target)) return false;
+  if (!CopyOwnProgramTo(*this, self, target)) {
+    // The installed launcher is as it was and fetches the new one again at its next start.
+    ShowLauncherMessage({kLabelLauncher, kMessageUpdateFailed, kMessageCopyFailed});
+    return false;
+  }
 
   std::string folder = platform::ParentOf(target);
   std::string file = platform::FileNameOf(target);
-  std::string parameters = std::string("/EXEC:") + kLauncherTag + commandLine.substr(tagEnd);
+  std::string parameters = std::string("/EXEC:") + kLauncherTag + commandLine.substr(replacement->tagEnd);
   parameters = WithOptions(handOverOptions_, parameters);
   ShowLauncherMessage({kLabelLauncher, kMessageCompleted});
   for (int attempt = 0; attempt < kLaunchAttempts; ++attempt) {

@@ -36,7 +36,7 @@ std::string Cut(std::string value) {
 const char* SettingKey(int item) { return item >= 1 && item <= kLastSetting ? kSettings[item].key : ""; }
 const char* SettingDefault(int item) { return item >= 1 && item <= kLastSetting ? kSettings[item].defaultValue : ""; }
 
-std::string PatchEngine::ConfigFilePath() { return platform::JoinPath(LauncherDir(), kConfigFileName); }
+std::string PatchEngine::ConfigFilePath() { return platform::JoinPath(InstallationDir(), kConfigFileName); }
 
 std::string PatchEngine::ReadSetting(int item) {
   if (item < 1 || item > kLastSetting) return {};

@@ -35,10 +35,15 @@ bool PatchEngine::IsSingleInstance() {
 
 StartupEnd PatchEngine::Run(const std::string& commandLine) {
   commandLine_.Parse(commandLine);
+  const bool replacing = IsReplacementRun(commandLine);
+  // A copy in Temp reads the settings of the installation it replaces, never a file in Temp.
+  if (replacing) AdoptReplacedInstallation(commandLine);
   ResolveLocale();
   ResolvePublisher();
   if (IsSingleInstance()) return StartupEnd::AnotherLauncherRuns;
-  if (ReplaceSelf(commandLine)) return StartupEnd::ReplacementStarted;
+  // A copy that could not take the installed launcher's place ends here: it is not the
+  // installation's launcher, and the installed one tries again at its next start.
+  if (replacing) return ReplaceSelf(commandLine) ? StartupEnd::ReplacementStarted : StartupEnd::ReplacementFailed;
 
   if (IsClientRunning()) {
     SetStatusMessage(kMessageClientRunning);

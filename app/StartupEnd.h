@@ -5,6 +5,7 @@ enum class StartupEnd {
   OpenWindow,           // the run step's answer to go on; start-up itself never ends here
   AnotherLauncherRuns,  // message 105
   ReplacementStarted,   // this copy took the installed launcher's place and started it
+  ReplacementFailed,    // a replacement run that could not replace or start it; said so and ended
   GamePageOpened,       // no command line: the publisher's page instead of an update
   NoWindow,             // a build with neither window nor console
   WindowClosed,         // the window ran to its end; its verdict decides

@@ -90,6 +90,10 @@ std::string PatchEngine::LauncherDir() {
   return launcherDir_;
 }
 
+std::string PatchEngine::InstallationDir() {
+  return replacedInstallationDir_.empty() ? LauncherDir() : replacedInstallationDir_;
+}
+
 std::string PatchEngine::LauncherExeName() {
   ComputePaths();
   return launcherExeName_;

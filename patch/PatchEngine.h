@@ -88,6 +88,13 @@ class PatchEngine {
   void SetLoginServer(const std::string& address);
 
   // --- Self-replacement -------------------------------------------------------------------
+  // A command line with "/TO:" and "/EXEC:" asks this launcher to replace another one; such a
+  // run never goes on as a launcher of its own.
+  static bool IsReplacementRun(const std::string& commandLine);
+  // A copy that may replace the installed launcher serves that launcher's installation.
+  void AdoptReplacedInstallation(const std::string& commandLine);
+  // True when the replaced launcher has been started; false, with a message, when it could not
+  // be replaced or started.
   bool ReplaceSelf(const std::string& commandLine);
   // True when the downloaded launcher was started.
   bool RelaunchFromTemp();
@@ -96,6 +103,10 @@ class PatchEngine {
 
   // --- Launcher paths ---------------------------------------------------------------------
   std::string LauncherDir();
+  // The folder of the installation that this launcher serves, where its configuration file and
+  // its record of trusted releases are: the launcher's own folder, or for a copy in Temp that
+  // replaces the installed launcher, that launcher's folder. Never the temporary folder.
+  std::string InstallationDir();
   std::string LauncherExeName();
   std::string LauncherExePath();
   std::string TempDir();
@@ -242,7 +253,8 @@ class PatchEngine {
 
   // --- Signed releases (SignedRelease.cpp) ---------------------------------------------
   // True once the update has found a publisher key (PublisherKey in SolaneLauncher.CFG, or one
-  // built in), even an unreadable one: Update.NFO then counts only with a valid signature and a
+  // built in), even an unreadable one, or the installation has accepted a signed release before
+  // (patch/ReleaseTrust.h): Update.NFO then counts only with a valid signature by that key and a
   // serial not below the highest accepted, and each download is checked by its SHA-256 instead
   // of its MD5, a file without one refused.
   bool RequiresSignedRelease() const { return signingRequired_.load(); }
@@ -354,6 +366,7 @@ class PatchEngine {
   std::string launcherDir_;
   std::string launcherExeName_;
   std::string tempDir_;
+  std::string replacedInstallationDir_;  // set by the run step before any thread starts
   std::once_flag pathsOnce_;
   void ComputePaths();
 
@@ -463,6 +476,7 @@ class PatchEngine {
   int Sha256Problem(const std::string& path, const std::string& sha256);
   std::atomic<bool> signingRequired_{false};
   std::optional<ReleaseKey> publisherKey_;  // set by the sequence thread before any check
+  bool publisherKeyGiven_ = false;          // a key line, even an unreadable one (sequence thread)
   std::optional<std::string> PathFromServerName(const std::string& base, std::string_view serverName);
   void ReportRecordedFailures();
   bool AcquireInstallation();

@@ -1,46 +1,21 @@
 #include "patch/ReleaseSignature.h"
 
-#include <openssl/evp.h>
+#include <algorithm>
+#include <cstring>
 
-#include <memory>
-
+#include "patch/Crypto.h"
 #include "platform/FileSystem.h"
 
 namespace {
 
 constexpr size_t kFileReadSize = 1 << 20;
-
-struct PkeyFree {
-  void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
-};
-struct MdContextFree {
-  void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
-};
-using MdContext = std::unique_ptr<EVP_MD_CTX, MdContextFree>;
+constexpr char kBase64Digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
 std::string_view TrimmedSpace(std::string_view text) {
   const auto isSpace = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
   while (!text.empty() && isSpace(text.front())) text.remove_prefix(1);
   while (!text.empty() && isSpace(text.back())) text.remove_suffix(1);
   return text;
-}
-
-std::string Hex(const unsigned char* bytes, unsigned length) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string text;
-  text.reserve(length * 2);
-  for (unsigned i = 0; i < length; ++i) {
-    text += kDigits[bytes[i] >> 4];
-    text += kDigits[bytes[i] & 0x0f];
-  }
-  return text;
-}
-
-std::string FinalHex(EVP_MD_CTX* context) {
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned length = 0;
-  if (EVP_DigestFinal_ex(context, digest, &length) != 1) return {};
-  return Hex(digest, length);
 }
 
 }  // namespace
@@ -57,16 +32,12 @@ std::string ReleaseKey::ToBase64() const {
   return EncodeBase64(std::string_view(reinterpret_cast<const char*>(bytes_.data()), bytes_.size()));
 }
 
+std::string ReleaseKey::Fingerprint() const {
+  return Sha256Hex(std::string_view(reinterpret_cast<const char*>(bytes_.data()), bytes_.size()));
+}
+
 bool ReleaseKey::Verifies(std::string_view message, std::string_view signature) const {
-  if (signature.size() != kSignatureSize) return false;
-  std::unique_ptr<EVP_PKEY, PkeyFree> key(
-      EVP_PKEY_new_raw_public_key(EVP_PKEY_ED25519, nullptr, bytes_.data(), bytes_.size()));
-  MdContext context(EVP_MD_CTX_new());
-  if (!key || !context) return false;
-  // Ed25519 signs the message itself: no separate digest is named.
-  if (EVP_DigestVerifyInit(context.get(), nullptr, nullptr, nullptr, key.get()) != 1) return false;
-  return EVP_DigestVerify(context.get(), reinterpret_cast<const unsigned char*>(signature.data()), signature.size(),
-                          reinterpret_cast<const unsigned char*>(message.data()), message.size()) == 1;
+  return VerifyEd25519(bytes_, message, signature);
 }
 
 SignatureCheck CheckSignatureText(const ReleaseKey& key, std::string_view signedBytes, std::string_view signatureText) {
@@ -76,47 +47,47 @@ SignatureCheck CheckSignatureText(const ReleaseKey& key, std::string_view signed
 }
 
 std::string EncodeBase64(std::string_view bytes) {
-  std::string text(4 * ((bytes.size() + 2) / 3) + 1, '\0');
-  const int written = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(text.data()),
-                                      reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<int>(bytes.size()));
-  text.resize(written < 0 ? 0 : static_cast<size_t>(written));
+  std::string text;
+  text.reserve(4 * ((bytes.size() + 2) / 3));
+  for (size_t i = 0; i < bytes.size(); i += 3) {
+    const size_t taken = std::min<size_t>(3, bytes.size() - i);
+    uint32_t group = 0;
+    for (size_t j = 0; j < 3; ++j) group = group << 8 | (j < taken ? static_cast<uint8_t>(bytes[i + j]) : 0u);
+    for (size_t j = 0; j < 4; ++j) text += j <= taken ? kBase64Digits[group >> (18 - 6 * j) & 63] : '=';
+  }
   return text;
 }
 
 std::optional<std::string> DecodeBase64(std::string_view text) {
-  // EVP_DecodeBlock skips some white space, accepts misplaced padding and counts padding as
-  // zero bytes: the form is checked here, and the padding taken off its result.
+  // Only whole groups of four, '=' only as the last one or two characters.
   if (text.empty() || text.size() % 4 != 0 || text.size() > (1u << 20)) return std::nullopt;
   const size_t padding = text.ends_with("==") ? 2 : text.ends_with('=') ? 1 : 0;
-  for (size_t i = 0; i < text.size() - padding; ++i) {
-    const char c = text[i];
-    if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '/'))
-      return std::nullopt;
+  std::string bytes;
+  bytes.reserve(text.size() / 4 * 3);
+  uint32_t bits = 0;
+  int pending = 0;  // bits in `bits` not yet given out as a byte
+  for (const char c : text.substr(0, text.size() - padding)) {
+    const char* digit = c == '\0' ? nullptr : std::strchr(kBase64Digits, c);
+    if (digit == nullptr) return std::nullopt;
+    bits = (bits << 6 | static_cast<uint32_t>(digit - kBase64Digits)) & 0xfff;
+    if ((pending += 6) >= 8) bytes += static_cast<char>(bits >> (pending -= 8) & 0xff);
   }
-  std::string bytes(text.size() / 4 * 3, '\0');
-  const int decoded = EVP_DecodeBlock(reinterpret_cast<unsigned char*>(bytes.data()),
-                                      reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()));
-  if (decoded < 0 || static_cast<size_t>(decoded) != bytes.size()) return std::nullopt;
-  bytes.resize(bytes.size() - padding);
   return bytes;
 }
 
 std::string Sha256Hex(std::string_view bytes) {
-  MdContext context(EVP_MD_CTX_new());
-  if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1 ||
-      EVP_DigestUpdate(context.get(), bytes.data(), bytes.size()) != 1)
-    return {};
-  return FinalHex(context.get());
+  Sha256 digest;
+  digest.Update(bytes.data(), bytes.size());
+  return digest.FinalHex();
 }
 
 std::string Sha256OfFile(const std::string& path, const std::function<bool()>& cancelled) {
-  MdContext context(EVP_MD_CTX_new());
-  if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1) return {};
-  bool digested = true;
+  Sha256 digest;
   const bool read = platform::ReadFileInPieces(path, kFileReadSize, cancelled, [&](const uint8_t* piece, size_t size) {
-    return digested = EVP_DigestUpdate(context.get(), piece, size) == 1;
+    digest.Update(piece, size);
+    return true;
   });
-  return read && digested ? FinalHex(context.get()) : std::string();
+  return read ? digest.FinalHex() : std::string();
 }
 
 std::optional<uint64_t> ParseReleaseSerial(std::string_view text) {

@@ -1,7 +1,7 @@
 #pragma once
 // What proves that a release comes from its publisher: an Ed25519 signature over the exact
 // bytes of Update.NFO, SHA-256 digests of the files it announces, and the release's serial.
-// Everything here goes through libcrypto; nothing is thrown, failures are values.
+// Nothing is thrown, failures are values.
 
 #include <array>
 #include <cstdint>
@@ -21,6 +21,8 @@ class ReleaseKey {
   static ReleaseKey FromBytes(const std::array<uint8_t, kSize>& bytes) { return ReleaseKey(bytes); }
 
   std::string ToBase64() const;
+  // Lower-case hexadecimal SHA-256 of the key's 32 bytes: how a record names the key.
+  std::string Fingerprint() const;
   // True only when `signature` (64 raw bytes) is this key's signature over exactly `message`.
   bool Verifies(std::string_view message, std::string_view signature) const;
 

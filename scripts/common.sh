@@ -3,7 +3,7 @@
 
 SOLANE_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 SOLANE_PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
-  zlib1g-dev libcurl4-openssl-dev libssl-dev libwxgtk3.2-dev libwxgtk-webview3.2-dev
+  zlib1g-dev libcurl4-openssl-dev libssl-dev libgcrypt20-dev libwxgtk3.2-dev libwxgtk-webview3.2-dev
   googletest libgtest-dev xvfb xauth nginx-light python3 python3-pyftpdlib
   unzip curl binutils openssl librsvg2-bin fonts-liberation fonts-noto-cjk lldb
   libx11-dev xdotool imagemagick)

@@ -49,3 +49,6 @@ inline constexpr int kMessageSerialRefused = 172;
 inline constexpr int kMessageNoSha256 = 173;
 inline constexpr int kMessagePublisherKeyInvalid = 174;
 inline constexpr int kMessageSignatureVerified = 175;
+inline constexpr int kMessageTrustedKeyMissing = 176;
+inline constexpr int kMessageTrustUnreadable = 177;
+inline constexpr int kMessageTrustNotWritten = 178;

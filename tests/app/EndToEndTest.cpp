@@ -216,8 +216,9 @@ TEST_F(EndToEndTest, NewLauncherReplacesTheInstalledOne) {
 }
 
 // Only the copy in the target's own Temp folder may take its place. A copy there that cannot (its
-// folder write-protected) keeps its own file and goes on as an ordinary launcher, which checks for
-// updates once and never fetches a launcher again, so a failed copy cannot loop.
+// folder write-protected) keeps its own file, says so and ends with 1: a launcher started to
+// replace another never runs an update, which from Temp would go without the installation's
+// trust. The installed launcher tries again at its next start.
 TEST_F(EndToEndTest, OnlyTheCopyInTheTargetsTempFolderMayReplaceIt) {
   ASSERT_NO_FATAL_FAILURE(PublishRelease("1.0.1.0"));
   InstalledLauncher installation("Solane Games");
@@ -234,10 +235,10 @@ TEST_F(EndToEndTest, OnlyTheCopyInTheTargetsTempFolderMayReplaceIt) {
     const bool locking = std::string(run.target).starts_with("locked/");
     const std::string folder = fs::path(run.launcher).parent_path().string();
     ASSERT_EQ(installation.Install(BuiltLauncher(), run.launcher, "1.0.1.0"), "");
-    // Only the locked copy's server answers the ordinary launcher that the copy goes on as.
-    ASSERT_TRUE(installation.Write(folder + "/SolaneLauncher.CFG",
-                                   LauncherConfig(locking ? server_.Port() : UnusedLoopbackPort())));
+    // Every launcher here would find the server, were it to look for updates.
+    ASSERT_TRUE(installation.Write(folder + "/SolaneLauncher.CFG", LauncherConfig(server_.Port())));
     const std::string targetFolder = fs::path(run.target).parent_path().string();
+    ASSERT_TRUE(installation.Write(targetFolder + "/SolaneLauncher.CFG", LauncherConfig(server_.Port())));
     ASSERT_TRUE(installation.Write(targetFolder + "/Temp/.keep", ""));
     ASSERT_TRUE(installation.Write(run.target, "#!/bin/sh\ntouch \"$0.started\"\n"));
     ASSERT_EQ(chmod(installation.PathOf(run.target).c_str(), 0755), 0);
@@ -248,15 +249,18 @@ TEST_F(EndToEndTest, OnlyTheCopyInTheTargetsTempFolderMayReplaceIt) {
     ASSERT_TRUE(server_.Reset());
 
     const ProgramResult result = installation.Run(
-        {"/TO:" + installation.PathOf(run.target), "/EXEC:SolaneLauncher-VANTIK", "/LOCALE:KOREA", "/"}, run.launcher);
+        {"/TO:" + installation.PathOf(run.target), "/EXEC:SolaneLauncher-VANTIK", "/LOCALE:USA", "/"}, run.launcher);
     ASSERT_TRUE(installation.WaitUntilNoneRuns(30));
+    EXPECT_EQ(result.exitCode, 1) << run.launcher << "\n" << result.output;
+    EXPECT_NE(result.output.find(LoadCatalogueStringIn(kLanguageEnglish, 122) + " " +
+                                 LoadCatalogueStringIn(kLanguageEnglish, 123) + " " +
+                                 LoadCatalogueStringIn(kLanguageEnglish, locking ? 106 : 103)),
+              std::string::npos)
+        << run.launcher << "\n" << result.output;
     EXPECT_TRUE(installation.Read(run.target) == before) << run.launcher << " replaced its target\n" << result.output;
     EXPECT_FALSE(installation.Exists(std::string(run.target) + ".started")) << run.launcher;
     EXPECT_TRUE(SameBytes(installation.Read(run.launcher), release_.Read("SolaneLauncher"))) << run.launcher;
-    if (!locking) continue;
-    const std::vector<std::string> fetched = server_.Fetched("/patch/");
-    EXPECT_EQ(std::count(fetched.begin(), fetched.end(), "Update.NFO"), 1) << result.output;
-    EXPECT_EQ(std::count(fetched.begin(), fetched.end(), "SolaneLauncher"), 0) << result.output;
+    EXPECT_EQ(server_.Fetched("/patch/"), std::vector<std::string>{}) << run.launcher << "\n" << result.output;
   }
 }
 

@@ -15,6 +15,7 @@
 #include "platform/Clock.h"
 #include "platform/ScriptedMessageBox.h"
 #include "tests/support/TestEngine.h"
+#include "window/Catalogue.h"
 
 namespace {
 
@@ -102,6 +103,23 @@ TEST(SelfReplace, HandOverStartsTheDownloadedFileAndKeepsTheTextWordForWord) {
   EXPECT_EQ(replaced->folder, fs::canonical(games).string());
   EXPECT_TRUE(replaced->entry.console);
   EXPECT_EQ(replaced->entry.commandLine, kTag + switches);
+
+  // A copy that cannot take the installed file's place (here a folder stands there) says so in
+  // the installation's language, not in that of a file in Temp, and ends: it never goes on as a
+  // launcher from Temp.
+  install.WriteFile("Solane  Games/SolaneLauncher.CFG", "[SolaneLauncher.CFG]\r\nLOCALE=JAPAN\r\n");
+  install.WriteFile("Solane  Games/Temp/bin/SolaneLauncher.CFG", "[SolaneLauncher.CFG]\r\nLOCALE=USA\r\n");
+  fs::remove(games + "/SolaneLauncher");
+  install.WriteFile("Solane  Games/SolaneLauncher/kept", "");
+  auto boxes = std::make_shared<platform::ScriptedMessageBox>();
+  platform::SetMessageBoxProvider(boxes);
+  const StartupEnd refused = RunLauncherAt(games + "/Temp/bin/SolaneLauncher", "/TO:" + games + "/SolaneLauncher " + kTag + " /");
+  EXPECT_EQ(refused, StartupEnd::ReplacementFailed);
+  EXPECT_EQ(LauncherExitCode(refused, true), 1);
+  ASSERT_FALSE(boxes->Shown().empty());
+  EXPECT_EQ(boxes->Shown().back().text, LoadCatalogueStringIn(kLanguageJapanese, 122) + " " +
+                                            LoadCatalogueStringIn(kLanguageJapanese, 123) + " " +
+                                            LoadCatalogueStringIn(kLanguageJapanese, 106));
   platform::SetMessageBoxProvider(nullptr);
 }
 

@@ -22,6 +22,7 @@
 #include "patch/Md5.h"
 #include "patch/PackDate.h"
 #include "patch/PatchEngine.h"
+#include "patch/ReleaseTrust.h"
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
 #include "platform/Path.h"
@@ -82,12 +83,12 @@ class UpdateScenario : public ::testing::Test {
 
   // A finished or cancelled engine is never revived: each further run gets a new one, a fresh
   // request log and fresh message boxes.
-  void Restart() {
+  void Restart(const std::string& launcher = "SolaneLauncher") {
     server_.Reset();
     boxes_ = std::make_shared<platform::ScriptedMessageBox>();
     platform::SetMessageBoxProvider(boxes_);
     PatchEngine::Destroy();
-    Engine().SetLauncherExePathForTesting(install_.Path("SolaneLauncher"));
+    Engine().SetLauncherExePathForTesting(install_.Path(launcher));
     Engine().AttachWindow(&window_);
   }
 
@@ -558,7 +559,9 @@ struct Release {
 
 // With a publisher key, a refused Update.NFO is answered with 167 (unattended: no retry), nothing
 // after it is fetched and the status line says why. A file off its SHA-256 is fetched but never
-// installed, and a new launcher never handed over.
+// installed, and a new launcher never handed over. Once a signed release was accepted, the
+// installation's record holds the key and its serial: a key line that goes, or a record that
+// cannot be read or written, never lets an unsigned or older release in.
 TEST_F(UpdateScenario, OnlyWhatThePublisherSignedIsInstalled) {
   ScratchDir keys;
   std::vector<SigningKey> signers;
@@ -570,6 +573,7 @@ TEST_F(UpdateScenario, OnlyWhatThePublisherSignedIsInstalled) {
   Serve("SolaneLauncher.new", "a launcher that is not the signed one");
   const std::string oldData = PackBytes("old data", 5), newData = PackBytes("new data", 6);
   const std::string key = "PublisherKey=" + signers[0].PublicKey().ToBase64() + "\r\n";
+  const std::string record = ReleaseTrust::kFileName;
   const std::vector<std::string> refused{Message(167)};
   auto failed = [](const std::string& reason) { return std::vector<std::string>{Message(123) + "\n\n" + reason}; };
   const struct {
@@ -578,6 +582,7 @@ TEST_F(UpdateScenario, OnlyWhatThePublisherSignedIsInstalled) {
     std::string keyLine;
     std::vector<std::string> boxes;
     int reason;  // the refused file's status line
+    std::function<void()> spoil = {};  // done to the installation before the run, undone after
   } cases[] = {
       {"no key: as before", {}, "", {}, 0},
       {"signed", {}, key, {}, 0},
@@ -593,8 +598,15 @@ TEST_F(UpdateScenario, OnlyWhatThePublisherSignedIsInstalled) {
       {"launcher bytes differ",
        {.launcher = "VersionMinorLow=7\nFileName=SolaneLauncher.new\nSHA256=" + Sha256Hex("the signed launcher") + "\n"},
        key, failed("SolaneLauncher.new " + Message(168)), 0},
+      {"the key line gone", {.signer = -1}, "", refused, 176},
+      {"the key line misspelt", {.signer = -1}, "PublisherKy=" + signers[0].PublicKey().ToBase64() + "\r\n", refused, 176},
+      {"the configuration switched to another key", {.signer = 1}, "PublisherKey=" + signers[1].PublicKey().ToBase64() + "\r\n",
+       refused, 176},
+      {"a garbled record", {}, key, refused, 177, [&] { install_.WriteFile(record, "100\n"); }},
+      {"a newer serial that cannot be kept", {.serial = 101}, key, refused, 178,
+       [&] { install_.WriteFile(record + ".new/in-the-way", ""); }},
   };
-  for (const auto& [what, release, keyLine, boxes, reason] : cases) {
+  for (const auto& [what, release, keyLine, boxes, reason, spoil] : cases) {
     Restart();
     install_.WriteFile("Data.SPF", oldData);
     install_.WriteConfig("Url_7=" + server_.Host() + "\r\nType_7=2\r\nServer_Path_7=patch\r\nRun=7\r\n" + keyLine);
@@ -605,14 +617,20 @@ TEST_F(UpdateScenario, OnlyWhatThePublisherSignedIsInstalled) {
     server_.PutFile("patch/Update.NFO", info);
     server_.PutFile("patch/Update.NFO.sig", signature);
     if (release.signer < 0) std::filesystem::remove(server_.Root() + "/patch/Update.NFO.sig");
+    const std::string kept = install_.ReadFile(record);
+    if (spoil) spoil();
     const auto linesBefore = static_cast<std::ptrdiff_t>(window_.StatusLines().size());
     RunUpdate();
     EXPECT_EQ(BoxTexts(), boxes) << what;
     EXPECT_EQ(install_.ReadFile("Data.SPF"), boxes.empty() ? newData : oldData) << what;
     EXPECT_FALSE(Engine().IsLauncherUpdatePending()) << what;
     EXPECT_FALSE(Exists("Temp")) << what;
+    if (spoil) {
+      std::filesystem::remove_all(install_.Path(record + ".new"));
+      install_.WriteFile(record, kept);
+    }
     const std::vector<std::string> fetched = Fetched();
-    if (keyLine.empty()) EXPECT_EQ(fetched, (std::vector<std::string>{"Update.NFO", "Data.SPF"}));
+    if (keyLine.empty() && boxes.empty()) EXPECT_EQ(fetched, (std::vector<std::string>{"Update.NFO", "Data.SPF"}));
     if (boxes.empty() && !keyLine.empty()) {
       EXPECT_EQ(fetched, (std::vector<std::string>{"Update.NFO", "Update.NFO.sig", "Data.SPF"}));
       const std::vector<std::string> lines = window_.StatusLines();
@@ -622,7 +640,23 @@ TEST_F(UpdateScenario, OnlyWhatThePublisherSignedIsInstalled) {
     EXPECT_EQ(window_.LastStatusLine(), "Update.NFO " + Message(reason)) << what;
     for (const std::string& name : fetched) EXPECT_TRUE(name.starts_with("Update.NFO")) << what << ": " << name;
   }
-  EXPECT_EQ(ReadRegistryText({platform::RegistryRoot::LocalMachine, kDefaultRegistryPath}, "ReleaseSerial"), "100");
+  EXPECT_NE(install_.ReadFile(record).find(signers[0].PublicKey().Fingerprint() + " 100\n"), std::string::npos);
+
+  // The record is the installation's own: another installation of the same account, following
+  // another server, takes that server's release with its lower serial.
+  install_.WriteFile("second/SolaneLauncher.CFG", "[SolaneLauncher.CFG]\r\nUrl_7=" + server_.Host() +
+                                                     "\r\nType_7=2\r\nServer_Path_7=patch\r\nRun=7\r\n" + key);
+  InstallProgram("second/SolaneLauncher", 1, 0);
+  InstallProgram("second/SolaneClient.exe", 1, 1);
+  install_.WriteFile("second/Data.SPF", oldData);
+  const std::string info = WithCrLf(Announcement("Serial=99\n", "", kNewData + "1_SHA256=" + Sha256Hex(newData) + "\n"));
+  server_.PutFile("patch/Update.NFO", info);
+  server_.PutFile("patch/Update.NFO.sig", *signers[0].SignatureText(info));
+  Restart("second/SolaneLauncher");
+  RunUpdate();
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{});
+  EXPECT_EQ(install_.ReadFile("second/Data.SPF"), newData);
+  EXPECT_NE(install_.ReadFile("second/" + record).find(" 99\n"), std::string::npos);
 }
 
 }  // namespace
