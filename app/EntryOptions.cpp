@@ -37,12 +37,15 @@ EntryOptions ExtractEntryOptions(const std::vector<std::string>& arguments) {
       options.console = true;
     } else if (argument == "--autorun") {
       options.autorun = true;
-    } else if (argument == "--help") {
+    } else if (argument == "--help" || argument == "-h") {
       options.help = true;
     } else if (argument == "--version") {
       options.version = true;
     } else if (argument == "--verify") {
       options.verify = true;
+    } else if (argument.starts_with("--")) {
+      // A mistyped option must not start an update that the player did not ask for.
+      options.error = "SolaneLauncher: " + argument + ": unknown option";
     } else {
       if (!options.commandLine.empty()) options.commandLine += ' ';
       options.commandLine += argument;
@@ -78,7 +81,9 @@ std::string EntryUsage() {
          "  --verify          check every installed file by its contents (repairs a damaged installation)\n"
          "  --limit-rate=KBPS download at most KBPS kilobytes (1,000 bytes) per second\n"
          "  --version         print the launcher's version\n"
-         "  --help            print this text\n";
+         "  --help, -h        print this text\n"
+         "\n"
+         "An unknown \"--\" option or a malformed value ends the launcher with exit code 2.\n";
 }
 
 std::string LauncherVersionText() {

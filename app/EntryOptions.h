@@ -12,7 +12,7 @@ struct EntryOptions {
   bool version = false;
   bool verify = false;             // digest every installed file, ignoring the kept digests
   uint32_t limitRateKBps = 0;      // the player's bandwidth limit for this run; 0 = none
-  std::string error;               // a malformed option, said to the player instead of running
+  std::string error;               // an unknown or malformed option, said instead of running (exit code 2)
   // The remaining arguments joined with single blanks: the launcher's command line.
   std::string commandLine;
 };

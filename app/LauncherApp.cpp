@@ -1,6 +1,9 @@
 #include "app/LauncherApp.h"
 
+#include <cstdio>
+
 #include "patch/PatchEngine.h"
+#include "platform/MessageBox.h"
 
 CLauncherApp::CLauncherApp(StartupSteps steps) : steps_(std::move(steps)) {}
 
@@ -12,8 +15,15 @@ StartupEnd CLauncherApp::InitInstance(const std::string& commandLine) {
   engine.SetHandOverOptions(steps_.handOverOptions);
   engine.SetVerifyDigests(steps_.verifyDigests);
   engine.SetPlayerRateLimit(steps_.limitRateKBps);
+  // A file that cannot be read would count as empty and silently switch every setting off.
+  if (const std::optional<std::string> unreadable = engine.CheckConfiguration()) {
+    platform::ShowMessageBox(*unreadable, platform::kBoxOk | platform::kBoxIconStop);
+    return StartupEnd::ConfigUnreadable;
+  }
   const StartupEnd runStep = engine.Run(commandLine);
   if (runStep != StartupEnd::OpenWindow) return runStep;
+  // Where the operator looks first; the window shows them again when the update starts.
+  for (const std::string& warning : engine.StartupWarnings()) std::fprintf(stderr, "%s\n", warning.c_str());
   if (steps_.checkDirectX) steps_.checkDirectX();
   // Without a front-end (a build with neither window nor console) the run ends here.
   if (!steps_.frontEnd) return StartupEnd::NoWindow;
@@ -36,6 +46,7 @@ int LauncherExitCode(StartupEnd end, bool windowEndedWell) {
     case StartupEnd::RelaunchStarted: return 0;
     case StartupEnd::WindowClosed: return windowEndedWell ? 0 : 1;
     case StartupEnd::OpenWindow:
+    case StartupEnd::ConfigUnreadable:
     case StartupEnd::AnotherLauncherRuns:
     case StartupEnd::GamePageOpened:
     case StartupEnd::NoWindow:

@@ -66,7 +66,7 @@ int main(int argc, char** argv) {
   EntryOptions options = ExtractEntryOptions(std::vector<std::string>(argv + 1, argv + argc));
   if (!options.error.empty()) {
     std::fprintf(stderr, "%s\n\n%s", options.error.c_str(), EntryUsage().c_str());
-    return 1;
+    return 2;
   }
   if (options.help) {
     std::fputs(EntryUsage().c_str(), stdout);

@@ -1,7 +1,10 @@
 #pragma once
 // Keys of the launcher's configuration file "SolaneLauncher.CFG" and of its server profile.
 
+#include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
 
 enum SettingItem : int {
   kSettingScreenMode = 1,
@@ -35,3 +38,11 @@ inline constexpr size_t kMaxValueLength = 259;
 // The key text and the default of a setting item; empty key for an unknown item.
 const char* SettingKey(int item);
 const char* SettingDefault(int item);
+
+// MaxDownloadKBps as the download limit reads it: a malformed or negative value is no limit (0).
+uint32_t ConfiguredRateLimit(const std::string& text);
+
+// What the configuration file's text gets wrong, one warning per unknown section, key or value
+// and per line that is no entry, each naming the line and what the launcher uses instead. The
+// launcher runs on with its defaults; these tell the operator what it ignored.
+std::vector<std::string> ConfigWarnings(std::string_view text);

@@ -3,6 +3,7 @@
 
 enum class StartupEnd {
   OpenWindow,           // the run step's answer to go on; start-up itself never ends here
+  ConfigUnreadable,     // SolaneLauncher.CFG exists but cannot be read
   AnotherLauncherRuns,  // message 105
   ReplacementStarted,   // this copy took the installed launcher's place and started it
   ReplacementFailed,    // a replacement run that could not replace or start it; said so and ended

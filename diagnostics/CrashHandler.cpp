@@ -133,8 +133,9 @@ char* PutNumber(char* out, long value, int width) {
   return out;
 }
 
-// The .ERR path of the crash in the local time of the installation's time zone offset.
-void NoHelperReportPath(const CrashRecord& record, char* path, size_t size) {
+// The .ERR path of the crash in the local time of the installation's time zone offset; a `copy`
+// above 1 names a later report of the same second, as the helper names them.
+void NoHelperReportPath(const CrashRecord& record, int copy, char* path, size_t size) {
   // Days to civil date (proleptic Gregorian), without the time zone functions.
   const long local = static_cast<long>(record.timeSeconds) + g_prepared.utcOffset;
   long days = local / 86400, seconds = local % 86400;
@@ -160,6 +161,7 @@ void NoHelperReportPath(const CrashRecord& record, char* path, size_t size) {
     out = PutNumber(out, day, 2), *out++ = ' ', out = PutNumber(out, seconds / 3600, 2), *out++ = '-';
     out = PutNumber(out, seconds / 60 % 60, 2), *out++ = '-', out = PutNumber(out, seconds % 60, 2);
   }
+  if (copy > 1) *out++ = '-', out = PutNumber(out, copy, 1);
   std::memcpy(out, ".ERR", 5);
   const size_t length = std::min(size - 1, std::strlen(text));
   std::memcpy(path, text, length);
@@ -172,8 +174,13 @@ void WriteNoHelperReport(const CrashRecord& record) {
   const int locale = record.locale >= 1 && record.locale < kLocaleCount ? record.locale : 0;
   const char* text = g_prepared.noHelperText[locale];
   char path[300];
-  NoHelperReportPath(record, path, sizeof(path));
-  const int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  int fd = -1;
+  // Never an existing file or a link planted under the name: the next free name instead.
+  for (int copy = 1; copy <= 99 && fd < 0; ++copy) {
+    NoHelperReportPath(record, copy, path, sizeof(path));
+    fd = platform::CreateNewPrivateFile(path);
+    if (fd < 0 && errno != EEXIST && errno != ELOOP) break;
+  }
   if (fd >= 0) {
     platform::WriteAll(fd, text, std::strlen(text));
     close(fd);

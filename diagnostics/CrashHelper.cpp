@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -38,13 +39,38 @@ namespace {
 constexpr const char* kCaption = "SolaneLauncher";
 constexpr const char* kReporterName = "SolaneError.exe";
 
-int CreateReportFile(const std::string& path) {
-  return open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+constexpr int kMaxReportCopies = 99;
+
+// A name that is taken, by a file or by a link planted there.
+bool IsTaken(int error) { return error == EEXIST || error == ELOOP; }
+
+struct ReportFiles {
+  int err = -1;
+  int dmp = -1;
+};
+
+// Both report files made new and private (a dump holds the server password and the web
+// sign-in), under the first names of this second that are both free.
+ReportFiles CreateReportFiles(const CrashRecord& record, const std::tm& local, CrashMessageInputs& inputs) {
+  const std::string nameBase(record.nameBase, strnlen(record.nameBase, sizeof(record.nameBase)));
+  ReportFiles files;
+  for (int copy = 1; copy <= kMaxReportCopies; ++copy) {
+    inputs.names = MakeCrashReportNames(nameBase, record.timestampedNames, local, inputs.version, copy);
+    files.err = platform::CreateNewPrivateFile(inputs.names.errPath.c_str());
+    if (files.err < 0 && IsTaken(errno)) continue;
+    files.dmp = platform::CreateNewPrivateFile(inputs.names.dmpPath.c_str());
+    if (files.dmp >= 0 || !IsTaken(errno)) return files;
+    if (files.err >= 0) {
+      close(files.err);
+      files.err = -1;
+      std::remove(inputs.names.errPath.c_str());
+    }
+  }
+  return files;
 }
 
 // Writes the dump of the stopped process; a failure is tried once more with stacks only.
-void WriteDump(const CrashedProcess& process, const CrashRecord& record, CrashMessageInputs& inputs) {
-  const int fd = CreateReportFile(inputs.names.dmpPath);
+void WriteDump(const CrashedProcess& process, const CrashRecord& record, int fd, CrashMessageInputs& inputs) {
   if (fd < 0) {
     inputs.outcome = CrashOutcome::kDumpNotCreated;
     return;
@@ -72,9 +98,8 @@ CrashMessageInputs WriteReportFiles(const CrashRecord& record, const std::string
   const time_t crashTime = static_cast<time_t>(record.timeSeconds);
   std::tm local{};
   localtime_r(&crashTime, &local);
-  inputs.names = MakeCrashReportNames(std::string(record.nameBase, strnlen(record.nameBase, sizeof(record.nameBase))),
-                                      record.timestampedNames, local, inputs.version);
-  const int errFd = CreateReportFile(inputs.names.errPath);
+  const ReportFiles files = CreateReportFiles(record, local, inputs);
+  const int errFd = files.err;
 
   if (std::optional<CrashedProcess> process = CrashedProcess::Attach(record.pid)) {
     CrashFacts facts;
@@ -85,23 +110,21 @@ CrashMessageInputs WriteReportFiles(const CrashRecord& record, const std::string
     facts.stackOverflow = record.hasContext && (record.signal == SIGSEGV || record.signal == SIGBUS) &&
                           IsStackOverflow(*process, record.registers.rsp, record.faultAddress);
     inputs.exceptionName = ExceptionName(facts);
-    WriteDump(*process, record, inputs);
+    WriteDump(*process, record, files.dmp, inputs);
     // The other threads go on while the player reads the box, as they would have.
     process->Release();
   } else {
     inputs.outcome = CrashOutcome::kProcessUnreadable;
+    if (files.dmp >= 0) {
+      close(files.dmp);
+      std::remove(inputs.names.dmpPath.c_str());
+    }
   }
   inputs.reporterPresent = !reporterPath.empty() && platform::PathExists(reporterPath);
 
   const std::string text = CrashMessage(inputs);
   if (errFd >= 0) {
-    size_t written = 0;
-    while (written < text.size()) {
-      const ssize_t n = write(errFd, text.data() + written, text.size() - written);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) break;
-      written += static_cast<size_t>(n);
-    }
+    platform::WriteAll(errFd, text.data(), text.size());
     close(errFd);
   }
   return inputs;

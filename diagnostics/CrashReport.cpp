@@ -56,7 +56,7 @@ std::string ExceptionName(const CrashFacts& facts) {
 }
 
 CrashReportNames MakeCrashReportNames(const std::string& nameBase, bool timestampedNames, const std::tm& t,
-                                      const std::array<uint32_t, 4>& version) {
+                                      const std::array<uint32_t, 4>& version, int copy) {
   char timeText[kMaxPathText + 1];
   std::snprintf(timeText, sizeof(timeText), " %04d-%02d-%02d %02d-%02d-%02d", t.tm_year + 1900, t.tm_mon + 1,
                 t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
@@ -64,8 +64,9 @@ CrashReportNames MakeCrashReportNames(const std::string& nameBase, bool timestam
   std::snprintf(reportPath, sizeof(reportPath), "SolaneLauncher/%u.%u.%u.%u/%04d-%02d-%02d/%02d-%02d-%02d", version[0],
                 version[1], version[2], version[3], t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min,
                 t.tm_sec);
-  const std::string base = timestampedNames ? Cut(nameBase, kMaxPathText) + timeText : "";
-  return {reportPath, base + ".ERR", base + ".DMP"};
+  const std::string suffix = copy > 1 ? "-" + std::to_string(copy) : "";
+  const std::string base = (timestampedNames ? Cut(nameBase, kMaxPathText) + timeText : "") + suffix;
+  return {reportPath + suffix, base + ".ERR", base + ".DMP"};
 }
 
 std::string CrashMessage(const CrashMessageInputs& in) {

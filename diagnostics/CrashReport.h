@@ -27,9 +27,10 @@ struct CrashReportNames {
 };
 
 // `nameBase` is the launcher's path without extension; without timestamped names the files are
-// ".ERR" and ".DMP" in the working folder.
+// ".ERR" and ".DMP" in the working folder. A `copy` above 1 names the copy-th report of the same
+// second ("... 14-16-01-2.ERR", ".../14-16-01-2"): report files are never overwritten.
 CrashReportNames MakeCrashReportNames(const std::string& nameBase, bool timestampedNames, const std::tm& localTime,
-                                      const std::array<uint32_t, 4>& version);
+                                      const std::array<uint32_t, 4>& version, int copy = 1);
 
 // How far the report got, which decides its message.
 enum class CrashOutcome { kHelperNotStarted, kProcessUnreadable, kDumpNotCreated, kDumpFailed, kDumpWritten };

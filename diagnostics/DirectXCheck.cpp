@@ -1,7 +1,5 @@
 #include "diagnostics/DirectXCheck.h"
 
-#include <strings.h>
-
 #include <array>
 #include <cctype>
 #include <cstdio>
@@ -13,6 +11,7 @@
 #include "diagnostics/MessageText.h"
 #include "patch/FileVersion.h"
 #include "patch/PatchEngine.h"
+#include "platform/AsciiText.h"
 #include "platform/FileSystem.h"
 #include "platform/Path.h"
 #include "platform/WindowsProgram.h"
@@ -41,11 +40,12 @@ std::optional<std::string> RegistryVersionValue(const std::string& systemReg) {
     if (!line.empty() && line.front() == '[') {
       const size_t end = line.find(']');
       inKey = end == kDirectXKey.size() + 1 &&
-              strncasecmp(line.c_str() + 1, kDirectXKey.data(), kDirectXKey.size()) == 0;
+              platform::EqualsIgnoringCase(std::string_view(line).substr(1, kDirectXKey.size()), kDirectXKey);
       continue;
     }
     constexpr std::string_view kName = "\"Version\"=\"";
-    if (!inKey || line.size() <= kName.size() || strncasecmp(line.c_str(), kName.data(), kName.size()) != 0)
+    if (!inKey || line.size() <= kName.size() ||
+        !platform::EqualsIgnoringCase(std::string_view(line).substr(0, kName.size()), kName))
       continue;
     const size_t close = line.find('"', kName.size());
     if (close == std::string::npos) return std::nullopt;

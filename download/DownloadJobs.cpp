@@ -21,6 +21,7 @@
 #include "patch/PatchEngine.h"
 #include "platform/AsciiText.h"
 #include "platform/Clock.h"
+#include "platform/FileAttributes.h"
 #include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
 #include "platform/Path.h"
@@ -39,7 +40,7 @@ constexpr uint32_t kIdleWaitMs = 1000;
 bool MoveWholeFile(const std::string& partial, const std::string& localPath, CTransferSession& session) {
   errno = 0;
   const bool moved = std::rename(partial.c_str(), localPath.c_str()) == 0 || platform::ReplaceFile(partial, localPath, false);
-  if (!moved) session.SetFailure({TransferFailure::Kind::Session, transfer_error::kLocalFileWriteFailed, errno});
+  if (!moved) session.SetFailure({TransferFailure::Kind::Session, transfer_error::kLocalFileWriteFailed, errno, localPath});
   DropPartial(partial);
   return moved;
 }
@@ -108,11 +109,19 @@ int64_t PatchEngine::RemoteFileSize(const std::string& name, TransferFailure* wh
   std::lock_guard<std::mutex> guard(sizeCacheLock_);
   auto cached = remoteSizeCache_.find(path);
   if (cached != remoteSizeCache_.end()) return cached->second;
-  // Only a size the server really gave is kept: a question that failed (a time-out, a refused
-  // HEAD, an answer cut short) is asked again next time instead of standing as "empty".
+  // A server that let one question wait out the stall period is not waited for again: the
+  // sizes of a pack's archive and file, and again before its download, would each wait as long.
+  if (sizeQueryUnanswered_) {
+    if (why) *why = sizeQueryUnanswered_;
+    return 0;
+  }
+  // Only a size the server really gave is kept: a question that failed (a refused HEAD, an
+  // answer cut short) is asked again next time instead of standing as "empty".
   TransferFailure failure;
   const std::optional<int64_t> size = session_.RemoteSize(path, failure);
   if (!size) {
+    if (failure.kind == TransferFailure::Kind::Internet && failure.code == transfer_error::kTimeout)
+      sizeQueryUnanswered_ = failure;
     if (why) *why = failure;
     return 0;
   }
@@ -126,10 +135,29 @@ void PatchEngine::ForgetRemoteSize(const std::string& name) {
   remoteSizeCache_.erase(serverPath.empty() ? name : serverPath + name);
 }
 
-void PatchEngine::SetDownloadAnnouncement(const std::string& announcement, const std::string& digest) {
+void PatchEngine::SetDownloadAnnouncement(const std::string& announcement, const std::string& md5,
+                                          const std::string& sha256) {
   std::lock_guard<std::mutex> guard(textLock_);
   downloadAnnouncement_ = announcement;
-  downloadDigest_ = digest;
+  downloadDigest_ = md5;
+  downloadSha256_ = sha256;
+}
+
+bool PatchEngine::DownloadHasDigest() const {
+  std::lock_guard<std::mutex> guard(textLock_);
+  return RequiresSignedRelease() ? downloadSha256_.size() == 64 : downloadDigest_ != "No";
+}
+
+bool PatchEngine::HasAnnouncedDigest(const std::string& path) {
+  std::string md5, sha256;
+  {
+    std::lock_guard<std::mutex> guard(textLock_);
+    md5 = downloadDigest_;
+    sha256 = downloadSha256_;
+  }
+  if (RequiresSignedRelease()) return Sha256Problem(path, sha256) == 0;
+  // Letter case aside: an upper-case digest still names the same bytes.
+  return md5 != "No" && platform::EqualsIgnoringCase(Md5OfFile(path, [this] { return IsCancelled(); }), md5);
 }
 
 // Up to ten attempts, 500 ms apart, each continuing what the ones before it (in this run or an
@@ -149,11 +177,17 @@ bool PatchEngine::RunDownloadAttempts(const std::string& remoteName, const std::
     std::lock_guard<std::mutex> guard(textLock_);
     wanted.announcement = downloadAnnouncement_;
   }
-  // Text bodies (Update.NFO) are never kept; the file goes straight to the temporary folder then.
+  // Text bodies (Update.NFO) are never kept, nor the bytes of a file without a digest: nothing
+  // could tell a file spliced from two versions. The file goes straight to Temp then.
   const bool toFile = session_.GetStorageMode() == CTransferSession::kStorageFile;
-  const std::optional<std::string> partial = toFile && wanted.total > 0 ? PartialPath(remoteName) : std::nullopt;
+  const std::optional<std::string> partial =
+      toFile && wanted.total > 0 && DownloadHasDigest() ? PartialPath(remoteName) : std::nullopt;
   const std::string target = partial ? *partial : localPath;
-  if (partial) EnsureDirectories(*partial);
+  TransferFailure folderFailure;
+  if (partial && !EnsureDirectories(*partial, &folderFailure)) {
+    if (folderFailure) session_.SetFailure(folderFailure);
+    return false;
+  }
 
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
     if (IsCancelled()) return false;
@@ -187,26 +221,38 @@ bool PatchEngine::RunDownloadAttempts(const std::string& remoteName, const std::
   return false;
 }
 
-// Unpacks every entry into the temporary folder. The archive counts as unpacked only when the
-// file it was fetched for came out of it.
+// Takes out of the archive the one file it was fetched for, to `wantedPath`; other entries are
+// nobody's business and stay in it. The archive counts as unpacked only when that file came out.
 bool PatchEngine::UnpackArchive(const std::string& archivePath, const std::string& wantedPath) {
   std::unique_ptr<ZipArchive> archive = ZipArchive::Open(archivePath);
   if (!archive) return false;
   archive->SetCancelTest([this] { return IsCancelled(); });  // a large entry stops within a piece
+  const std::string wanted = platform::ResolvePath(wantedPath);
   bool ok = archive->SetBaseDir(TempDir()) == kZipSuccess;
   ZipEntryInfo summary;
   if (ok) ok = archive->GetEntry(-1, summary) == kZipSuccess;
   const int32_t count = ok ? summary.index : 0;
-  for (int32_t index = 0; index < count && !IsCancelled(); ++index) {
+  bool extracted = false;
+  for (int32_t index = 0; index < count && !extracted && !IsCancelled(); ++index) {
     ZipEntryInfo entry;
-    if (archive->GetEntry(index, entry) != kZipSuccess) {
-      ok = false;
+    if (archive->GetEntry(index, entry) != kZipSuccess) continue;
+    // The entry's place in Temp, found as every server name is (letter case aside).
+    const std::optional<std::string> place = TempPath(entry.name);
+    if (!place || !platform::EqualsIgnoringCase(platform::ResolvePath(*place), wanted) ||
+        (entry.attributes & platform::kAttributeDirectory) != 0)
       continue;
-    }
-    if (archive->ExtractEntry(index, entry.name) != kZipSuccess) ok = false;
+    extracted = archive->ExtractEntry(index, wanted) == kZipSuccess;
+    if (!extracted) break;
   }
   archive->Close();
-  return ok && !IsCancelled() && platform::FileSizeOf(platform::ResolvePath(wantedPath)).has_value();
+  return extracted && !IsCancelled() && platform::FileSizeOf(wanted).has_value();
+}
+
+bool PatchEngine::EnsureFoldersFor(const std::string& filePath) {
+  TransferFailure why;
+  if (EnsureDirectories(filePath, &why)) return true;
+  if (why) session_.SetFailure(why);
+  return false;
 }
 
 // The job's file fetched into the temporary folder, itself or unpacked from its archive; the
@@ -218,7 +264,7 @@ bool PatchEngine::FetchJobFile(const std::string& name, const std::string& trans
   const std::string downloadingText = LoadCatalogueString(kMessageDownloading);
   DeletePath(*filePath);
   DeletePath(*transferPath);
-  EnsureDirectories(*transferPath);
+  if (!EnsureFoldersFor(*transferPath)) return false;
   SetStatusText(name + " " + downloadingText);
   if (IsCancelled()) return false;
 
@@ -236,7 +282,7 @@ bool PatchEngine::FetchJobFile(const std::string& name, const std::string& trans
     const int64_t archiveSize = currentDownloadSize_.load();
     DeletePath(*transferPath);
     DeletePath(*filePath);
-    EnsureDirectories(*filePath);
+    if (!EnsureFoldersFor(*filePath)) return false;
     SetStatusText(name + " " + downloadingText);
     session_.ClearFailure();  // the archive's failure is not the file's
     if (!PrepareDownload(name, true, true)) return false;
@@ -262,14 +308,8 @@ bool PatchEngine::RunDownloadJob(const std::string& name) {
 
   // Kept bytes are trusted no further than the finished file: an archive that does not unpack or
   // a file that misses its announced digest is fetched once more from its start.
-  std::string digest;
-  {
-    std::lock_guard<std::mutex> guard(textLock_);
-    digest = downloadDigest_;
-  }
   const std::optional<std::string> filePath = TempPath(name);
-  const bool whole = downloaded && (digest == "No" || (filePath && platform::EqualsIgnoringCase(
-                                                                      Md5OfFile(*filePath, [this] { return IsCancelled(); }), digest)));
+  const bool whole = downloaded && filePath && HasAnnouncedDigest(*filePath);
   if (whole || IsCancelled()) return downloaded;
   session_.ClearFailure();
   return FetchJobFile(name, transferName, zipJob, resumed);
@@ -355,7 +395,7 @@ void PatchEngine::MonitorDownload(const std::string& name, int64_t baseBytes) {
     int64_t bytes = session_.GetTransferred();
     stats.SetPosition(static_cast<uint64_t>(bytes < 0 ? 0 : bytes));
     if (!stats.IsAlive()) {
-      ReportError(TransferFailure::Internet(transfer_error::kTimeout));
+      ReportError(TransferFailure::Internet(transfer_error::kTimeout, session_.ServerAddress()));
       return;
     }
     SetFilePos(bytes);

@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <cerrno>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -50,6 +51,7 @@ constexpr std::pair<int, const char*> kErrorTexts[] = {
     {kOperationCancelled, "The operation was canceled."},
     {kCannotConnect, "A connection with the server could not be established."},
     {kConnectionAborted, "The connection with the server was terminated abnormally."},
+    {kHttpsToHttpRedirect, "The server redirected a secure request to an insecure address."},
     {kInvalidServerResponse, "The server returned an invalid or unrecognized response."},
     {kSecureChannel, "A secure channel could not be established with the server."},
 };
@@ -75,22 +77,51 @@ bool TransferFailure::IsLocalFile() const {
   return kind == Kind::System || (kind == Kind::Session && (code == kLocalFileCreateFailed || code == kLocalFileWriteFailed));
 }
 
-std::string TransferFailureText(const TransferFailure& failure) {
+TransferFailure TransferFailure::LocalFile(int error, std::string path) {
+  int code = 0;
+  switch (error) {
+    case ENOENT:
+    case ENOTDIR: code = 3; break;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+    case EISDIR: code = 5; break;
+    case EBUSY:
+    case ETXTBSY: code = 32; break;
+    case ENOSPC: code = 112; break;
+    case EINVAL: code = 87; break;    // a FIFO or device where a file belongs
+    case ELOOP: code = 1921; break;   // a link where none may be
+    default: return {Kind::Session, kLocalFileCreateFailed, error, std::move(path)};
+  }
+  return {Kind::System, code, error, std::move(path)};
+}
+
+std::string TransferFailureText(const TransferFailure& failure, const std::string& ownText) {
+  std::string text;
   switch (failure.kind) {
     case TransferFailure::Kind::None: return {};
     case TransferFailure::Kind::HttpStatus:
-      return "The server answered with HTTP status " + std::to_string(failure.code) + ".";
-    case TransferFailure::Kind::Internet: return TransferErrorText(failure.code);
+      text = "The server answered with HTTP status " + std::to_string(failure.code) + ".";
+      break;
+    case TransferFailure::Kind::Internet: text = ownText.empty() ? TransferErrorText(failure.code) : ownText; break;
     case TransferFailure::Kind::System:
-    case TransferFailure::Kind::Session: break;
+    case TransferFailure::Kind::Session: {
+      text = failure.kind == TransferFailure::Kind::System ? std::string()
+             : failure.IsLocalFile()                       ? "The downloaded file could not be written."
+                                                           : TransferErrorText(failure.code);
+      std::string reason;
+      if (failure.systemError != 0) {
+        char buffer[256];
+        // The GNU form may return a static text instead of filling the buffer.
+        reason = strerror_r(failure.systemError, buffer, sizeof(buffer));
+      }
+      // "<path>: <reason>.", the way the system itself names a refused file.
+      std::string what = failure.subject;
+      if (!reason.empty()) what += (what.empty() ? "" : ": ") + reason + ".";
+      if (!what.empty()) text += (text.empty() ? "" : " ") + what;
+      return text;
+    }
   }
-  std::string text = failure.IsLocalFile() ? "The downloaded file could not be written."
-                                           : TransferErrorText(failure.code);
-  if (failure.systemError != 0) {
-    char buffer[256];
-    // The GNU form may return a static text instead of filling the buffer.
-    const char* reason = strerror_r(failure.systemError, buffer, sizeof(buffer));
-    text += (text.empty() ? "" : " ") + std::string(reason) + ".";
-  }
+  if (!failure.subject.empty()) text += (text.empty() ? "" : " ") + std::string("(") + failure.subject + ")";
   return text;
 }

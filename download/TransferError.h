@@ -4,6 +4,7 @@
 // answer other than 200 leaves its status; the session's own failures are negative.
 
 #include <string>
+#include <utility>
 
 namespace transfer_error {
 
@@ -16,6 +17,7 @@ inline constexpr int kLoginRefused = 12014;
 inline constexpr int kOperationCancelled = 12017;
 inline constexpr int kCannotConnect = 12029;
 inline constexpr int kConnectionAborted = 12030;
+inline constexpr int kHttpsToHttpRedirect = 12040;
 inline constexpr int kInvalidServerResponse = 12152;
 inline constexpr int kSecureChannel = 12157;
 
@@ -40,17 +42,23 @@ struct TransferFailure {
   Kind kind = Kind::None;
   int code = 0;
   int systemError = 0;  // the errno behind a local file failure, for its text; 0 when none
+  std::string subject;  // what failed: the server's "host:port", or the local file's path
 
   explicit operator bool() const { return kind != Kind::None; }
   // True when the local file could not be created or written: trying again will not help.
   bool IsLocalFile() const;
-  static TransferFailure Http(int status) { return {Kind::HttpStatus, status, 0}; }
-  static TransferFailure Internet(int code) { return {Kind::Internet, code, 0}; }
+  static TransferFailure Http(int status, std::string server = {}) { return {Kind::HttpStatus, status, 0, std::move(server)}; }
+  static TransferFailure Internet(int code, std::string server = {}) { return {Kind::Internet, code, 0, std::move(server)}; }
+  // A local file or folder at `path` that the system refused with `error` (an errno): the Windows
+  // number players would have seen, or the session's "cannot create" when there is none.
+  static TransferFailure LocalFile(int error, std::string path);
 };
 
-// The text shown under the number: the system's wording of an internet error, the status of an
-// HTTP answer, the system's text for a local file failure. Empty when there is none.
-std::string TransferFailureText(const TransferFailure& failure);
+// The text shown under the number: the system's wording of an internet error or the status of an
+// HTTP answer, with the server's host and port; the path and the system's text for a local file
+// failure. `ownText` stands in for a number whose wording the caller gives (the time-out). Empty
+// when there is nothing to say.
+std::string TransferFailureText(const TransferFailure& failure, const std::string& ownText = {});
 
 // The error number for a failed libcurl call, given its CURLcode value. Codes without a closer
 // equivalent give kInternal; 0 (success) gives 0.

@@ -2,20 +2,21 @@
 
 #include <curl/curl.h>
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string_view>
 
 #include "download/TransferError.h"
+#include "download/TransferStats.h"
 #include "download/TransferUrl.h"
 #include "platform/AsciiText.h"
 #include "platform/Clock.h"
+#include "platform/FileSystem.h"
 #include "platform/Path.h"
 
 namespace {
@@ -36,38 +37,63 @@ bool InitLibraryOnce() {
 
 long WholeSeconds(uint32_t ms) { return std::max<long>(1, static_cast<long>((ms + 999) / 1000)); }
 
-TransferFailure SessionFailure(int code) { return {TransferFailure::Kind::Session, code, 0}; }
-
-// The Windows numbers players would have seen for a local file that cannot be created.
-TransferFailure LocalCreateFailure(int error) {
-  auto system = [](int code) { return TransferFailure{TransferFailure::Kind::System, code, 0}; };
-  switch (error) {
-    case ENOENT:
-    case ENOTDIR: return system(3);
-    case EACCES:
-    case EPERM:
-    case EROFS:
-    case EISDIR: return system(5);
-    case EBUSY:
-    case ETXTBSY: return system(32);
-    case ENOSPC: return system(112);
-    default: return SessionFailure(transfer_error::kLocalFileCreateFailed);
-  }
-}
+TransferFailure SessionFailure(int code) { return {TransferFailure::Kind::Session, code, 0, {}}; }
 
 bool IsFtpRemoteFileError(CURLcode code) {
   return code == CURLE_REMOTE_FILE_NOT_FOUND || code == CURLE_REMOTE_ACCESS_DENIED ||
          code == CURLE_FTP_COULDNT_RETR_FILE;
 }
 
-// The first byte position of "bytes <first>-<last>/<total>"; -1 when it is not such a range.
-int64_t ContentRangeStart(std::string_view range) {
-  if (!range.starts_with("bytes ")) return -1;
-  range.remove_prefix(6);
-  int64_t first = -1;
-  const auto [end, error] = std::from_chars(range.data(), range.data() + range.size(), first);
-  if (error != std::errc() || end == range.data() + range.size() || *end != '-') return -1;
-  return first;
+// "bytes <first>-<last>/<total>"; none when the range is not that (a "*" total included).
+struct ContentRange {
+  int64_t first = 0, last = 0, total = 0;
+};
+std::optional<ContentRange> ParseContentRange(std::string_view text) {
+  if (!text.starts_with("bytes ")) return std::nullopt;
+  text.remove_prefix(6);
+  ContentRange range;
+  const char* const end = text.data() + text.size();
+  std::from_chars_result read = std::from_chars(text.data(), end, range.first);
+  if (read.ec != std::errc() || read.ptr == end || *read.ptr != '-') return std::nullopt;
+  read = std::from_chars(read.ptr + 1, end, range.last);
+  if (read.ec != std::errc() || read.ptr == end || *read.ptr != '/') return std::nullopt;
+  read = std::from_chars(read.ptr + 1, end, range.total);
+  if (read.ec != std::errc() || read.ptr != end) return std::nullopt;
+  return range;
+}
+
+// "host:port" of an address, for the player's error text; empty when it cannot be read.
+std::string ServerOf(const char* address) {
+  if (address == nullptr) return {};
+  CURLU* url = curl_url();
+  char* host = nullptr;
+  char* port = nullptr;
+  std::string server;
+  if (url && curl_url_set(url, CURLUPART_URL, address, 0) == CURLUE_OK &&
+      curl_url_get(url, CURLUPART_HOST, &host, 0) == CURLUE_OK &&
+      curl_url_get(url, CURLUPART_PORT, &port, CURLU_DEFAULT_PORT) == CURLUE_OK)
+    server = std::string(host) + ":" + port;
+  curl_free(host);
+  curl_free(port);
+  curl_url_cleanup(url);
+  return server;
+}
+
+// The server a transfer last talked to (after redirects, the last one).
+std::string ServerOf(CURL* curl, const std::string& requested) {
+  char* effective = nullptr;
+  curl_easy_getinfo(curl, CURLINFO_EFFECTIVE_URL, &effective);
+  const std::string server = ServerOf(effective);
+  return server.empty() ? ServerOf(requested.c_str()) : server;
+}
+
+bool IsHttps(std::string_view url) { return platform::AsciiLowered(std::string(url.substr(0, 8))) == "https://"; }
+
+// The scheme of an absolute address ("http" of "http://..."), lower case; empty for a relative one.
+std::string SchemeOf(std::string_view location) {
+  const size_t mark = location.find("://");
+  if (mark == std::string_view::npos || !HostHasScheme(location)) return {};
+  return platform::AsciiLowered(std::string(location.substr(0, mark)));
 }
 
 // The text that names one version of an FTP file: its size and modification time.
@@ -111,10 +137,14 @@ bool InitTransferLibrary() { return InitLibraryOnce(); }
 
 // The state of one running transfer, shared with the library's callbacks.
 struct CTransferSession::Transfer {
-  enum class Stop { None, Cancel, Closing, Stalled, BadStatus, BadRange, Overrun, MemoryFull, CreateFailed, WriteFailed, SizeKnown };
+  enum class Stop {
+    None, Cancel, Closing, Stalled, BadStatus, BadRange, Overrun, MemoryFull, CreateFailed, WriteFailed, SizeKnown,
+    RedirectLowered, RedirectElsewhere
+  };
 
   CTransferSession* session = nullptr;
   CURL* handle = nullptr;
+  std::string url;  // as requested
   bool http = true;
   bool sizeOnly = false;
   bool toMemory = false;
@@ -143,6 +173,7 @@ struct CTransferSession::Transfer {
   const BodyStartHandler* onBodyStart = nullptr;
   std::string validator;  // FTP: learnt before the transfer
   // From the headers of the current HTTP answer (a redirect's are forgotten).
+  int answerStatus = 0;
   std::string etag;
   std::string lastModified;
   std::string contentRange;
@@ -162,8 +193,7 @@ struct CTransferSession::Transfer {
   bool CreateFile() {
     file = std::fopen(localPath.c_str(), continuing ? "r+b" : "wb");
     // The kept bytes stay; anything past them (a piece written before a kill) goes.
-    if (file != nullptr && continuing &&
-        (ftruncate(fileno(file), keptBytes) != 0 || fseeko(file, keptBytes, SEEK_SET) != 0)) {
+    if (file != nullptr && continuing && !platform::CutOpenFile(file, keptBytes)) {
       std::fclose(file);
       file = nullptr;
     }
@@ -244,7 +274,7 @@ struct CTransferSession::Transfer {
       curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
       continuing = false;
       if (status == 206 && resumeAsked) {
-        if (ContentRangeStart(contentRange) != keptBytes) {
+        if (!ContinuesKeptBytes()) {
           stop = Stop::BadRange;
           return false;
         }
@@ -264,6 +294,23 @@ struct CTransferSession::Transfer {
     if (!CreateFile()) return false;
     if (onBodyStart && *onBodyStart) (*onBodyStart)(continuing ? keptBytes : 0, validator);
     return true;
+  }
+
+  // A 206 continues the kept bytes only when it holds exactly the rest of the file they belong
+  // to: from the first byte not kept to the last of a file of the expected size.
+  bool ContinuesKeptBytes() const {
+    const std::optional<ContentRange> range = ParseContentRange(contentRange);
+    return range && range->first == keptBytes && range->last == range->total - 1 &&
+           (expected <= 0 || range->total == expected);
+  }
+
+  // A redirect may not leave https for http, nor http and https for another scheme; over FTP
+  // there are none.
+  bool AcceptsRedirect(std::string_view location) {
+    const std::string scheme = SchemeOf(location);
+    if (scheme.empty() || scheme == "https" || (scheme == "http" && !IsHttps(url))) return true;
+    stop = scheme == "http" ? Stop::RedirectLowered : Stop::RedirectElsewhere;
+    return false;
   }
 
   bool ShouldStop() {
@@ -305,6 +352,8 @@ size_t CTransferSession::HeaderLine(char* data, size_t size, size_t count, void*
   std::string_view line(data, bytes);
   while (!line.empty() && (line.back() == '\r' || line.back() == '\n' || line.back() == ' ')) line.remove_suffix(1);
   if (line.starts_with("HTTP/")) {
+    const size_t blank = line.find(' ');
+    transfer.answerStatus = blank == std::string_view::npos ? 0 : std::atoi(std::string(line.substr(blank + 1, 3)).c_str());
     transfer.etag.clear();
     transfer.lastModified.clear();
     transfer.contentRange.clear();
@@ -318,6 +367,7 @@ size_t CTransferSession::HeaderLine(char* data, size_t size, size_t count, void*
   if (name == "etag") transfer.etag = value;
   else if (name == "last-modified") transfer.lastModified = value;
   else if (name == "content-range") transfer.contentRange = value;
+  else if (name == "location" && transfer.answerStatus / 100 == 3 && !transfer.AcceptsRedirect(value)) return 0;
   return bytes;
 }
 
@@ -413,10 +463,13 @@ bool CTransferSession::ConfigureCommon(void* handle, Transfer& transfer) {
   return curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, kReceiveBufferBytes) == CURLE_OK;
 }
 
-void CTransferSession::ConfigureHttp(void* handle, void* headerList) {
+void CTransferSession::ConfigureHttp(void* handle, void* headerList, Transfer& transfer) {
   CURL* curl = static_cast<CURL*>(handle);
   curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  // The headers are checked first (AcceptsRedirect); this holds where they are not read.
+  curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, IsHttps(transfer.url) ? "https" : "http,https");
+  curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &CTransferSession::HeaderLine);
+  curl_easy_setopt(curl, CURLOPT_HEADERDATA, &transfer);
   curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 10L);
   curl_easy_setopt(curl, CURLOPT_USERAGENT, agent_.empty() ? DefaultAgent().c_str() : agent_.c_str());
@@ -454,6 +507,10 @@ std::string CTransferSession::FtpUrl(const std::string& remotePath) const {
   return BuildTransferUrl(host, remotePath, "ftp");
 }
 
+std::string CTransferSession::ServerAddress() const {
+  return ServerOf((protocol_ == kProtocolFtp ? FtpUrl("") : BuildTransferUrl(host_, "", "http")).c_str());
+}
+
 bool CTransferSession::Connect() {
   if (protocol_ != kProtocolFtp) return true;
   std::lock_guard lock(transferLock_);
@@ -476,7 +533,7 @@ bool CTransferSession::Connect() {
   if (result != CURLE_OK) {
     const int code = TransferErrorFromLibraryCode(result);
     SetFailure(code == transfer_error::kInternal ? SessionFailure(transfer_error::kFtpConnectFailed)
-                                                 : TransferFailure::Internet(code));
+                                                 : TransferFailure::Internet(code, ServerOf(url.c_str())));
     curl_easy_cleanup(curl);
     return false;
   }
@@ -529,6 +586,7 @@ bool CTransferSession::Download(const std::string& remotePath, const std::string
     textBody_.clear();
   }
 
+  transfer.url = transfer.http ? BuildTransferUrl(host_, remotePath, "http") : FtpUrl(remotePath);
   EasyHandle owned;  // used over HTTP only: every HTTP transfer opens and closes its own
   CURL* curl = nullptr;
   if (transfer.http) {
@@ -543,10 +601,8 @@ bool CTransferSession::Download(const std::string& remotePath, const std::string
     // otherwise the server sends the whole file.
     if (transfer.resumeAsked)
       owned.headers = curl_slist_append(owned.headers, ("If-Range: " + resume.validator).c_str());
-    ConfigureHttp(curl, owned.headers);
+    ConfigureHttp(curl, owned.headers, transfer);
     if (transfer.resumeAsked) curl_easy_setopt(curl, CURLOPT_RANGE, (std::to_string(resume.offset) + "-").c_str());
-    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &CTransferSession::HeaderLine);
-    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &transfer);
   } else {
     curl = static_cast<CURL*>(ftpHandle_);
   }
@@ -556,8 +612,7 @@ bool CTransferSession::Download(const std::string& remotePath, const std::string
                              : SessionFailure(transfer_error::kFtpBufferSizeFailed));
     return false;
   }
-  const std::string url = transfer.http ? BuildTransferUrl(host_, remotePath, "http") : FtpUrl(remotePath);
-  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(curl, CURLOPT_URL, transfer.url.c_str());
   if (!transfer.http && !transfer.toMemory) PrepareFtpResume(curl, transfer, resume);
   curl_easy_setopt(curl, CURLOPT_NOBODY, 0L);
 
@@ -583,16 +638,17 @@ bool CTransferSession::FinishTransfer(int curlCode, Transfer& transfer) {
     return false;
   };
   auto createFailure = [&] {
-    TransferFailure failure = transfer.http ? LocalCreateFailure(transfer.createErrno)
-                                            : SessionFailure(transfer_error::kLocalFileCreateFailed);
-    failure.systemError = transfer.createErrno;
-    return failure;
+    if (transfer.http) return TransferFailure::LocalFile(transfer.createErrno, transfer.localPath);
+    return TransferFailure{TransferFailure::Kind::Session, transfer_error::kLocalFileCreateFailed, transfer.createErrno,
+                           transfer.localPath};
   };
   auto writeFailure = [&] {
-    TransferFailure failure = SessionFailure(transfer_error::kLocalFileWriteFailed);
-    failure.systemError = transfer.writeErrno;
-    return failure;
+    return TransferFailure{TransferFailure::Kind::Session, transfer_error::kLocalFileWriteFailed, transfer.writeErrno,
+                           transfer.localPath};
   };
+  // Failures of the transfer itself name the server they happened with.
+  const std::string server = ServerOf(transfer.handle, transfer.url);
+  auto internet = [&](int code) { return TransferFailure::Internet(code, server); };
   auto keepText = [&] {
     if (!transfer.toMemory) return;
     std::lock_guard lock(textLock_);
@@ -608,15 +664,17 @@ bool CTransferSession::FinishTransfer(int curlCode, Transfer& transfer) {
         keepText();
         return true;
       }
-      return fail(TransferFailure::Internet(transfer_error::kOperationCancelled));
-    case Stop::Stalled: return fail(TransferFailure::Internet(transfer_error::kTimeout));
-    case Stop::BadStatus: return fail(TransferFailure::Http(static_cast<int>(transfer.status)));
+      return fail(internet(transfer_error::kOperationCancelled));
+    case Stop::Stalled: return fail(internet(transfer_error::kTimeout));
+    case Stop::BadStatus: return fail(TransferFailure::Http(static_cast<int>(transfer.status), server));
     case Stop::BadRange:
       // A range other than the one asked for: the kept bytes are not continued again.
       std::remove(transfer.localPath.c_str());
-      return fail(TransferFailure::Internet(transfer_error::kInvalidServerResponse));
+      return fail(internet(transfer_error::kInvalidServerResponse));
     case Stop::Overrun:
-    case Stop::MemoryFull: return fail(TransferFailure::Internet(transfer_error::kInvalidServerResponse));
+    case Stop::MemoryFull: return fail(internet(transfer_error::kInvalidServerResponse));
+    case Stop::RedirectLowered: return fail(internet(transfer_error::kHttpsToHttpRedirect));
+    case Stop::RedirectElsewhere: return fail(internet(transfer_error::kUnknownScheme));
     case Stop::CreateFailed: return fail(createFailure());
     case Stop::WriteFailed: return fail(writeFailure());
     case Stop::None:
@@ -625,13 +683,13 @@ bool CTransferSession::FinishTransfer(int curlCode, Transfer& transfer) {
 
   if (result != CURLE_OK) {
     if (!transfer.http && IsFtpRemoteFileError(result)) return fail(SessionFailure(transfer_error::kFtpRemoteFileFailed));
-    return fail(TransferFailure::Internet(TransferErrorFromLibraryCode(result)));
+    return fail(internet(TransferErrorFromLibraryCode(result)));
   }
   if (!fileWritten) return fail(writeFailure());
   if (transfer.http) {
     long status = 0;
     curl_easy_getinfo(transfer.handle, CURLINFO_RESPONSE_CODE, &status);
-    if (status != 200 && !(status == 206 && transfer.continuing)) return fail(TransferFailure::Http(static_cast<int>(status)));
+    if (status != 200 && !(status == 206 && transfer.continuing)) return fail(TransferFailure::Http(static_cast<int>(status), server));
   }
   // An empty body still leaves an (empty) file.
   if (!transfer.toMemory && !transfer.created) {
@@ -698,10 +756,12 @@ std::optional<int64_t> CTransferSession::HttpSizeOf(const std::string& remotePat
   owned.headers = curl_slist_append(owned.headers, "Cache-Control: no-cache");
   Transfer query;
   query.sizeOnly = true;
-  ConfigureHttp(owned.handle, owned.headers);
+  query.url = BuildTransferUrl(host_, remotePath, "http");
+  ConfigureHttp(owned.handle, owned.headers, query);
   ConfigureCommon(owned.handle, query);
-  const std::string url = BuildTransferUrl(host_, remotePath, "http");
-  curl_easy_setopt(owned.handle, CURLOPT_URL, url.c_str());
+  // No monitor watches a size query: it is held to the monitor's no-progress rule here.
+  query.stallMs = std::min(query.stallMs, CTransferStats::kStallPeriodMs);
+  curl_easy_setopt(owned.handle, CURLOPT_URL, query.url.c_str());
   curl_easy_setopt(owned.handle, CURLOPT_NOBODY, headOnly ? 1L : 0L);
   const CURLcode result = curl_easy_perform(owned.handle);
   long status = 0;
@@ -710,16 +770,21 @@ std::optional<int64_t> CTransferSession::HttpSizeOf(const std::string& remotePat
   curl_easy_getinfo(owned.handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
   // A GET is stopped at its first byte of body: the headers already told what is wanted.
   const bool stoppedAtBody = !headOnly && query.stop == Transfer::Stop::SizeKnown;
+  const std::string server = ServerOf(owned.handle, query.url);
   if (query.stop == Transfer::Stop::Stalled) {
-    why = TransferFailure::Internet(transfer_error::kTimeout);
+    why = TransferFailure::Internet(transfer_error::kTimeout, server);
+  } else if (query.stop == Transfer::Stop::RedirectLowered) {
+    why = TransferFailure::Internet(transfer_error::kHttpsToHttpRedirect, server);
+  } else if (query.stop == Transfer::Stop::RedirectElsewhere) {
+    why = TransferFailure::Internet(transfer_error::kUnknownScheme, server);
   } else if (query.stop != Transfer::Stop::None && !stoppedAtBody) {
-    why = TransferFailure::Internet(transfer_error::kOperationCancelled);
+    why = TransferFailure::Internet(transfer_error::kOperationCancelled, server);
   } else if (result != CURLE_OK && !stoppedAtBody) {
-    why = TransferFailure::Internet(TransferErrorFromLibraryCode(result));
+    why = TransferFailure::Internet(TransferErrorFromLibraryCode(result), server);
   } else if (status != 200) {
-    why = TransferFailure::Http(static_cast<int>(status));
+    why = TransferFailure::Http(static_cast<int>(status), server);
   } else if (length < 0) {
-    why = TransferFailure::Internet(transfer_error::kInvalidServerResponse);
+    why = TransferFailure::Internet(transfer_error::kInvalidServerResponse, server);
   } else {
     return static_cast<int64_t>(length);
   }
@@ -741,7 +806,7 @@ std::optional<int64_t> CTransferSession::FtpSizeOf(const std::string& remotePath
   DetachTransfer(curl);
   if (result != CURLE_OK) {
     why = IsFtpRemoteFileError(result) ? SessionFailure(transfer_error::kFtpRemoteFileFailed)
-                                       : TransferFailure::Internet(TransferErrorFromLibraryCode(result));
+                                       : TransferFailure::Internet(TransferErrorFromLibraryCode(result), ServerOf(url.c_str()));
     return std::nullopt;
   }
   curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);

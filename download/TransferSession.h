@@ -69,10 +69,15 @@ class CTransferSession {
   void SetExpectedSize(int64_t bytes) { expectedSize_ = bytes; }
   int64_t GetExpectedSize() const { return expectedSize_.load(); }
   // HTTP waits: for the connection, and for the next byte of the answer (a stall ends the
-  // transfer with kTimeout, noticed within about a second). FTP uses the receive time-out for
-  // both the server's replies and the stall.
+  // transfer with kTimeout, noticed within about a second; a size query waits no longer than the
+  // download monitor's stall period). FTP uses the receive time-out for both the server's
+  // replies and the stall. A redirect from https to http fails with kHttpsToHttpRedirect, one
+  // to a scheme other than http and https with kUnknownScheme. Every failure of the transfer
+  // itself carries the server's "host:port", of the local file its path.
   void SetHttpConnectTimeout(uint32_t ms) { httpConnectTimeoutMs_ = ms; }
   void SetHttpStallTimeout(uint32_t ms) { httpStallTimeoutMs_ = ms; }
+  // "host:port" of the server the session's requests go to, for the player's error texts.
+  std::string ServerAddress() const;
 
   // --- Operations ---------------------------------------------------------------------------
   // FTP: logs in and keeps the connection until Disconnect. HTTP: nothing to do, true.
@@ -100,8 +105,9 @@ class CTransferSession {
   // of the file: over HTTP a Range request guarded by If-Range, over FTP REST after the file's
   // size and time were found unchanged. A server that sends the whole file instead has it
   // written from the start. The byte counter then starts at the kept bytes, so it ends at the
-  // file's full size either way. A range that starts elsewhere fails the transfer with
-  // kInvalidServerResponse and removes the local file.
+  // file's full size either way. A range other than exactly the rest of a file of the expected
+  // size (SetExpectedSize) fails the transfer with kInvalidServerResponse and removes the local
+  // file.
   bool Download(const std::string& remotePath, const std::string& localPath, const ResumePoint& resume,
                 const BodyStartHandler& onBodyStart);
 
@@ -140,7 +146,7 @@ class CTransferSession {
   struct Transfer;
   bool FinishTransfer(int curlCode, Transfer& transfer);
   bool ConfigureCommon(void* handle, Transfer& transfer);
-  void ConfigureHttp(void* handle, void* headerList);
+  void ConfigureHttp(void* handle, void* headerList, Transfer& transfer);
   void ConfigureFtp(void* handle);
   std::string FtpUrl(const std::string& remotePath) const;
   std::optional<int64_t> HttpSizeOf(const std::string& remotePath, bool headOnly, TransferFailure& why);

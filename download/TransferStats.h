@@ -26,13 +26,15 @@ class CTransferStats {
   // Records the byte count and takes a sample when more than a second has passed since the last.
   void SetPosition(uint64_t bytes);
 
-  // False after ten samples in a row without a byte.
+  // False after kStallSamples samples in a row without a byte.
+  static constexpr int kStallSamples = 10;
   bool IsAlive() const { return stallCountdown_ > 0; }
+  // About how long a transfer that receives nothing stays alive: a sample a second.
+  static constexpr uint32_t kStallPeriodMs = kStallSamples * 1000;
   // "<speed> <time left> (<copied> of <total> copied)", empty before the first sample.
   std::string GetStatusText() const;
 
  private:
-  static constexpr int kStallSamples = 10;
 
   void Update();
   std::string Message(int id) const;

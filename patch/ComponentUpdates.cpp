@@ -49,7 +49,8 @@ bool PatchEngine::ComponentNeedsUpdate(const std::string& section, const std::st
 
 PatchEngine::ComponentDownload PatchEngine::DownloadComponent(const std::string& section, const std::string& fileName) {
   SetZipFlag(updateInfo_.ReadString(section, "ZIP", "0") != "0");
-  SetDownloadAnnouncement(AnnouncementOf(updateInfo_, section), updateInfo_.ReadString(section, "MD5", "No"));
+  const AnnouncedDigest digest = AnnouncedDigestOf(section, "");
+  SetDownloadAnnouncement(AnnouncementOf(updateInfo_, section), digest.md5, digest.sha256);
   if (!PrepareDownload(fileName, true, false)) {
     if (!IsCancelled()) RecordFailure(fileName + " " + LoadCatalogueString(kMessageWrongSize));
     return ComponentDownload::NotPrepared;

@@ -6,6 +6,8 @@
 #include <string>
 
 #include "patch/PatchEngine.h"
+#include "window/Catalogue.h"
+#include "window/MessageIds.h"
 
 namespace {
 
@@ -29,6 +31,13 @@ void PatchEngine::DeleteListedFiles() {
     }
     // The installation's lock file stays: without it a second launcher could take the folder.
     if (IsInstallationLockFile(*path)) continue;
-    DeletePath(*path);
+    DeleteUnwantedFile(*path, name);
   }
+}
+
+void PatchEngine::DeleteUnwantedFile(const std::string& path, const std::string& shownName) {
+  if (!PathExists(path)) return;
+  const bool deleted = DeletePath(path);
+  // The player sees what the update took away, and what it could not.
+  AnnounceLine(shownName + " " + LoadCatalogueString(deleted ? kMessageFileDeleted : kMessageFileNotDeleted));
 }

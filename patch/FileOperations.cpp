@@ -1,6 +1,7 @@
 // The engine's file operations: existence, sizes, folders, deletion, copying into place and the
 // free-space test that stops the update when space runs short.
 
+#include <cerrno>
 #include <functional>
 
 #include "patch/PatchEngine.h"
@@ -25,8 +26,10 @@ int64_t PatchEngine::FileSize(const std::string& path) {
 
 namespace {
 
-// Creates every missing folder along the path of a file (never the file itself).
-bool MakeFoldersAlong(const std::string& filePath, bool hidden, const std::function<bool()>& cancelled) {
+// Creates every missing folder along the path of a file (never the file itself). A folder that
+// cannot be made is named in `why`, with the system's reason.
+bool MakeFoldersAlong(const std::string& filePath, bool hidden, const std::function<bool()>& cancelled,
+                      TransferFailure* why = nullptr) {
   std::string native = platform::ToNativePath(filePath);
   size_t slash = native.find('/');
   if (slash == std::string::npos) return true;
@@ -34,7 +37,10 @@ bool MakeFoldersAlong(const std::string& filePath, bool hidden, const std::funct
     if (cancelled()) return false;
     std::string prefix = platform::ResolvePath(native.substr(0, slash));
     if (platform::IsDirectory(prefix)) continue;
-    if (!platform::MakeDirectory(prefix)) return false;
+    if (!platform::MakeDirectory(prefix)) {
+      if (why) *why = TransferFailure::LocalFile(errno, prefix);
+      return false;
+    }
     if (hidden) platform::SetFileAttributes(prefix, kAttributeHidden);
   }
   return true;
@@ -43,8 +49,8 @@ bool MakeFoldersAlong(const std::string& filePath, bool hidden, const std::funct
 }  // namespace
 
 // Folders made along a download path in the temporary folder are hidden, as the folder is.
-bool PatchEngine::EnsureDirectories(const std::string& filePath) {
-  return MakeFoldersAlong(filePath, true, [this] { return IsCancelled(); });
+bool PatchEngine::EnsureDirectories(const std::string& filePath, TransferFailure* why) {
+  return MakeFoldersAlong(filePath, true, [this] { return IsCancelled(); }, why);
 }
 
 bool PatchEngine::DeletePath(const std::string& path) {

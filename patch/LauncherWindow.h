@@ -4,12 +4,24 @@
 // drawing to its own thread. Progress bars count kibibytes; the engine converts bytes.
 
 #include <string>
+#include <vector>
 
 class LauncherWindow {
  public:
   virtual ~LauncherWindow() = default;
 
   virtual void SetStatusLine(const std::string& text) = 0;
+  // A line the player should read once (that the run checks every file, a file the update
+  // deleted): a window shows it on the status line, where the next status replaces it; the
+  // console prints it as a line of its own.
+  virtual void AnnounceLine(const std::string& text) { SetStatusLine(text); }
+  // What start-up found wrong in the configuration, shown once as the update starts (standard
+  // error has it already): a window puts the warnings on the status line together.
+  virtual void ShowStartupWarnings(const std::vector<std::string>& warnings) {
+    std::string text;
+    for (const std::string& warning : warnings) text += (text.empty() ? "" : "  ") + warning;
+    SetStatusLine(text);
+  }
   virtual void SetFileBarRange(int lowerKiB, int upperKiB) = 0;
   virtual void SetFileBarPos(int posKiB) = 0;
   virtual void SetTotalBarRange(int lowerKiB, int upperKiB) = 0;

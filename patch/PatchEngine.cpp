@@ -5,6 +5,7 @@
 #include "download/PartialDownloads.h"
 #include "patch/DigestCache.h"
 #include "platform/Clock.h"
+#include "platform/DebugOutput.h"
 #include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
 #include "platform/Path.h"
@@ -143,13 +144,24 @@ void PatchEngine::AttachWindow(LauncherWindow* window) { window_ = window; }
 void PatchEngine::SetStatusText(const std::string& text) {
   LauncherWindow* window = window_.load();
   if (!window || InMemoryStorageMode()) return;
-  window->SetStatusLine(IsCancelled() ? LoadCatalogueString(kMessageFinishing) : text);
+  const std::string shown = IsCancelled() ? LoadCatalogueString(kMessageFinishing) : text;
+  // Scripts that drive the window read its progress here rather than from its pixels.
+  platform::DebugOutput("status: " + shown + "\n");
+  window->SetStatusLine(shown);
+}
+
+void PatchEngine::AnnounceLine(const std::string& text) {
+  LauncherWindow* window = window_.load();
+  if (window && !IsCancelled()) window->AnnounceLine(text);
 }
 
 void PatchEngine::SetStatusMessage(int messageId) {
   if (InMemoryStorageMode()) return;
   if (IsCancelled()) messageId = kMessageFinishing;
-  if (LauncherWindow* window = window_.load()) window->SetStatusLine(LoadCatalogueString(messageId));
+  if (LauncherWindow* window = window_.load()) {
+    platform::DebugOutput("status: " + LoadCatalogueString(messageId) + "\n");
+    window->SetStatusLine(LoadCatalogueString(messageId));
+  }
 }
 
 void PatchEngine::SetFileRange(int64_t upperBytes, int64_t lowerBytes) {
@@ -245,12 +257,18 @@ std::optional<std::string> PatchEngine::PartialPath(std::string_view serverName)
   return PathFromServerName(PartialDir(), serverName);
 }
 
-bool PatchEngine::AcquireInstallation() {
+bool PatchEngine::AcquireInstallation(TransferFailure& why) {
+  why = {};
   if (holdsInstallation_.load()) return true;
-  auto lock = std::make_unique<platform::FileLock>(platform::JoinPath(LauncherDir(), kInstallationLockFile));
-  // A folder where no lock file can be made (read-only media) is left to the single-instance
-  // mutex; only a lock that another launcher holds stops this one.
+  const std::string path = platform::JoinPath(LauncherDir(), kInstallationLockFile);
+  auto lock = std::make_unique<platform::FileLock>(path);
+  // A lock that cannot be taken (another account's file, a FIFO in its place) may well be another
+  // launcher's: only a free one lets this launcher touch the folder.
   if (lock->status() == platform::FileLock::Status::Busy) return false;
+  if (lock->status() == platform::FileLock::Status::Failed) {
+    why = TransferFailure::LocalFile(lock->error(), path);
+    return false;
+  }
   installationLock_ = std::move(lock);
   holdsInstallation_ = true;
   return true;

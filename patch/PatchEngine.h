@@ -67,6 +67,11 @@ class PatchEngine {
 
   // --- Configuration file and registry ----------------------------------------------------
   std::string ConfigFilePath();
+  // Reads SolaneLauncher.CFG once at start-up. The text that stops the run when the file exists
+  // but cannot be read; otherwise none, and what the file gets wrong (or that it is missing) is
+  // kept as warnings that the window shows when the update starts.
+  std::optional<std::string> CheckConfiguration();
+  std::vector<std::string> StartupWarnings() const;
   std::string ReadSetting(int item);
   void WriteSetting(int item, const std::string& value);
   std::string ServerProfileValue(int index, const std::string& run);
@@ -123,7 +128,8 @@ class PatchEngine {
   // File operations. Paths are native or "\"-separated; existing names are found regardless of case.
   bool PathExists(const std::string& path);
   int64_t FileSize(const std::string& path);  // -1 when it cannot be read
-  bool EnsureDirectories(const std::string& filePath);
+  // False when a folder cannot be made; `why` then names it and the system's reason.
+  bool EnsureDirectories(const std::string& filePath, TransferFailure* why = nullptr);
   bool DeletePath(const std::string& path);
   bool DeleteFolder(const std::string& path);
   bool CopyIntoPlace(const std::string& source, const std::string& destination);
@@ -133,6 +139,8 @@ class PatchEngine {
   void SetLauncherExePathForTesting(const std::string& path);
   // Tests make unpacking take as long as a big archive on a slow disk: called before each unpack.
   void SetBeforeUnpackForTesting(std::function<void()> hook) { beforeUnpackForTesting_ = std::move(hook); }
+  // Tests of single downloads check them as a signed release would, without a release.
+  void SetSigningRequiredForTesting(bool required) { signingRequired_ = required; }
 
   // --- The player's bandwidth limit -------------------------------------------------------
   // "--limit-rate=" in kilobytes (1,000 bytes) per second; 0 = none.
@@ -158,6 +166,8 @@ class PatchEngine {
   LauncherWindow* Window() const { return window_.load(); }
   void SetStatusText(const std::string& text);
   void SetStatusMessage(int messageId);
+  // A line the window shows once (LauncherWindow::AnnounceLine); nothing while cancelled.
+  void AnnounceLine(const std::string& text);
   void SetFileRange(int64_t upperBytes, int64_t lowerBytes);
   void SetFilePos(int64_t bytes);
   void SetTotalRange(int64_t upperBytes, int64_t lowerBytes);
@@ -187,15 +197,19 @@ class PatchEngine {
   void WaitDownloadThread();
   bool DownloadFile(const std::string& name, const std::string& localPath);
   // The server's size of `name`, 0 when it cannot be learnt (`why` then says why). Only sizes
-  // the server really gave are kept for later questions.
+  // the server really gave are kept for later questions; a server that did not reply to one is
+  // not waited for again in this run.
   int64_t RemoteFileSize(const std::string& name, TransferFailure* why = nullptr);
   // Sizes are cached per name; a file fetched again (Update.NFO after an improper answer) is asked anew.
   void ForgetRemoteSize(const std::string& name);
   void SetZipFlag(bool flag) { zipMode_ = flag; }
   // What Update.NFO says of the version of the file the next job fetches, and its announced MD5
-  // ("No" for none). Kept bytes of another announcement are never continued, and a file
-  // continued from kept bytes that misses its digest is fetched again from its start.
-  void SetDownloadAnnouncement(const std::string& announcement, const std::string& digest);
+  // and SHA-256 ("No" for none). Kept bytes of another announcement are never continued, nor
+  // those of a file without the digest that checks it (the SHA-256 in a signed release, else
+  // the MD5); a file continued from kept bytes that misses that digest is fetched again from
+  // its start.
+  void SetDownloadAnnouncement(const std::string& announcement, const std::string& md5,
+                               const std::string& sha256 = "No");
   bool IsZipMode() const { return zipMode_.load(); }
   int64_t CurrentDownloadSize() const { return currentDownloadSize_.load(); }
   // The server's size of the file itself (not of its archive) as the last preparation learnt
@@ -231,6 +245,9 @@ class PatchEngine {
   bool UpdateLauncher();
   void UpdateClient();
   void DeleteListedFiles();
+  // Deletes an installed file (or folder) that the installation no longer needs and names it on
+  // the window, `shownName` followed by whether it went; nothing when it does not exist.
+  void DeleteUnwantedFile(const std::string& path, const std::string& shownName);
   void UpdateErrorReporter();
   void UpdateResourcePacks();
   // Deletes the "*.SPF" files of the launcher folder that no name of `allPacks` names (letter
@@ -356,6 +373,7 @@ class PatchEngine {
   std::atomic<int> launcherUpdatePending_{0};
   std::string pendingLauncherFile_;
   std::string handOverOptions_;
+  std::vector<std::string> startupWarnings_;  // under textLock_
 
   // Profile
   std::atomic<int> locale_{1};
@@ -393,6 +411,7 @@ class PatchEngine {
   std::atomic<int64_t> expectedFileSize_{0};
   std::mutex sizeCacheLock_;
   std::map<std::string, int64_t> remoteSizeCache_;
+  TransferFailure sizeQueryUnanswered_;  // under sizeCacheLock_: a size query that timed out
   // Wakes the download thread and the monitor when a job is submitted or ends, or when a stop
   // or a cancel is asked for: neither has to poll.
   std::mutex jobLock_;
@@ -460,7 +479,14 @@ class PatchEngine {
   bool FetchJobFile(const std::string& name, const std::string& transferName, bool zipJob, bool& resumed);
   std::string downloadAnnouncement_;  // under textLock_
   std::string downloadDigest_{"No"};  // under textLock_
+  std::string downloadSha256_{"No"};  // under textLock_
+  // Whether the file of the current job announces the digest that checks it, and whether the
+  // file at `path` has it.
+  bool DownloadHasDigest() const;
+  bool HasAnnouncedDigest(const std::string& path);
   bool UnpackArchive(const std::string& archivePath, const std::string& wantedPath);
+  // EnsureDirectories for a download: a folder that cannot be made is the job's failure.
+  bool EnsureFoldersFor(const std::string& filePath);
   bool RunDownloadJob(const std::string& name);
   // Moves a checked download from the temporary folder to `installedPath`; a file that fails
   // its check or its copy is not installed and the failure is recorded.
@@ -479,7 +505,9 @@ class PatchEngine {
   bool publisherKeyGiven_ = false;          // a key line, even an unreadable one (sequence thread)
   std::optional<std::string> PathFromServerName(const std::string& base, std::string_view serverName);
   void ReportRecordedFailures();
-  bool AcquireInstallation();
+  // False when another launcher holds the folder, or when the lock cannot be taken (`why` then
+  // names the lock file and the system's reason).
+  bool AcquireInstallation(TransferFailure& why);
   bool IsOversized() const;
   std::atomic<bool> probeStop_{false};
   // Created by one thread and looked at by the window's idle test: published atomically, owned

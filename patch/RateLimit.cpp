@@ -17,7 +17,6 @@ double PatchEngine::DownloadRateLimit() {
   // BandWidth keeps its old reading: any 32-bit value, a negative one being a large limit.
   const auto server = static_cast<uint32_t>(updateInfo_.ReadInt("SolaneLauncher", "BandWidth", 0));
   // A malformed or negative value in the file is no limit, as an absent one.
-  const long configured = std::strtol(ReadSetting(kSettingMaxDownloadKBps).c_str(), nullptr, 10);
-  const uint32_t config = configured > 0 && configured <= static_cast<long>(UINT32_MAX) ? static_cast<uint32_t>(configured) : 0;
+  const uint32_t config = ConfiguredRateLimit(ReadSetting(kSettingMaxDownloadKBps));
   return LowestRateLimit({server, config, playerRateLimitKBps_.load()});
 }

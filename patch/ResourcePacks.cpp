@@ -128,13 +128,13 @@ void PatchEngine::PurgeUnlistedPacks(const std::vector<std::string>& allPacks) {
   const auto names = platform::ListFileNames(folder);
   if (!names) {
     // The folder cannot be read: ERROR_FILE_NOT_FOUND, as the system would say.
-    ReportError(TransferFailure{TransferFailure::Kind::System, 2, 0});
+    ReportError(TransferFailure{TransferFailure::Kind::System, 2, 0, {}});
     return;
   }
   for (const std::string& name : *names) {
     if (IsCancelled()) return;
     if (!IsPackFileName(name) || listed.count(platform::AsciiLowered(name))) continue;
-    DeletePath(platform::JoinPath(folder, name));
+    DeleteUnwantedFile(platform::JoinPath(folder, name), name);
   }
 }
 
@@ -158,7 +158,7 @@ bool PatchEngine::DownloadPacks(const PackPlan& plan) {
   for (const PackPlan::Pack& pack : plan.toUpdate) {
     if (IsCancelled()) break;
     SetZipFlag(pack.zip != "No");
-    SetDownloadAnnouncement(pack.announcement, pack.digest.md5);
+    SetDownloadAnnouncement(pack.announcement, pack.digest.md5, pack.digest.sha256);
     if (!PrepareDownload(pack.name, true, false)) {
       if (!IsCancelled()) RecordFailure(pack.name + " " + LoadCatalogueString(kMessageWrongSize));
       return false;

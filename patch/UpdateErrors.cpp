@@ -45,9 +45,10 @@ void PatchEngine::ReportError() { ReportError(session_.GetFailure()); }
 
 void PatchEngine::ReportError(const TransferFailure& failure) {
   if (!failure) return;
-  std::string systemText = TransferFailureText(failure);
-  if (systemText.empty() && failure.kind == TransferFailure::Kind::Internet && failure.code == transfer_error::kTimeout)
-    systemText = LoadCatalogueString(kMessageServerNotReplying);
+  // The time-out is told in the catalogue's words, with the server it happened with.
+  const bool timeout = failure.kind == TransferFailure::Kind::Internet && failure.code == transfer_error::kTimeout;
+  const std::string systemText =
+      TransferFailureText(failure, timeout ? LoadCatalogueString(kMessageServerNotReplying) : std::string());
 
   char head[64];
   std::snprintf(head, sizeof(head), "\n\nErrorCode : %d", failure.code);

@@ -8,6 +8,7 @@
 #include "app/Settings.h"
 #include "patch/PatchEngine.h"
 #include "platform/Clock.h"
+#include "platform/DebugOutput.h"
 #include "platform/MessageBox.h"
 #include "platform/Path.h"
 #include "servers/HostAddress.h"
@@ -42,6 +43,10 @@ void PatchEngine::StartUpdate() {
   finished_ = false;
   if (LauncherWindow* window = Window()) {
     SetStatusMessage(kMessageStarting);
+    // A repair run takes longer than an ordinary one: the player learns why at once.
+    if (VerifiesDigests()) window->AnnounceLine(LoadCatalogueString(kMessageCheckingEveryFile));
+    if (const std::vector<std::string> warnings = StartupWarnings(); !warnings.empty())
+      window->ShowStartupWarnings(warnings);
     window->ShowStartButton(false);
     window->ShowExitButton(true);
   }
@@ -79,7 +84,9 @@ void PatchEngine::EndSequence(bool deleteTemp) {
 
 void PatchEngine::RunUpdateSequence() {
   // Two launchers that cannot see each other's mutex must still never share one installation.
-  if (!AcquireInstallation()) {
+  TransferFailure lockFailure;
+  if (!AcquireInstallation(lockFailure)) {
+    if (lockFailure) return ReportError(lockFailure);
     ShowMessage(kMessageAlreadyRunning, platform::kBoxOk);
     SetCancel(true);
     if (LauncherWindow* window = Window()) window->RunExitProcedure();
@@ -226,6 +233,7 @@ void PatchEngine::FinishUpdate() {
     SetTotalPos(kFullBar);
     window->ShowStartButton(true);
     window->ShowExitButton(true);
+    platform::DebugOutput("update completed: the start button is shown\n");
   }
   finished_ = true;
 }

@@ -1,5 +1,7 @@
 #include "platform/FileAttributes.h"
 
+#include <ctime>
+
 namespace platform {
 
 namespace {
@@ -7,8 +9,8 @@ constexpr uint64_t kUnixEpochAsFileTime = 116444736000000000ULL;  // 1970-01-01 
 constexpr uint64_t kTicksPerSecond = 10000000ULL;
 }  // namespace
 
-std::timespec FileTimeToTimespec(uint64_t fileTime) {
-  std::timespec result{};
+timespec FileTimeToTimespec(uint64_t fileTime) {
+  timespec result{};
   if (fileTime >= kUnixEpochAsFileTime) {
     uint64_t sinceEpoch = fileTime - kUnixEpochAsFileTime;
     result.tv_sec = static_cast<std::time_t>(sinceEpoch / kTicksPerSecond);

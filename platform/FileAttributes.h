@@ -4,7 +4,7 @@
 // attribute and nanosecond timestamps.
 
 #include <cstdint>
-#include <ctime>
+#include <time.h>  // timespec
 #include <optional>
 #include <string>
 
@@ -34,7 +34,7 @@ std::optional<uint32_t> GetFileAttributes(const std::string& path);
 bool SetFileTimes(const std::string& path, uint64_t accessTime, uint64_t writeTime);
 
 // 100-ns file time to a Unix timespec with nanosecond precision (negative before 1970).
-std::timespec FileTimeToTimespec(uint64_t fileTime);
+timespec FileTimeToTimespec(uint64_t fileTime);
 
 // Unix seconds (and nanoseconds) to a 100-ns file time; times before 1601 give 0.
 uint64_t UnixToFileTime(int64_t seconds, uint32_t nanoseconds = 0);

@@ -17,7 +17,8 @@ class FileLock {
   enum class Status { Held, Busy, Failed };
 
   // Creates the lock file when it is missing and never removes it; a symbolic link in its place
-  // is refused (Failed with ELOOP).
+  // is refused (Failed with ELOOP), and so is anything but a regular file (EISDIR for a folder,
+  // EINVAL for a FIFO, socket or device), without waiting.
   explicit FileLock(const std::string& path);
   ~FileLock();
   FileLock(const FileLock&) = delete;

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <optional>
 #include <string>
@@ -14,8 +15,12 @@ bool IsDirectory(const std::string& path);
 // The size of a file; none when it cannot be read.
 std::optional<int64_t> FileSizeOf(const std::string& path);
 
-// Creates one folder; true when it exists afterwards.
+// Creates one folder; true when it exists afterwards. Otherwise errno tells why the folder
+// could not be made.
 bool MakeDirectory(const std::string& path);
+
+// Cuts an open file to its first `size` bytes and goes on writing at its end. False on failure.
+bool CutOpenFile(std::FILE* file, int64_t size);
 // Removes a file, or a folder with everything in it. True when nothing is left.
 bool RemoveTree(const std::string& path);
 
@@ -48,7 +53,8 @@ bool SyncFolder(const std::string& folder);
 // folder) lie on one file system, so that a rename moves the file without writing it again.
 bool OnSameFileSystem(const std::string& path, const std::string& other);
 
-// Lets the file be run as a program (a downloaded file arrives as plain data).
+// Lets the file be run as a program (a downloaded file arrives as plain data); on Windows every
+// file may run already.
 bool MakeExecutable(const std::string& path);
 
 // Reads the file from its start in pieces of at most `pieceSize` bytes and hands each to
@@ -58,7 +64,7 @@ bool MakeExecutable(const std::string& path);
 bool ReadFileInPieces(const std::string& path, size_t pieceSize, const std::function<bool()>& cancelled,
                       const std::function<bool(const uint8_t* piece, size_t size)>& consume);
 
-// True when a file starts like a program (the ELF magic or "#!").
+// True when a file starts like a program (the ELF magic or "#!"; on Windows "MZ").
 bool LooksLikeProgram(const std::string& path);
 
 }  // namespace platform

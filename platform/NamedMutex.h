@@ -28,7 +28,8 @@ class NamedMutex {
   bool held() const { return status() == Status::Created; }
 
   // The file that stands for `name` in the current environment: in $XDG_RUNTIME_DIR, else in
-  // "solane-<user id>" (made private to the user) in $TMPDIR or /tmp. For tests and diagnostics.
+  // "solane-<user id>" (made private to the user) in $TMPDIR or /tmp; on Windows the kernel
+  // object's name in the session's namespace. For tests and diagnostics.
   static std::string LockFilePath(const std::string& name);
 
  private:

@@ -1,5 +1,8 @@
 #include "platform/ProfileFile.h"
 
+#include <cerrno>
+#include <system_error>
+
 #include "platform/Path.h"
 #include "platform/ProfileText.h"
 #include "platform/StoreFile.h"
@@ -16,6 +19,12 @@ int HexDigitValue(char c) {
 }
 
 }  // namespace
+
+FileReadStatus ReadProfileFile(const std::string& file, std::string& text, std::string& error) {
+  const FileReadStatus status = ReadWholeFile(ResolvePath(file), text);
+  error = status == FileReadStatus::Failed ? std::error_code(errno, std::generic_category()).message() : "";
+  return status;
+}
 
 std::string GetProfileString(const std::string& file, std::string_view section, std::string_view key,
                              std::string_view defaultValue) {

@@ -15,7 +15,14 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/StoreFile.h"
+
 namespace platform {
+
+// The whole text of a profile file. Missing when the file (or its folder) does not exist;
+// Failed when it exists but cannot be read (no permission, a folder), with the system's words
+// in `error`. The reads below take both for a missing file and give their defaults.
+FileReadStatus ReadProfileFile(const std::string& file, std::string& text, std::string& error);
 
 // The value of section/key (blanks around it and one pair of surrounding quotes removed), or
 // `defaultValue` when the file, the section or the key is missing. The value is returned whole;

@@ -123,6 +123,10 @@ std::string_view Unquote(std::string_view value) {
   return value;
 }
 
+std::string EntryValue(std::string_view text, const Line& line) {
+  return std::string(Unquote(Trim(text.substr(line.valueStart, line.contentEnd - line.valueStart))));
+}
+
 // Ends `out` with a complete line; a lone CR at the end only lacks its LF, and adding a whole
 // line ending after it would leave the CR inside the previous line's value.
 void FinishLastLine(std::string& out, std::string_view lineEnding) {
@@ -144,9 +148,25 @@ std::optional<std::string> FindProfileValue(std::string_view text, std::string_v
   std::vector<Line> lines = SplitLines(text);
   Location location = Locate(lines, section, key);
   if (!location.entry) return std::nullopt;
-  const Line& line = lines[*location.entry];
-  std::string_view value = text.substr(line.valueStart, line.contentEnd - line.valueStart);
-  return std::string(Unquote(Trim(value)));
+  return EntryValue(text, lines[*location.entry]);
+}
+
+std::vector<ProfileLine> ListProfileLines(std::string_view text) {
+  std::vector<ProfileLine> result;
+  const std::vector<Line> lines = SplitLines(text);
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const Line& line = lines[i];
+    switch (line.kind) {
+      case LineKind::Blank:
+      case LineKind::Comment: break;
+      case LineKind::Section: result.push_back({ProfileLine::Kind::Section, i + 1, std::string(line.name), {}}); break;
+      case LineKind::Entry:
+        result.push_back({ProfileLine::Kind::Entry, i + 1, std::string(line.name), EntryValue(text, line)});
+        break;
+      case LineKind::Other: result.push_back({ProfileLine::Kind::Other, i + 1, {}, {}}); break;
+    }
+  }
+  return result;
 }
 
 bool IsWritableProfileEntry(std::string_view section, std::string_view key, std::string_view value) {

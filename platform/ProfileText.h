@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -17,6 +18,18 @@ namespace platform {
 // or single) removed; none when the section or the key is absent.
 std::optional<std::string> FindProfileValue(std::string_view text, std::string_view section,
                                             std::string_view key);
+
+// The lines that mean something, as the reads see them, for a caller that checks a file: the
+// line number (from 1), a section header's name, or an entry's key and value (as
+// FindProfileValue gives it); a line that is neither (no "=", an unclosed "[") is Other.
+struct ProfileLine {
+  enum class Kind { Section, Entry, Other };
+  Kind kind;
+  size_t number;
+  std::string name;
+  std::string value;
+};
+std::vector<ProfileLine> ListProfileLines(std::string_view text);
 
 // Section and key are compared after trimming their blanks, in the file and in these calls alike.
 

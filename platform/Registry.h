@@ -68,7 +68,8 @@ bool RegistryDeleteKey(RegistryRoot root, std::string_view path);
 bool RegistryDeleteKeyIfEmpty(RegistryRoot root, std::string_view path);
 
 // The folder that holds the store files, as the environment names it now; empty when neither
-// SOLANE_REGISTRY_DIR, XDG_CONFIG_HOME nor HOME gives one.
+// SOLANE_REGISTRY_DIR, XDG_CONFIG_HOME nor HOME gives one, and on Windows, whose registry is the
+// system's own (REG_SZ texts are kept there as UTF-16 and read back as the UTF-8 bytes set).
 std::string RegistryStoreFolder();
 
 }  // namespace platform

@@ -2,6 +2,7 @@
 // Whole-file reads and crash-safe replacement for the small text stores (profile files, the
 // registry): a store is always either its old or its new contents on disk, never half of one.
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -39,7 +40,7 @@ class ExclusiveFileLock {
   bool locked() const;
 
  private:
-  int descriptor_ = -1;
+  intptr_t descriptor_ = -1;  // a file descriptor; on Windows the handle of the lock
 };
 
 }  // namespace platform

@@ -10,6 +10,9 @@ namespace platform {
 
 enum class ThreadPriority { Lowest, Normal, Highest };
 
+// Gives the calling thread `priority`, as far as the system grants it (lowest is nice 19 on POSIX).
+void ApplyThreadPriority(ThreadPriority priority);
+
 class Thread {
  public:
   // Creates the thread suspended: `body` starts only after Resume().

@@ -74,10 +74,10 @@ int ConsoleExitCode(ConsoleOutcome outcome) {
 ConsoleWindow::ConsoleWindow(PatchEngine& engine, ConsoleOptions options)
     : engine_(engine),
       options_(std::move(options)),
-      interactive_(options_.interactive.value_or(platform::IsTerminal(options_.inputFd))) {
+      interactive_(options_.interactive.value_or(platform::IsTerminal(options_.inputFd))),
+      terminalOutput_(options_.terminalOutput.value_or(!options_.out && platform::IsTerminal(1))) {
   std::ostream& out = options_.out ? *options_.out : std::cout;
-  const bool terminal = options_.terminalOutput.value_or(!options_.out && platform::IsTerminal(1));
-  shared_ = std::make_shared<Shared>(out, terminal, options_.clock ? options_.clock : platform::TickCount);
+  shared_ = std::make_shared<Shared>(out, terminalOutput_, options_.clock ? options_.clock : platform::TickCount);
 }
 
 ConsoleWindow::~ConsoleWindow() = default;
@@ -125,6 +125,12 @@ ConsoleOutcome ConsoleWindow::Run() {
 // --- The engine's output ------------------------------------------------------------------------
 
 void ConsoleWindow::SetStatusLine(const std::string& text) { shared_->screen.SetStatus(text); }
+void ConsoleWindow::AnnounceLine(const std::string& text) { shared_->screen.Announce(text); }
+
+void ConsoleWindow::ShowStartupWarnings(const std::vector<std::string>& warnings) {
+  if (terminalOutput_) return;
+  for (const std::string& warning : warnings) shared_->screen.Announce(warning);
+}
 void ConsoleWindow::SetFileBarRange(int lowerKiB, int upperKiB) { shared_->screen.SetFileRange(lowerKiB, upperKiB); }
 void ConsoleWindow::SetFileBarPos(int posKiB) { shared_->screen.SetFilePos(posKiB); }
 void ConsoleWindow::SetTotalBarRange(int lowerKiB, int upperKiB) { shared_->screen.SetTotalRange(lowerKiB, upperKiB); }

@@ -13,6 +13,7 @@
 #include <ostream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "app/LauncherApp.h"
 #include "patch/LauncherWindow.h"
@@ -68,6 +69,9 @@ class ConsoleWindow final : public LauncherWindow {
   ConsoleOutcome Run();
 
   void SetStatusLine(const std::string& text) override;
+  void AnnounceLine(const std::string& text) override;
+  // Printed into a log; on a terminal standard error has shown them before the console began.
+  void ShowStartupWarnings(const std::vector<std::string>& warnings) override;
   void SetFileBarRange(int lowerKiB, int upperKiB) override;
   void SetFileBarPos(int posKiB) override;
   void SetTotalBarRange(int lowerKiB, int upperKiB) override;
@@ -113,6 +117,7 @@ class ConsoleWindow final : public LauncherWindow {
   PatchEngine& engine_;
   const ConsoleOptions options_;
   const bool interactive_;
+  const bool terminalOutput_;
   std::shared_ptr<Shared> shared_;  // outlives the window inside the message boxes it installs
 
   std::atomic<std::thread::id> ownThread_{};

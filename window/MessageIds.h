@@ -52,3 +52,6 @@ inline constexpr int kMessageSignatureVerified = 175;
 inline constexpr int kMessageTrustedKeyMissing = 176;
 inline constexpr int kMessageTrustUnreadable = 177;
 inline constexpr int kMessageTrustNotWritten = 178;
+inline constexpr int kMessageCheckingEveryFile = 179;
+inline constexpr int kMessageFileDeleted = 180;
+inline constexpr int kMessageFileNotDeleted = 181;

@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace platform {
@@ -17,9 +18,16 @@ FileLock::FileLock(const std::string& path) : impl_(std::make_unique<Impl>()) {
   // Read-only is enough for flock, and lets a lock file that another account made readable
   // still be taken. Close-on-exec keeps the game client and a replacement launcher from holding
   // the lock after this process ends.
-  int fd = open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+  // Non-blocking: a FIFO in the lock file's place must not hang the open.
+  int fd = open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644);
   if (fd < 0) {
     impl_->error = errno;
+    return;
+  }
+  struct stat info {};
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    impl_->error = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+    close(fd);
     return;
   }
   int result;

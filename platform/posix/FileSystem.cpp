@@ -81,7 +81,17 @@ std::optional<int64_t> FileSizeOf(const std::string& path) {
   return static_cast<int64_t>(info.st_size);
 }
 
-bool MakeDirectory(const std::string& path) { return mkdir(path.c_str(), 0755) == 0 || IsDirectory(path); }
+bool MakeDirectory(const std::string& path) {
+  if (mkdir(path.c_str(), 0755) == 0) return true;
+  const int error = errno;  // not the test's own
+  if (IsDirectory(path)) return true;
+  errno = error;
+  return false;
+}
+
+bool CutOpenFile(std::FILE* file, int64_t size) {
+  return std::fflush(file) == 0 && ftruncate(fileno(file), size) == 0 && fseeko(file, size, SEEK_SET) == 0;
+}
 
 bool RemoveTree(const std::string& path) {
   if (!PathExists(path)) return true;

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "app/EntryOptions.h"
 #include "platform/NamedMutex.h"
 #include "tests/support/InstalledLauncher.h"
@@ -28,11 +30,26 @@ TEST(ConsoleEntry, HelpVersionAndASecondInstanceEndAtOnce) {
   EXPECT_EQ(version.exitCode, 0);
   EXPECT_EQ(version.output, "SolaneLauncher 2.3.4.5\n");
 
-  // A limit that is no number stops the launcher before it touches anything.
-  const ProgramResult malformed = installation.Run({"--console", "--limit-rate=fast"});
-  EXPECT_EQ(malformed.exitCode, 1);
-  EXPECT_NE(malformed.output.find("--limit-rate=fast"), std::string::npos) << malformed.output;
+  EXPECT_EQ(installation.Run({"-h"}).output, help.output);
+
+  // A limit that is no number, or an option the launcher does not know, stops it with the usage
+  // before it touches anything.
+  for (const char* option : {"--limit-rate=fast", "--bogus", "--verfy"}) {
+    const ProgramResult refused = installation.Run({"--console", option});
+    EXPECT_EQ(refused.exitCode, 2) << option;
+    EXPECT_NE(refused.output.find(option), std::string::npos) << refused.output;
+    EXPECT_NE(refused.output.find("Usage: "), std::string::npos) << refused.output;
+  }
   EXPECT_FALSE(installation.Exists("Temp"));
+
+  // A configuration file that exists but cannot be read is named with the system's reason.
+  ASSERT_TRUE(std::filesystem::create_directory(installation.PathOf("SolaneLauncher.CFG")));
+  const ProgramResult unreadable = installation.Run({"--console"});
+  EXPECT_EQ(unreadable.exitCode, 1);
+  EXPECT_NE(unreadable.output.find(installation.PathOf("SolaneLauncher.CFG") + ": Is a directory"), std::string::npos)
+      << unreadable.output;
+  EXPECT_FALSE(installation.Exists("Temp"));
+  std::filesystem::remove(installation.PathOf("SolaneLauncher.CFG"));
 
   // A second launcher beside this process, which holds the single-instance mutex, says so in its
   // language. Nobody listens on the patch server's port, so a launcher that goes on ends quickly,

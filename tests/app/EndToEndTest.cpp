@@ -25,6 +25,7 @@
 #include "tests/support/TestAuthority.h"
 #include "tools/publish/Signing.h"
 #include "window/Catalogue.h"
+#include "window/MessageIds.h"
 
 namespace {
 
@@ -72,7 +73,7 @@ class EndToEndTest : public testing::Test {
     ASSERT_TRUE(installation.Write("Unlisted.SPF", PackBytes("old", 1)));
     ASSERT_TRUE(installation.Write("OldNotes.txt", "notes of an old patch\n"));
     ASSERT_TRUE(installation.Write("SolaneLauncher.CFG",
-                                   LauncherConfig(server_.Port(), "LOCALE=KOREA\r\nPUBLISHER=ORVEX\r\n")));
+                                   LauncherConfig(server_.Port(), "LOCALE=KOREA\r\nPUBLISHER=ORVEX\r\nPublisherKy=x\r\n")));
   }
 
   // Every file of the release is in the installation with the same bytes; the launcher under its
@@ -122,6 +123,18 @@ TEST_F(EndToEndTest, OldInstallationIsUpdatedAndTheGameStartedOnce) {
     EXPECT_FALSE(installation.Exists("OldNotes.txt"));
     EXPECT_FALSE(installation.Exists("Temp"));
     EXPECT_EQ(server_.Fetched("/patch/"), run.downloads);  // in order, size queries left out
+    // The mistyped key is named on standard error and in the console's log; the first run names
+    // what it deleted.
+    const auto count = [&](const std::string& text) {
+      size_t found = 0;
+      for (size_t at = result.output.find(text); at != std::string::npos; at = result.output.find(text, at + 1))
+        ++found;
+      return found;
+    };
+    EXPECT_EQ(count("SolaneLauncher.CFG line 8: the key PublisherKy is unknown and ignored.\n"), 2u) << result.output;
+    const std::string deleted = " " + LoadCatalogueStringIn(kLanguageKorean, kMessageFileDeleted) + "\n";
+    for (const char* name : {"OldNotes.txt", "Unlisted.SPF"})
+      EXPECT_EQ(count(name + deleted), &run == runs ? 1u : 0u) << name << "\n" << result.output;
   }
 
   // Started while the game runs, the launcher says so and starts no second client.

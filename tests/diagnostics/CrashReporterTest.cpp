@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -36,16 +37,22 @@ class CrashReporterTest : public ::testing::Test {
 
   // Runs the installed program until it, its helper and what the helper started have ended.
   Crash CrashBy(const std::string& kind, std::vector<std::string> environment = {}, const std::string& dumpMode = "2") {
+    // Links planted by a test stay; they are never taken for a report.
+    auto isReport = [](const fs::directory_entry& entry, const char* extension) {
+      return entry.path().extension() == extension && !entry.is_symlink();
+    };
     for (const auto& entry : fs::directory_iterator(dir_))
-      if (entry.path().extension() == ".ERR" || entry.path().extension() == ".DMP") fs::remove(entry.path());
+      if (isReport(entry, ".ERR") || isReport(entry, ".DMP")) fs::remove(entry.path());
     environment.push_back(kSanitizerOptions);
     environment.push_back("DISPLAY");
     Crash crash{RunProgram({program_, kind, dumpMode}, environment, 120), {}, {}, {}};
     for (const auto& entry : fs::directory_iterator(dir_)) {
+      if (!isReport(entry, ".ERR") && !isReport(entry, ".DMP")) continue;
       if (entry.path().extension() == ".ERR") crash.errPath = entry.path().string();
       if (entry.path().extension() == ".DMP") crash.dmpPath = entry.path().string();
     }
-    crash.errText = scratch_.Read("my games/" + fs::path(crash.errPath).filename().string()).value_or("");
+    if (!crash.errPath.empty())
+      crash.errText = scratch_.Read("my games/" + fs::path(crash.errPath).filename().string()).value_or("");
     return crash;
   }
 
@@ -87,6 +94,29 @@ TEST_F(CrashReporterTest, EachCrashLeavesTheBoxTextInTheErrFileAndADumpWhoseBack
     const std::string backtrace = Backtrace(crash.dmpPath);
     EXPECT_NE(backtrace.find(c.function), std::string::npos) << backtrace;
   }
+}
+
+// A dump holds the server's password: the report files are the owner's alone, and a link
+// planted under the name of a coming second is neither followed nor replaced.
+TEST_F(CrashReporterTest, ReportFilesAreNewAndPrivate) {
+  scratch_.Write("victim", "kept");
+  const time_t now = time(nullptr);
+  for (time_t second = now - 1; second < now + 60; ++second) {
+    std::tm local{};
+    localtime_r(&second, &local);
+    char stamp[64];
+    std::strftime(stamp, sizeof(stamp), "SolaneLauncher %Y-%m-%d %H-%M-%S", &local);
+    for (const char* extension : {".ERR", ".DMP"})
+      fs::create_symlink(scratch_.PathOf("victim"), dir_ + "/" + stamp + extension);
+  }
+  const Crash crash = CrashBy("null-write", {}, "0");
+  EXPECT_EQ(scratch_.Read("victim"), "kept");
+  ASSERT_NE(crash.errPath, "") << crash.run.output;
+  EXPECT_EQ(crash.errPath.substr(crash.errPath.size() - 6), "-2.ERR");
+  EXPECT_EQ(crash.dmpPath, crash.errPath.substr(0, crash.errPath.size() - 4) + ".DMP");
+  for (const std::string& path : {crash.errPath, crash.dmpPath})
+    EXPECT_EQ(fs::status(path).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write) << path;
+  EXPECT_NE(crash.errText.find(crash.dmpPath), std::string::npos);
 }
 
 TEST_F(CrashReporterTest, DumpModesChooseHowMuchMemoryTheDumpHolds) {

@@ -37,7 +37,7 @@ class ErrorReporterTest : public ::testing::Test {
   ScratchDir scratch_;
 };
 
-TEST_F(ErrorReporterTest, TakesOnlyTheTwoNamedFilesOfItsFolder) {
+TEST_F(ErrorReporterTest, TakesOnlyTheTwoNamedFilesOfItsFolderToASafeAddress) {
   scratch_.Write("elsewhere/secret.DMP", "not to be sent");
   const std::string refused[] = {
       CommandLine("../" + std::string(kErr), kDmp),
@@ -51,6 +51,12 @@ TEST_F(ErrorReporterTest, TakesOnlyTheTwoNamedFilesOfItsFolder) {
     const ProgramResult run = Report(commandLine);
     EXPECT_EQ(run.exitCode, 2) << commandLine << "\n" << run.output;
   }
+  // A dump holds the server's password: plain http only to a loopback address. (0.0.0.0 reaches
+  // this machine's server too, but is no loopback address.)
+  scratch_.Write("SolaneLauncher.CFG",
+                 "[SolaneLauncher.CFG]\r\nCrashReportUrl=http://0.0.0.0:" + std::to_string(server_.Port()) + "/crash\r\n");
+  const ProgramResult run = Report(CommandLine(kErr, kDmp));
+  EXPECT_EQ(run.exitCode, 2) << run.output;
   EXPECT_TRUE(server_.Requests().empty());
 }
 

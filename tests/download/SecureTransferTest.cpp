@@ -1,5 +1,5 @@
 // A profile whose host carries "https://" keeps its scheme and checks the server's certificate
-// against the authorities that CURL_CA_BUNDLE names.
+// against the authorities that CURL_CA_BUNDLE names; its redirects stay on https.
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "download/TransferSession.h"
 #include "platform/ScriptedMessageBox.h"
+#include "tests/support/FixtureServer.h"
 #include "tests/support/RecordingWindow.h"
 #include "tests/support/Requirement.h"
 #include "tests/support/ScopedEnvironment.h"
@@ -59,8 +61,42 @@ TEST(SecureTransferTest, OnlyTheHostsCertificateFromATrustedAuthorityIsAccepted)
     ASSERT_EQ(boxes->Shown().size(), 1u) << what;
     EXPECT_NE(boxes->Shown()[0].text.find(box), std::string::npos) << what << ": " << boxes->Shown()[0].text;
     const std::vector<std::string> lines = window.StatusLines();
-    EXPECT_EQ(std::find(lines.begin(), lines.end(), refused) != lines.end(), box != LoadCatalogueString(167)) << what;
+    const std::string refusedLine = refused + " (127.0.0.1:" + std::to_string(server.Port()) + ")";
+    EXPECT_EQ(std::find(lines.begin(), lines.end(), refusedLine) != lines.end(), box != LoadCatalogueString(167)) << what;
   }
+}
+
+// A redirect may lead from one https address to another, never down to http: the http server
+// is not even asked, for a file or for its size.
+TEST(SecureTransferTest, ARedirectNeverLeavesHttpsForHttp) {
+  TestAuthority trusted;
+  SOLANE_REQUIRE(trusted.IsReady(), "openssl cannot make certificates here");
+  ScopedEnvironment bundle("CURL_CA_BUNDLE", trusted.CertificatePath());
+  const std::optional<TestAuthority::Issued> certificate = trusted.Issue("server", "IP:127.0.0.1");
+  ASSERT_TRUE(certificate);
+  FixtureServer plain;
+  ASSERT_TRUE(plain.IsRunning());
+  plain.PutFile("file.bin", "plain");
+  ScratchDir www;
+  ServerProcess server("tls_server.py", {www.Path(), certificate->certificate, certificate->key});
+  ASSERT_TRUE(server.IsRunning());
+  const std::string secure = "https://127.0.0.1:" + std::to_string(server.Port());
+  www.Write("moved.bin", "secure");
+  www.Write("within.bin.redirect", secure + "/moved.bin");
+  www.Write("down.bin.redirect", "http://" + plain.Host() + "/file.bin");
+
+  CTransferSession session;
+  session.SetHost(secure);
+  session.SetProtocol(CTransferSession::kProtocolHttp);
+  session.SetStorageMode(CTransferSession::kStorageMemory);
+  ASSERT_TRUE(session.Download("within.bin", ""));
+  EXPECT_EQ(session.GetText(), "secure");
+  EXPECT_FALSE(session.Download("down.bin", ""));
+  EXPECT_EQ(session.GetErrorCode(), transfer_error::kHttpsToHttpRedirect);
+  TransferFailure why;
+  EXPECT_EQ(session.RemoteSize("down.bin", why), std::nullopt);
+  EXPECT_EQ(why.code, transfer_error::kHttpsToHttpRedirect);
+  EXPECT_TRUE(plain.Requests().empty());
 }
 
 }  // namespace

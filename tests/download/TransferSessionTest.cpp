@@ -97,6 +97,8 @@ TEST_F(TransferSessionTest, FailuresGiveTheKnownErrorNumbersAndStoreNothing) {
     EXPECT_EQ(FetchFile("file.bin", &ok), std::nullopt) << host << " " << status;
     EXPECT_FALSE(ok);
     EXPECT_EQ(session.GetErrorCode(), expected) << host << " " << status;
+    // The player is told which server failed.
+    if (expected == kCannotConnect) EXPECT_NE(TransferFailureText(session.GetFailure()).find("(" + host + ")"), std::string::npos);
     EXPECT_EQ(FetchText("file.bin"), std::nullopt);
     EXPECT_EQ(session.GetText(), "");
   }

@@ -1,10 +1,12 @@
 // Reads and edits arbitrary profile text. Input: text NUL section NUL key NUL value NUL
-// other-section NUL other-key (missing parts are empty). An edit must read back, must not change
-// what any other key reads, and repeating it must change nothing.
+// other-section NUL other-key (missing parts are empty). The line listing must find what the
+// reads find; an edit must read back, must not change what any other key reads, and repeating
+// it must change nothing.
 
 #include <cctype>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -55,7 +57,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view text = parts[0], section = parts[1], key = parts[2], value = parts[3];
   std::string_view otherSection = parts[4], otherKey = parts[5];
 
-  platform::FindProfileValue(text, section, key);
+  // The first entry of that key in a section of that name, as the listing shows the lines.
+  std::optional<std::string> listed;
+  bool inSection = false;
+  for (const platform::ProfileLine& line : platform::ListProfileLines(text)) {
+    if (line.kind == platform::ProfileLine::Kind::Section)
+      inSection = SameName(line.name, section);
+    else if (!listed && inSection && line.kind == platform::ProfileLine::Kind::Entry && SameName(line.name, key))
+      listed = line.value;
+  }
+  Check(listed == platform::FindProfileValue(text, section, key));
   platform::DecodeProfileStruct(value, value.size() / 2);
   if (!platform::IsWritableProfileEntry(section, key, value)) return 0;
 

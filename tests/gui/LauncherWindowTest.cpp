@@ -40,7 +40,7 @@ const wxColour kRed(200, 0, 0);
 const wxRect kStatusLine(28, 396, 362, 15);
 const wxRect kAutoRunBox(304, 41, 14, 14);
 const wxPoint kAutoRunLabel(400, 50);
-const wxPoint kExitButton(562, 427);
+const wxRect kExitButtonRect(520, 404, 85, 46);
 const wxRect kNoticeCentre(200, 150, 200, 150);
 // USA layout places.
 const wxRect kStartButton(410, 404, 85, 46);
@@ -52,11 +52,15 @@ ProgramResult Xdotool(std::vector<std::string> arguments) {
   return RunProgram(arguments, {}, 15);
 }
 
-// The visible X window whose whole title is `title`, waited for; empty when none shows.
-std::string WaitForWindow(const std::string& title, int timeoutMs) {
+// The visible X window whose whole title is `title`, of process `pid` when one is given, waited
+// for; empty when none shows. This process draws windows of the same title for reference.
+std::string WaitForWindow(const std::string& title, int timeoutMs, int pid = 0) {
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  std::vector<std::string> search = {"search", "--all", "--onlyvisible"};
+  if (pid > 0) search.insert(search.end(), {"--pid", std::to_string(pid)});
+  search.insert(search.end(), {"--name", "^" + title + "$"});  // the pattern comes last
   do {
-    const std::string found = Xdotool({"search", "--onlyvisible", "--name", "^" + title + "$"}).output;
+    const std::string found = Xdotool(search).output;
     if (!found.empty()) return found.substr(0, found.find('\n'));
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   } while (Clock::now() < deadline);
@@ -161,7 +165,7 @@ class LauncherWindowTest : public testing::Test {
     environment.push_back("SOLANE_CLIENT_STAY_SECONDS=0");
     pid_ = installation_.Start({"SolaneLauncher"}, environment);
     ASSERT_GT(pid_, 0);
-    window_ = WaitForWindow("Solane Launcher", 30000);
+    window_ = WaitForWindow("Solane Launcher", 30000, pid_);
     ASSERT_FALSE(window_.empty()) << "no window titled \"Solane Launcher\"";
     const std::string geometry = Xdotool({"getwindowgeometry", "--shell", window_}).output;
     origin_.x = std::atoi(geometry.c_str() + geometry.find("X=") + 2);
@@ -227,8 +231,12 @@ TEST_F(LauncherWindowTest, AutoRunTickedDuringTheUpdateStartsTheGameAndClosesThe
   EXPECT_EQ(ColourDistance(Shows(kNoticeCentre), placeholder.GetSubImage(wxRect(200, 150 - 69, 200, 150))), 0)
       << "the file: page was shown";
 
+  // The About box is left open: the start at the end of the update ends it with the window.
+  PressKey(window_, "F1");
+  EXPECT_FALSE(WaitForWindow("Solane Launcher Information", 5000).empty()) << "F1 shows the About box";
   EXPECT_EQ(WaitForExit(60), 0);
   EXPECT_FALSE(WindowShows("Solane Launcher"));
+  EXPECT_FALSE(WindowShows("Solane Launcher Information"));
   EXPECT_EQ(installation_.Read("SolaneClient.log").value_or("(not started)"),
             "/Full /LoginServer:127.0.0.1:27015 /Run:VHIGH /LOCALE:KOREA /PUBLISHER:ORVEX\n");
 }
@@ -244,7 +252,17 @@ TEST_F(LauncherWindowTest, ExitAsksFirstThenCancelGoesOnAndOkStopsOnceTheWorkers
   EXPECT_TRUE(PumpUntil([&] { return ColourAt(Shows(kNoticeCentre), 100, 75) == kRed; }, 10000))
       << "the http notice page shows";
 
-  ClickAt(window_, kExitButton);
+  // The keyboard reaches the exit button: Tab moves the focus to it, which shows its focus
+  // picture, and Space presses it.
+  Xdotool({"mousemove", "0", "0"});
+  const wxImage exitFocused = LoadSkinBitmap(139).ConvertToImage();
+  bool exitFocusShown = false;
+  for (int presses = 0; presses < 12 && !exitFocusShown; ++presses) {
+    PressKey(window_, "Tab");
+    exitFocusShown = PumpUntil([&] { return ColourDistance(Shows(kExitButtonRect), exitFocused) == 0; }, 500);
+  }
+  ASSERT_TRUE(exitFocusShown) << "Tab never showed the exit button's focus picture";
+  PressKey(window_, "space");
   std::string question = WaitForWindow("SolaneLauncher", 5000);
   ASSERT_FALSE(question.empty()) << "no exit question";
   PressKey(question, "Escape");
@@ -252,7 +270,8 @@ TEST_F(LauncherWindowTest, ExitAsksFirstThenCancelGoesOnAndOkStopsOnceTheWorkers
   EXPECT_TRUE(PumpUntil([&] { return std::ranges::count(server_.Fetched(), "/patch/Texture.zip") > 0; }, 20000)) << "Cancel goes on with the update";
   ASSERT_TRUE(WindowShows("Solane Launcher"));
 
-  ClickAt(window_, kExitButton);
+  // The focus came back to the exit button with the window; Return presses it.
+  PressKey(window_, "Return");
   question = WaitForWindow("SolaneLauncher", 5000);
   ASSERT_FALSE(question.empty()) << "no exit question the second time";
   PressKey(question, "Return");
@@ -327,10 +346,15 @@ TEST_F(LauncherWindowTest, UsaServerListIsMeasuredScrolledAndItsChoiceKept) {
   Xdotool({"mousemove", "0", "0"});
   const wxImage start = LoadSkinBitmap(190).ConvertToImage();
   ASSERT_TRUE(PumpUntil([&] { return ColourDistance(Shows(kStartButton), start) == 0; }, 30000)) << "no start button";
-  ClickAt(window_, {452, 427});
+  // A double-click: the window stays until the probe has stopped, and the second click must not
+  // start the game again.
+  Xdotool({"mousemove", "--window", window_, "452", "427"});
+  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  Xdotool({"click", "--repeat", "2", "--delay", "120", "1"});
   EXPECT_EQ(WaitForExit(30), 0);
   const std::string client = installation_.Read("SolaneClient.log").value_or("(not started)");
   EXPECT_NE(client.find(" /LoginServer:127.0.0.6 "), std::string::npos) << client;
+  EXPECT_EQ(std::ranges::count(client, '\n'), 1) << "started more than once:\n" << client;
   const auto stored = ReadServerFile(installation_.PathOf("SERVER.DAT"));
   ASSERT_TRUE(stored && stored->size() == 20);
   for (size_t index = 0; index < stored->size(); ++index) EXPECT_EQ((*stored)[index].selected, index == 5 ? 1 : 0);

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <string>
 #include <thread>
 
 #include "tests/gui/GuiTestSupport.h"
@@ -156,6 +158,54 @@ TEST_F(SkinControlsTest, LabelRepaintsOnlyForANewTextAndItsClickTogglesTheLinked
   pointer_.MouseClick();
   EXPECT_TRUE(PumpUntil([&] { return !box->GetValue(); }, 2000));
   EXPECT_EQ(boxEvents, 2) << "each toggle reaches the box's handlers";
+}
+
+// A server name in its column of the list, and the same label under a 1.5 text scale: a text
+// that does not fit is never cut through a glyph. Too wide even at the smallest size, it ends in
+// an ellipsis and shows whole as the tooltip; too tall, it is drawn smaller.
+TEST_F(SkinControlsTest, LabelThatDoesNotFitIsNeverCutThroughAGlyph) {
+  auto* label = new CLauncherStaticCtrl(frame_, wxID_ANY, wxRect(20, 20, 108, 17), "");
+  auto* fits = new CLauncherStaticCtrl(frame_, wxID_ANY, wxRect(20, 60, 108, 17), "Server 1");
+  CountPaints(label);
+  auto show = [&](const std::string& text) {
+    const int before = paints_;
+    label->SetText(text);
+    PumpUntil([&] { return paints_ > before; }, 3000);
+    PumpFor(50);
+    return Shows(label);
+  };
+  // Ink: any pixel that does not show the colour behind the label.
+  auto inkIn = [](const wxImage& image, const wxRect& part) {
+    for (int y = part.y; y <= part.GetBottom(); ++y)
+      for (int x = part.x; x <= part.GetRight(); ++x)
+        if (std::abs(image.GetRed(x, y) - kBehind.Red()) + std::abs(image.GetGreen(x, y) - kBehind.Green()) +
+                std::abs(image.GetBlue(x, y) - kBehind.Blue()) > 24)
+          return true;
+    return false;
+  };
+  // Two lengths, so that an edge cannot fall between two letters both times.
+  for (const std::string& name : {"Server " + std::string(20, 'H'), "Server 1" + std::string(20, 'H')}) {
+    const wxImage shown = show(name);
+    EXPECT_FALSE(inkIn(shown, wxRect(106, 0, 2, 17))) << name << " is cut at the label's edge";
+    EXPECT_EQ(label->GetToolTipText(), wxString(name));
+  }
+  EXPECT_EQ(fits->GetToolTipText(), wxString()) << "a text that fits has no tooltip";
+
+  // Under a 1.5 text scale the line is taller than the label. A label with room shows the whole
+  // line; the short one must not show a strip cut out of it.
+  const std::string line = "Bdfghjklpqy";
+  auto* roomy = new CLauncherStaticCtrl(frame_, wxID_ANY, wxRect(200, 20, 108, 60), line);
+  const wxFont scaled = label->GetFont().Scaled(1.5f);
+  roomy->SetFont(scaled);
+  label->SetFont(scaled);
+  const wxImage shown = show(line);
+  const wxImage whole = Shows(roomy);
+  bool cutOut = false;
+  for (int top = 0; top + 15 <= whole.GetHeight(); ++top)
+    cutOut = cutOut || ColourDistance(shown.GetSubImage({0, 1, 108, 15}), whole.GetSubImage({0, top, 108, 15})) == 0;
+  EXPECT_FALSE(cutOut) << "the line is cut at the label's top or bottom";
+  EXPECT_FALSE(inkIn(shown, {0, 0, 108, 1}) || inkIn(shown, {0, 16, 108, 1})) << "the line does not fit";
+  EXPECT_TRUE(inkIn(shown, {0, 1, 108, 15}));
 }
 
 }  // namespace

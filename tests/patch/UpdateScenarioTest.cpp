@@ -1,6 +1,10 @@
 // Updates driven in-process against the fixture server, whole or a step at a time: what ends up
 // on disk, what was requested, and what the player saw.
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -40,6 +44,7 @@
 #include "tests/support/TestEngine.h"
 #include "tools/publish/Signing.h"
 #include "window/Catalogue.h"
+#include "window/MessageIds.h"
 
 namespace {
 
@@ -213,8 +218,14 @@ TEST_F(UpdateScenario, PurgeAndDeleteListRemoveOnlyWhatTheyShould) {
            "[Delete]\nDeleteCount=5\n1_FileName=Old.dat\n3_FileName=Logs\n4_FileName=Missing.dat\n");
   RunUpdate();
   ExpectFinished();
-  for (const char* gone : {"Extra.SPF", "Maps.SPF", "Test.SPF", "Old.dat", "Logs"}) EXPECT_FALSE(Exists(gone)) << gone;
+  // The player is told what went; a listed file that was not there is not named.
+  const std::vector<std::string> lines = window_.StatusLines();
+  for (const char* gone : {"Extra.SPF", "Maps.SPF", "Test.SPF", "Old.dat", "Logs"}) {
+    EXPECT_FALSE(Exists(gone)) << gone;
+    EXPECT_EQ(std::ranges::count(lines, gone + (" " + Message(kMessageFileDeleted))), 1) << gone;
+  }
   for (const char* kept : {"extra.spf.txt", "data.spf", "World/Maps.SPF", "Keep.dat"}) EXPECT_TRUE(Exists(kept)) << kept;
+  EXPECT_EQ(std::ranges::count(lines, "Missing.dat " + Message(kMessageFileDeleted)), 0);
 }
 
 // Names that climb out, absolute names and names through a link to elsewhere are never used,
@@ -356,7 +367,8 @@ TEST_F(UpdateScenario, BrokenTransfersLeaveOldOrNewFiles) {
       SOLANE_REQUIRE(small->Mounted(), "mounting a small file system needs root");
       platform::SetFreeDiskSpaceForTesting([](const std::string&) { return std::optional<uint64_t>(uint64_t{1} << 30); });
     }
-    Announce("", "", kNewData + "2_FileName=Big.SPF\n2_Version=2\n");
+    // Only a file with a digest keeps its bytes in SolaneLauncher.partial, where the disk fills.
+    Announce("", "", kNewData + "2_FileName=Big.SPF\n2_Version=2\n2_MD5=" + Md5Of(PackBytes(std::string(300000, 'n'), 2)) + "\n");
     Engine().StartUpdate();
     if (how == Break::Cancelled) {
       for (int i = 0; i < 500 && install_.ReadFile("Data.SPF") != PackBytes("new data", 6); ++i) platform::SleepMs(10);
@@ -411,6 +423,10 @@ TEST_F(UpdateScenario, DigestCacheAndWorkerCountNeverChangeTheResult) {
     for (const RecordedRequest& request : server_.Requests()) outcome.requests.push_back(request.method + " " + request.target);
     const auto lines = window_.StatusLines();
     outcome.lines.assign(lines.begin() + static_cast<std::ptrdiff_t>(linesBefore), lines.end());
+    // The repair run says so as it starts; apart from that it shows what every run shows.
+    EXPECT_EQ(std::erase(outcome.lines, Message(kMessageCheckingEveryFile)), verify ? 1u : 0u);
+    // A transfer slowed by a busy machine repeats its progress line more often.
+    outcome.lines.erase(std::unique(outcome.lines.begin(), outcome.lines.end()), outcome.lines.end());
     outcome.boxes = BoxTexts();
     for (const char* name : {"Data.SPF", "A.SPF", "B.SPF", "C.SPF", "D.SPF", "E.SPF", "Sub/F.SPF", "Old.SPF"})
       outcome.files.push_back(name + std::string(" ") + (Exists(name) ? install_.ReadFile(name) : "(none)"));
@@ -466,6 +482,21 @@ TEST_F(UpdateScenario, ASecondLauncherLeavesAHeldInstallationAlone) {
   RunUpdate();
   EXPECT_EQ(BoxTexts(), std::vector<std::string>{Message(105)});
   EXPECT_TRUE(Engine().IsCancelled());
+  EXPECT_FALSE(Engine().HoldsInstallation());
+  EXPECT_TRUE(server_.Requests().empty());
+  EXPECT_EQ(install_.ReadFile("Temp/Data.SPF"), "the first launcher's download");
+
+  // A lock that cannot be taken at all (a FIFO in its place; the end held open keeps a fault
+  // from hanging the test) stops the run too, and says why.
+  Restart();
+  const std::string lockPath = install_.Path("SolaneLauncher.lock");
+  std::filesystem::remove(lockPath);
+  ASSERT_EQ(mkfifo(lockPath.c_str(), 0644), 0);
+  const int writer = open(lockPath.c_str(), O_RDWR | O_NONBLOCK);
+  Announce("", "", kNewData);
+  RunUpdate();
+  close(writer);
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{Message(123) + "\n\nErrorCode : 87\n" + lockPath + ": Invalid argument."});
   EXPECT_FALSE(Engine().HoldsInstallation());
   EXPECT_TRUE(server_.Requests().empty());
   EXPECT_EQ(install_.ReadFile("Temp/Data.SPF"), "the first launcher's download");

@@ -37,7 +37,7 @@ TEST(FileTimeConversion, KnownVectors) {
       {0, -11644473600LL, 0},
   };
   for (const auto& v : vectors) {
-    const std::timespec converted = FileTimeToTimespec(v.fileTime);
+    const timespec converted = FileTimeToTimespec(v.fileTime);
     EXPECT_EQ(std::pair(converted.tv_sec, converted.tv_nsec), std::pair(v.seconds, v.nanoseconds)) << v.fileTime;
     EXPECT_EQ(UnixToFileTime(v.seconds, static_cast<uint32_t>(v.nanoseconds)), v.fileTime);
   }

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -55,6 +56,15 @@ TEST(FileLockTest, OneHolderAtATimeUntilItDiesThoughAProgramItStartedLivesOn) {
   EXPECT_EQ(std::pair(throughLink.status(), throughLink.error()), std::pair(Status::Failed, ELOOP));
   FileLock nowhere(folder.PathOf("missing/SolaneLauncher.lock"));
   EXPECT_EQ(std::pair(nowhere.status(), nowhere.error()), std::pair(Status::Failed, ENOENT));
+
+  // A FIFO in its place is refused at once. (The end held open here lets an open that would wait
+  // for a writer go on, so that a fault shows as a taken lock rather than a hung test.)
+  const std::string fifo = folder.PathOf("fifo.lock");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+  const int writer = open(fifo.c_str(), O_RDWR | O_NONBLOCK);
+  FileLock throughFifo(fifo);
+  EXPECT_EQ(std::pair(throughFifo.status(), throughFifo.error()), std::pair(Status::Failed, EINVAL));
+  close(writer);
 }
 
 }  // namespace

@@ -82,6 +82,8 @@ bool FixtureServer::SetBehaviour(const std::string& name, const FileBehaviour& b
   if (behaviour.bytesPerSecond > 0) order << ", \"rate\": " << behaviour.bytesPerSecond;
   if (behaviour.endless) order << ", \"forever\": true";
   if (behaviour.ignoreRange) order << ", \"ignore_range\": true";
+  if (behaviour.rangeTotal) order << ", \"range_total\": " << *behaviour.rangeTotal;
+  if (behaviour.silent) order << ", \"silent\": true";
   if (!behaviour.etag.empty()) order << ", \"etag\": " << JsonString(behaviour.etag);
   if (behaviour.times > 0) order << ", \"times\": " << behaviour.times;
   if (behaviour.headStatus != 0 || behaviour.headOmitsLength)  // what HEAD answers instead

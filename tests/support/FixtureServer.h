@@ -32,6 +32,8 @@ struct FileBehaviour {
   int headStatus = 0;                    // HEAD only: answered with this status instead
   bool headOmitsLength = false;          // HEAD only: no Content-Length
   bool ignoreRange = false;              // a Range request gets the whole file
+  std::optional<int64_t> rangeTotal;     // the file size a 206 answer states instead of the real one
+  bool silent = false;                   // requests are taken and never answered
   std::string etag;                      // the entity tag given instead of the file's own
   int times = 0;                         // holds for this many GETs, then normal serving; 0 = always
 };

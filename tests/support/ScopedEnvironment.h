@@ -6,6 +6,10 @@
 #include <optional>
 #include <string>
 
+// Sets `name` to `value` in this process's environment, which programs it starts inherit; nothing
+// removes the variable. Each system has its own (tests/support/<system>/).
+void SetEnvironmentValue(const std::string& name, const std::optional<std::string>& value);
+
 class ScopedEnvironment {
  public:
   ScopedEnvironment(std::string name, const std::optional<std::string>& value) : name_(std::move(name)) {
@@ -17,12 +21,7 @@ class ScopedEnvironment {
   ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
 
  private:
-  void Set(const std::optional<std::string>& value) const {
-    if (value)
-      setenv(name_.c_str(), value->c_str(), 1);
-    else
-      unsetenv(name_.c_str());
-  }
+  void Set(const std::optional<std::string>& value) const { SetEnvironmentValue(name_, value); }
 
   std::string name_;
   std::optional<std::string> previous_;

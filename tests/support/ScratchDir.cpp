@@ -7,15 +7,11 @@
 #include <system_error>
 
 #include "patch/Md5.h"
+#include "tests/support/TemporaryFolder.h"
 
 namespace fs = std::filesystem;
 
-ScratchDir::ScratchDir() {
-  std::error_code error;
-  std::string pattern = (fs::temp_directory_path(error) / "solane-test-XXXXXX").string();
-  if (error) pattern = "/tmp/solane-test-XXXXXX";
-  if (mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-}
+ScratchDir::ScratchDir() : path_(MakeTemporaryFolder()) {}
 
 ScratchDir::~ScratchDir() {
   if (path_.empty()) return;

@@ -9,11 +9,12 @@
 
 class SmallFileSystem {
  public:
-  // Mounts a tmpfs of `bytes` over `folder`, creating the folder first.
-  SmallFileSystem(const std::string& folder, size_t bytes) : folder_(folder) {
+  // Mounts a tmpfs of `bytes` over `folder`, creating the folder first; `flags` as mount(2)
+  // takes them (MS_RDONLY: a folder nothing can be written to, even by root).
+  SmallFileSystem(const std::string& folder, size_t bytes, unsigned long flags = 0) : folder_(folder) {
     std::error_code ignored;
     std::filesystem::create_directories(folder_, ignored);
-    mounted_ = mount("tmpfs", folder_.c_str(), "tmpfs", 0, ("size=" + std::to_string(bytes)).c_str()) == 0;
+    mounted_ = mount("tmpfs", folder_.c_str(), "tmpfs", flags, ("size=" + std::to_string(bytes)).c_str()) == 0;
   }
   ~SmallFileSystem() {
     if (mounted_) umount2(folder_.c_str(), MNT_DETACH);

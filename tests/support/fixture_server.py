@@ -7,9 +7,9 @@ Prints "PORT <n>" first. POST /__control {"path": ..., behaviour} sets how one f
 and "PART\t<field name>\t<file name>\t<saved path>" lines (a multipart POST's parts, saved under
 ROOT/__posts), with "\\", tab and newline escaped. Behaviour keys (see FixtureServer.h): status,
 stall_after, close_after, content_length, omit_length, rate, forever, head (keys for HEAD only),
-ignore_range, etag and times (GETs until normal serving again). Other POSTs are answered with the
-path's status. Files carry an ETag and a Last-Modified date; Range is honoured unless If-Range
-names another version.
+ignore_range, range_total, silent, etag and times (GETs until normal serving again). Other POSTs
+are answered with the path's status. Files carry an ETag and a Last-Modified date; Range is
+honoured unless If-Range names another version.
 """
 import email.parser
 import email.policy
@@ -137,6 +137,9 @@ class Handler(BaseHTTPRequestHandler):
                     BEHAVIOURS.pop(name, None)
         if not send_body:  # "head" holds what differs for HEAD requests
             behaviour.update(behaviour.get("head", {}))
+        if behaviour.get("silent"):  # the connection stays open, and nothing ever comes
+            time.sleep(3600)
+            return
 
         status = int(behaviour.get("status", 200))
         validators = []
@@ -156,6 +159,8 @@ class Handler(BaseHTTPRequestHandler):
             validators = [("ETag", etag), ("Last-Modified", modified), ("Accept-Ranges", "bytes")]
             if not behaviour.get("ignore_range"):
                 status, body, content_range = self.ranged(body, etag, modified)
+            if content_range and status == 206 and "range_total" in behaviour:
+                content_range = content_range.rsplit("/", 1)[0] + "/%d" % int(behaviour["range_total"])
 
         endless = bool(behaviour.get("forever"))
         omit_length = endless or bool(behaviour.get("omit_length"))

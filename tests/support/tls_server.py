@@ -3,9 +3,11 @@ that prove HTTPS (certificates from the tests' own authority, tests/support/Test
 
 Usage: tls_server.py ROOT CERTFILE KEYFILE
 Prints "PORT <n>" once it listens; a failed handshake ends that connection and the server goes on.
+A file "<name>.redirect" makes <name> answer with a redirect to the address the file holds.
 """
 import functools
 import http.server
+import os
 import ssl
 import sys
 
@@ -13,6 +15,19 @@ import sys
 class QuietHandler(http.server.SimpleHTTPRequestHandler):
     def log_message(self, format, *args):  # keeps the test output clean
         pass
+
+    def send_head(self):
+        """A file "<name>.redirect" answers for <name> with a redirect to the address it holds."""
+        redirect = self.translate_path(self.path) + ".redirect"
+        if not os.path.isfile(redirect):
+            return super().send_head()
+        with open(redirect) as f:
+            location = f.read().strip()
+        self.send_response(302)
+        self.send_header("Location", location)
+        self.send_header("Content-Length", "0")
+        self.end_headers()
+        return None
 
 
 def main():

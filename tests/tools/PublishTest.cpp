@@ -2,6 +2,7 @@
 
 #include <array>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <regex>
 #include <tuple>
@@ -130,6 +131,10 @@ TEST_F(PublishTest, RefusesWhatInstallationsWouldRejectOrMishandle) {
   const std::string published = *scratch_.Read("server/Update.NFO");
   scratch_.Write("release/Zero.SPF", PackBytes("zero", 0));
   scratch_.Write("release/Data.old.SPF", PackBytes("old", 2));
+  // Sparse: 4 GiB that cost no disk, refused from their size before any digest or archive.
+  const std::string huge = scratch_.Write("release/Huge.SPF", "");
+  fs::resize_file(huge, (uint64_t{4} << 30) - 4);
+  std::ofstream(huge, std::ios::binary | std::ios::app) << PackBytes("", 9);
   auto replaced = [](std::string text, const std::string& from, const std::string& to) {
     const size_t at = text.find(from);
     EXPECT_NE(at, std::string::npos) << from;
@@ -145,6 +150,8 @@ TEST_F(PublishTest, RefusesWhatInstallationsWouldRejectOrMishandle) {
       {replaced(base, "File = SolaneError.exe", "File = ../SolaneError.exe"), "climbs out of the folder"},
       {replaced(base, "notice.html", "notice.html?a=1;b=2"), "holds a \";\""},
       {base + "[Pack]\nFile = Data.old.SPF\nZip = yes\n", "share the server name Data.zip"},
+      {base + "[Pack]\nFile = Huge.SPF\nZip = yes\n", "Huge.SPF: 4 GiB or more cannot be zipped"},
+      {replaced(base, "File = SolaneClient.exe", "File = SolaneError.exe"), "installations start SolaneClient.exe"},
       {base + "[Delete]\nFile = DATA.spf\n", "DATA.spf is also published"},
       {replaced(base, "Zip = yes\nCheck = 3", "Zip = yes\nChek = 3"), "unknown key \"Chek\" in [Pack]"},
   };
@@ -196,9 +203,25 @@ TEST_F(PublishTest, CommandLineStampsPublishesSignsAndVerifies) {
   const ProgramResult badStamp = RunProgram({SOLANE_PUBLISH_TOOL, "stamp", client, "3.0.65536.1"});
   EXPECT_NE(badStamp.exitCode, 0);
   EXPECT_NE(badStamp.output.find("A.B.C.D"), std::string::npos) << badStamp.output;
-  const std::string description = scratch_.Write("release.ini", kDescription);
+  // A program built without a version record gets one, and still runs.
+  const std::string native = Release() + "/Native";
+  fs::copy_file("/bin/true", native);
+  EXPECT_EQ(RunProgram({SOLANE_PUBLISH_TOOL, "stamp", native, "1.2.3.4"}).output, "");
+  EXPECT_EQ(FileVersion(native).GetParts(), (std::array<uint32_t, 4>{1, 2, 3, 4}));
+  EXPECT_EQ(RunProgram({SOLANE_PUBLISH_TOOL, "stamp", native, "1.2.3.5"}).exitCode, 0);
+  EXPECT_EQ(FileVersion(native).GetParts(), (std::array<uint32_t, 4>{1, 2, 3, 5}));
+  EXPECT_EQ(RunProgram({native}).exitCode, 0);
+  const std::string help = RunProgram({SOLANE_PUBLISH_TOOL, "--help"}).output;
+  for (const char* fact : {"last four bytes, a little-endian", "login server", "File = SolaneClient.exe"})
+    EXPECT_NE(help.find(fact), std::string::npos) << fact;
+
+  // The description inside the release folder is not published and needs no warning; Native is not named.
+  const std::string description = scratch_.Write("release/release.ini", kDescription);
   const ProgramResult plainPublish = RunProgram({SOLANE_PUBLISH_TOOL, description, Release(), Server()});
   ASSERT_EQ(plainPublish.exitCode, 0) << plainPublish.output;
+  EXPECT_NE(plainPublish.output.find("warning: Native: in the release folder but named in no section"), std::string::npos)
+      << plainPublish.output;
+  EXPECT_EQ(plainPublish.output.find("release.ini"), std::string::npos) << plainPublish.output;
   EXPECT_EQ(RunProgram({SOLANE_PUBLISH_TOOL, "verify", Server()}).exitCode, 0);
   fs::remove(ServerFile("Sound.SPF"));
   const ProgramResult missing = RunProgram({SOLANE_PUBLISH_TOOL, "verify", Server()});

@@ -70,7 +70,7 @@ TEST(ConsoleScreen, LogPrintsEachNewStatusOnce) {
   std::ostringstream out;
   ConsoleScreen screen(out, false, [] { return 0u; });
   const std::string longLine(120, 'x');  // a log has no width to fit
-  for (const std::string& status : {"Starting update.", "Starting update.", longLine.c_str()}) screen.SetStatus(status);
+  for (const char* status : {"Starting update.", "Starting update.", longLine.c_str()}) screen.SetStatus(status);
   screen.SetFilePos(10);  // bars alone never reach a log
   screen.Announce("Version 2");
   screen.Finish();

@@ -8,9 +8,11 @@
 #include <fstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "patch/VersionNoteDefine.h"
 #include "platform/Path.h"
+#include "platform/ProgramArguments.h"
 
 SOLANE_DEFINE_VERSION_NOTE(1, 0, 0, 0);
 
@@ -28,13 +30,14 @@ int StaySeconds() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  const std::vector<std::string> arguments = platform::ProgramArguments(argc, argv);
   std::string commandLine;
-  for (int i = 1; i < argc; ++i) commandLine += (i > 1 ? " " : "") + std::string(argv[i]);
+  for (size_t i = 0; i < arguments.size(); ++i) commandLine += (i > 0 ? " " : "") + arguments[i];
   std::printf("%s\n", commandLine.c_str());
   std::fflush(stdout);
 
   const std::string log = platform::JoinPath(platform::ParentOf(platform::ExecutablePath()), "SolaneClient.log");
-  std::ofstream(log, std::ios::app) << commandLine << "\n";
+  std::ofstream(log, std::ios::binary | std::ios::app) << commandLine << "\n";
   std::this_thread::sleep_for(std::chrono::seconds(StaySeconds()));
   return 0;
 }

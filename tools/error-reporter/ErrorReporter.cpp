@@ -52,6 +52,32 @@ std::optional<Report> ReadCommandLine(int argc, char** argv) {
   return report;
 }
 
+bool IsLoopbackHost(const std::string& host) {
+  if (host == "localhost" || host == "[::1]") return true;
+  // The library writes every IPv4 form in dotted decimal.
+  return host.rfind("127.", 0) == 0 && host.find_first_not_of("0123456789.") == std::string::npos;
+}
+
+// A dump holds the server profile's password and the web sign-in: it travels only over https,
+// or over plain http to this machine itself (a test's server). The scheme the URL may use, or
+// empty when it must not be sent there at all.
+std::string AllowedScheme(const std::string& url) {
+  CURLU* parsed = curl_url();
+  char* scheme = nullptr;
+  char* host = nullptr;
+  std::string allowed;
+  if (parsed && curl_url_set(parsed, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK &&
+      curl_url_get(parsed, CURLUPART_SCHEME, &scheme, 0) == CURLUE_OK &&
+      curl_url_get(parsed, CURLUPART_HOST, &host, 0) == CURLUE_OK) {
+    const std::string name = scheme;
+    if (name == "https" || (name == "http" && IsLoopbackHost(host))) allowed = name;
+  }
+  curl_free(scheme);
+  curl_free(host);
+  curl_url_cleanup(parsed);
+  return allowed;
+}
+
 struct Outcome {
   bool sent = false;
   bool worthRetrying = false;
@@ -89,7 +115,7 @@ bool AddFilePart(curl_mime* form, const char* field, const std::string& file) {
          curl_mime_type(part, "application/octet-stream") == CURLE_OK;
 }
 
-Outcome Upload(const std::string& url, const Report& report) {
+Outcome Upload(const std::string& url, const std::string& scheme, const Report& report) {
   CURL* curl = curl_easy_init();
   if (!curl) return {false, true, "the transfer library could not start"};
   curl_mime* form = curl_mime_init(curl);
@@ -104,7 +130,7 @@ Outcome Upload(const std::string& url, const Report& report) {
     Progress progress;
     char error[CURL_ERROR_SIZE] = {};
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, scheme.c_str());
     curl_easy_setopt(curl, CURLOPT_MIMEPOST, form);
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, 15L);
@@ -155,6 +181,13 @@ int main(int argc, char** argv) {
   }
   if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) return 1;
   const std::string url = platform::GetProfileString(kConfigFile, kConfigFile, "CrashReportUrl", kDefaultCrashReportUrl);
+  const std::string scheme = AllowedScheme(url);
+  if (scheme.empty()) {
+    std::fprintf(stderr, "SolaneError: crash reports are sent only over https (plain http only to this machine), not to %s.\n",
+                 url.c_str());
+    curl_global_cleanup();
+    return 2;
+  }
   std::printf("Sending the crash report %s to %s:\n  %s (%lld bytes)\n  %s (%lld bytes)\n", report->path.c_str(),
               url.c_str(), report->info.c_str(), static_cast<long long>(*platform::FileSizeOf(report->info)),
               report->dump.c_str(), static_cast<long long>(*platform::FileSizeOf(report->dump)));
@@ -163,7 +196,7 @@ int main(int argc, char** argv) {
   int result = 1;
   auto delay = kFirstRetryDelay;
   for (int attempt = 1; attempt <= kAttempts; ++attempt) {
-    const Outcome outcome = Upload(url, *report);
+    const Outcome outcome = Upload(url, scheme, *report);
     if (outcome.sent) {
       std::printf("The crash report was sent. Thank you.\n");
       result = 0;

@@ -27,7 +27,8 @@ void PrintUsage(std::FILE* out) {
                "      makes the publisher's key pair: DIR/publisher.key (private, owner only) and\n"
                "      DIR/publisher.pub (the PublisherKey of SolaneLauncher.CFG).\n"
                "  solane-publish stamp FILE A.B.C.D\n"
-               "      sets the version record of a built program.\n\n%s",
+               "      sets the version record of a built program; a Linux program built without the\n"
+               "      version note gets one.\n\n%s",
                kReleaseDescriptionHelp);
 }
 

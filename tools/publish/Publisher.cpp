@@ -8,6 +8,7 @@
 #include <fstream>
 #include <map>
 #include <optional>
+#include <set>
 #include <sstream>
 
 #include "download/ZipArchive.h"
@@ -17,6 +18,7 @@
 #include "patch/TextChecksum.h"
 #include "patch/UpdateInfo.h"
 #include "platform/Process.h"
+#include "tools/publish/ElfVersionNote.h"
 #include "tools/publish/ReleaseDescription.h"
 #include "tools/publish/ReleaseFiles.h"
 #include "tools/publish/Signing.h"
@@ -29,6 +31,7 @@ namespace {
 constexpr const char* kUpdateInfoName = "Update.NFO";
 constexpr const char* kSignatureName = "Update.NFO.sig";
 constexpr const char* kAbsentName = "Test.SPF";  // installations skip an entry of this name
+constexpr const char* kClientName = "SolaneClient.exe";
 
 // Update.NFO as it is built: sections of key=value lines. Every value is checked against what
 // the launcher's reader keeps: it drops empty values, removes tabs, ends a line at CR or LF,
@@ -98,6 +101,16 @@ std::optional<std::string> ReleaseFile(const std::string& releaseDir, const std:
   return path;
 }
 
+// A file to be zipped must fit the archive's 32-bit sizes: known from its size before anything
+// is digested or compressed.
+bool FitsZip(const std::string& name, const std::string& path, Plan& plan) {
+  std::error_code code;
+  if (fs::file_size(path, code) <= kLargestZipSize && !code) return true;
+  plan.errors.push_back(name + ": 4 GiB or more cannot be zipped (the archive's sizes are 32-bit and installations "
+                               "read no ZIP64); publish it with Zip = no");
+  return false;
+}
+
 void AddServerFile(Plan& plan, const std::string& name, const std::string& source, bool zip) {
   ServerFile file{name, source, {}};
   if (zip) {
@@ -118,6 +131,7 @@ void PutComponent(InfoText& info, Plan& plan, const std::string& releaseDir, con
     plan.errors.push_back(component.file + ": the " + label + " carries no version (stamp it first)");
     return;
   }
+  if (component.zip && !FitsZip(component.file, *path, plan)) return;
   info.Put("VersionMajorHigh", words->high >> 16);
   info.Put("VersionMajorLow", words->high & 0xffff);
   info.Put("VersionMinorHigh", words->low >> 16);
@@ -195,6 +209,7 @@ void PutPack(InfoText& info, Plan& plan, const std::string& releaseDir, const Pa
     plan.errors.push_back(where + "Flag MD5 ignores the version, so it needs MD5 = yes or the pack is never fetched");
     return;
   }
+  if (pack.zip && !FitsZip(pack.file, *path, plan)) return;
   info.Put(prefix + "FileName", pack.file);
   info.Put(prefix + "Version", *trailer);
   info.Put(prefix + "MD5", pack.digest ? Md5OfFile(*path) : "No");
@@ -279,6 +294,10 @@ Plan PlanRelease(const ReleaseDescription& release, const std::string& releaseDi
   InfoText info(plan.errors);
   PutLauncherSection(info, plan, releaseDir, release);
   info.Section("SolaneClient");
+  // Installations start the client by this fixed name beside the launcher.
+  if (release.client.file != kClientName)
+    plan.errors.push_back("[Client] File = " + release.client.file + ": installations start " + kClientName +
+                          " beside the launcher, so the client must be published under that name");
   PutComponent(info, plan, releaseDir, release.client, "client");
   if (release.client.regKey) info.Put("RegKey", *release.client.regKey);
   if (!release.client.regSubKey.empty()) info.Put("RegSubKey", release.client.regSubKey);
@@ -291,6 +310,35 @@ Plan PlanRelease(const ReleaseDescription& release, const std::string& releaseDi
   CheckNameClashes(plan);
   infoText = info.Text();
   return plan;
+}
+
+// A file of the release folder that the description names nowhere is not published: most often
+// a pack that was meant to be listed.
+void WarnOfUnlistedFiles(const ReleaseDescription& release, const PublishRequest& request,
+                         std::vector<std::string>& warnings) {
+  std::set<std::string> named;
+  for (const ComponentEntry* component : {&release.launcher, &release.client, &release.errorReporter})
+    if (component->present) named.insert(ComparableName(component->file));
+  for (const PackEntry& pack : release.packs) named.insert(ComparableName(pack.file));
+  std::error_code code;
+  const fs::path description =
+      request.descriptionPath.empty() ? fs::path() : fs::weakly_canonical(request.descriptionPath, code);
+  std::vector<std::string> unlisted;
+  for (fs::recursive_directory_iterator file(request.releaseDir, code), end; !code && file != end;
+       file.increment(code)) {
+    std::error_code fileCode;
+    if (!file->is_regular_file(fileCode) || fs::weakly_canonical(file->path(), fileCode) == description) continue;
+    const std::string name = fs::relative(file->path(), request.releaseDir, fileCode).generic_string();
+    if (!named.count(ComparableName(name))) unlisted.push_back(name);
+  }
+  std::sort(unlisted.begin(), unlisted.end());
+  constexpr size_t kNamedAtMost = 10;
+  for (size_t i = 0; i < unlisted.size() && i < kNamedAtMost; ++i)
+    warnings.push_back(unlisted[i] + ": in the release folder but named in no section of the description; "
+                                     "not published");
+  if (unlisted.size() > kNamedAtMost)
+    warnings.push_back("and " + std::to_string(unlisted.size() - kNamedAtMost) +
+                       " more files of the release folder that the description does not name");
 }
 
 bool WriteText(const fs::path& path, const std::string& text) {
@@ -451,6 +499,7 @@ PublishResult Publish(const PublishRequest& request) {
   }
   Plan plan = PlanRelease(*parse.description, request.releaseDir, result.serial, result.updateInfo);
   result.warnings.insert(result.warnings.end(), plan.warnings.begin(), plan.warnings.end());
+  WarnOfUnlistedFiles(*parse.description, request, result.warnings);
   result.errors = plan.errors;
   const auto target = UsableServerFolder(request, result.errors);
   if (!result.errors.empty() || !target) {
@@ -496,7 +545,10 @@ std::string StampVersion(const std::string& path, const std::string& versionText
     parts[count++] = static_cast<uint32_t>(std::stoul(part));
   }
   if (count != 4) return "expected a version A.B.C.D with each part from 0 to 65535, not \"" + versionText + "\"";
-  if (!StampFileVersion(path, parts[0] << 16 | parts[1], parts[2] << 16 | parts[3]))
-    return path + ": cannot be stamped (no version record, or not writable)";
-  return {};
+  const uint32_t high = parts[0] << 16 | parts[1], low = parts[2] << 16 | parts[3];
+  if (StampFileVersion(path, high, low)) return {};
+  if (ReadVersionWords(path)) return path + ": its version record cannot be written";
+  if (IsElfFile(path)) return AddElfVersionNote(path, high, low);
+  return path + ": has no version record; a Windows program gets one from a VERSIONINFO resource when it is "
+                "built, which stamp then sets";
 }

@@ -30,9 +30,11 @@ struct PublishResult {
 // packs, a program without a version, a pack without a version of 1 or more or whose announced
 // version differs from its own, a value the launcher would cut or drop, a name that leaves the
 // folder, two files or archives of one name, a deleted file that is also published, no login
-// server. The server folder is built beside its final place and renamed into it at the end.
+// server, a client under another name than the one installations start, a file too big to zip.
+// Warns of files in the release folder that the description does not name. The server folder
+// is built beside its final place and renamed into it at the end.
 PublishResult Publish(const PublishRequest& request);
 
-// Sets the version record of a built program to "A.B.C.D" (each part 0 to 65535). Returns an
-// error text, empty on success.
+// Sets the version record of a built program to "A.B.C.D" (each part 0 to 65535); a Linux
+// program built without one gets a version note. Returns an error text, empty on success.
 std::string StampVersion(const std::string& path, const std::string& versionText);

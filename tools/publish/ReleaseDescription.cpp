@@ -11,7 +11,8 @@
 //   ErrorMessage  = text          "\r" and "\n" in it stand for line breaks
 //
 //   [Launcher] [Client] [ErrorReporter]   [Launcher] and [Client] are required
-//   File      = name              relative to the release folder; also its name on the server
+//   File      = name              relative to the release folder; also its name on the server;
+//                                 the client's is SolaneClient.exe, the name installations start
 //   Zip       = yes | no          also publish and announce a zip archive (default no)
 //   MD5       = yes | no          announce the file's digest (default yes)
 //   Update    = yes | no          [ErrorReporter] only: update installed reporters (default yes)
@@ -28,6 +29,7 @@
 //
 //   [Delete]        File = name         one line per file the installations delete
 //   [LoginServers]  Address = host:port one line per address of the random pick
+//                                       (at least one login server in either section)
 //   [ListedServer]  Name = , Label = , Address =   once per server of the selectable list
 //   [RegistryMove]  From = HKCU\Software\Old   FromValue = name   DeleteSource = yes | no
 //                   To = HKLM\Software\New     ToValue = name     once per move
@@ -46,16 +48,25 @@ const char* const kReleaseDescriptionHelp =
     "  [Release]       VersionLine, NoticeAddress, Locale (KOREA|JAPAN|CHINA|USA), BandWidth (bytes/ms),\n"
     "                  ErrorShow (0|1), ErrorRun (0|1), ErrorMessage (\\r and \\n break lines)\n"
     "  [Launcher]      File = name, Zip = yes|no (no), MD5 = yes|no (yes)          required\n"
-    "  [Client]        File, Zip, MD5, RegKey (HKCR|HKCU|HKLM|HKU|0-4), RegSubKey  required\n"
+    "  [Client]        File = SolaneClient.exe (the name installations start), Zip, MD5,\n"
+    "                  RegKey (HKCR|HKCU|HKLM|HKU|0-4), RegSubKey                    required\n"
     "  [ErrorReporter] File, Zip, MD5, Update = yes|no (yes)\n"
     "  [Pack]          File, Zip, MD5, Check (0 none|1 date|2 checksum+size|3 all), Flag (MD5|No),\n"
     "                  Version (optional, must equal the pack's last four bytes); once per pack\n"
     "  [Delete]        File = name                  one line per file to delete\n"
     "  [LoginServers]  Address = host[:port]        one line per address of the random pick\n"
     "  [ListedServer]  Name, Label, Address         once per server of the selectable list\n"
+    "                  at least one login server, in either section, is required\n"
     "  [RegistryMove]  From = ROOT\\SubKey, FromValue, DeleteSource = yes|no, To = ROOT\\SubKey, ToValue\n"
     "File names are relative to the release folder and are the names on the server and in the\n"
-    "installation. Component versions come from the files' version records.\n";
+    "installation. Files of the release folder that no section names are not published (a warning\n"
+    "names them).\n"
+    "Versions: a program's comes from its version record (a Windows VERSIONINFO resource, or the\n"
+    "ELF note \".note.solane.version\"); `stamp` sets it, and gives a Linux program built without\n"
+    "the note one. A Windows program needs a VERSIONINFO resource from its build (.rc file) first.\n"
+    "A pack's version is its last four bytes, a little-endian 32-bit number from 1 to 2147483647,\n"
+    "written by whoever builds the pack; installations compare it with the announced version.\n"
+    "Zip = yes is for files below 4 GiB (the archive's sizes are 32-bit).\n";
 
 namespace {
 

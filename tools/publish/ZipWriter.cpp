@@ -20,7 +20,7 @@ constexpr uint16_t kVersionMadeBy = 3 << 8 | 20;  // Unix, 2.0: the external att
 constexpr uint16_t kDeflated = 8;
 constexpr uint16_t kUtf8NameFlag = 1 << 11;
 constexpr uint16_t kTimestampTag = 0x5455;        // "UT"
-constexpr uint64_t kLargest32 = 0xfffffffe;       // 0xffffffff announces ZIP64 fields
+constexpr uint64_t kLargest32 = kLargestZipSize;
 constexpr size_t kChunk = 64 * 1024;
 
 class Bytes {

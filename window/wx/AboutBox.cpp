@@ -8,6 +8,7 @@
 
 #include "app/EntryOptions.h"
 #include "window/LauncherLayout.h"
+#include "window/WindowFlow.h"
 #include "window/wx/SkinBitmaps.h"
 
 namespace {
@@ -33,5 +34,8 @@ void ShowAboutBox(wxWindow* parent, const std::string& profileDescription) {
   all->Add(new wxButton(&box, wxID_OK, "OK"), 0, wxALIGN_RIGHT | wxALL, 10);
   box.SetSizerAndFit(all);
   box.CentreOnParent();
+  const OpenBoxes::Entry open = MainThreadBoxes().Opened([&box] {
+    if (box.IsModal()) box.EndModal(wxID_OK);
+  });
   box.ShowModal();
 }

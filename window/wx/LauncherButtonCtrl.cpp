@@ -1,6 +1,7 @@
 #include "window/wx/LauncherButtonCtrl.h"
 
 #include <wx/dcclient.h>
+#include <wx/dialog.h>
 
 CLauncherButtonCtrl::CLauncherButtonCtrl(wxWindow* parent, wxWindowID id, const wxPoint& position)
     : wxWindow(parent, id, position, wxDefaultSize, wxBORDER_NONE) {
@@ -16,6 +17,14 @@ CLauncherButtonCtrl::CLauncherButtonCtrl(wxWindow* parent, wxWindowID id, const 
     held_ = false;
     Refresh();
   });
+  Bind(wxEVT_KEY_DOWN, &CLauncherButtonCtrl::OnKeyDown, this);
+  Bind(wxEVT_KEY_UP, &CLauncherButtonCtrl::OnKeyUp, this);
+  for (const auto& type : {wxEVT_SET_FOCUS, wxEVT_KILL_FOCUS})
+    Bind(type, [this](wxFocusEvent& event) {
+      if (event.GetEventType() == wxEVT_KILL_FOCUS) spaceHeld_ = false;
+      Refresh();
+      event.Skip();
+    });
 }
 
 void CLauncherButtonCtrl::LoadBitmaps(const wxBitmap& normal, const wxBitmap& pressed, const wxBitmap& mouseOver,
@@ -32,16 +41,18 @@ bool CLauncherButtonCtrl::Enable(bool enable) {
   if (!wxWindow::Enable(enable)) return false;
   if (!enable) {
     held_ = false;
+    spaceHeld_ = false;
     tracking_ = false;
   }
   Refresh();
   return true;
 }
 
-// Pressed before mouse-over before disabled, each only where its picture exists; normal else.
+// Pressed before focus (mouse-over) before disabled, each only where its picture exists; normal
+// else.
 const wxBitmap& CLauncherButtonCtrl::PictureToShow() const {
-  if (held_ && tracking_ && pressed_.IsOk()) return pressed_;
-  if (tracking_ && mouseOver_.IsOk()) return mouseOver_;
+  if (((held_ && tracking_) || spaceHeld_) && pressed_.IsOk()) return pressed_;
+  if ((tracking_ || HasFocus()) && mouseOver_.IsOk()) return mouseOver_;
   if (!IsEnabled() && disabled_.IsOk()) return disabled_;
   return normal_;
 }
@@ -55,10 +66,16 @@ void CLauncherButtonCtrl::OnPaint(wxPaintEvent&) {
 void CLauncherButtonCtrl::SetPointerOver(bool over) {
   if (over == tracking_) return;
   tracking_ = over;
-  if (over)
+  if (over) {
     SetFocus();
-  else if (GetParent() && !held_)
-    GetParent()->SetFocus();
+  } else if (!held_) {
+    // To the window itself: a dialog handed the focus would pass it on to a child, this
+    // button among them.
+    if (auto* dialog = dynamic_cast<wxDialog*>(GetParent()))
+      dialog->SetFocusIgnoringChildren();
+    else if (GetParent())
+      GetParent()->SetFocus();
+  }
   Refresh();
 }
 
@@ -92,10 +109,35 @@ void CLauncherButtonCtrl::OnLeftUp(wxMouseEvent& event) {
   if (HasCapture()) ReleaseMouse();
   SetPointerOver(wxRect(GetClientSize()).Contains(event.GetPosition()));
   Refresh();
-  if (clicked) {
-    wxCommandEvent click(wxEVT_BUTTON, GetId());
-    click.SetEventObject(this);
-    ProcessWindowEvent(click);
-  }
+  if (clicked) Click();
   event.Skip();
+}
+
+// Space presses the button and clicks on release, as the pointer does; Return clicks at once.
+void CLauncherButtonCtrl::OnKeyDown(wxKeyEvent& event) {
+  switch (event.GetKeyCode()) {
+    case WXK_SPACE:
+      if (!spaceHeld_) {
+        spaceHeld_ = true;
+        Refresh();
+      }
+      return;
+    case WXK_RETURN:
+    case WXK_NUMPAD_ENTER: Click(); return;
+    default: event.Skip();
+  }
+}
+
+void CLauncherButtonCtrl::OnKeyUp(wxKeyEvent& event) {
+  if (event.GetKeyCode() != WXK_SPACE || !spaceHeld_) return event.Skip();
+  spaceHeld_ = false;
+  Refresh();
+  Click();
+}
+
+void CLauncherButtonCtrl::Click() {
+  if (!IsEnabled()) return;
+  wxCommandEvent click(wxEVT_BUTTON, GetId());
+  click.SetEventObject(this);
+  ProcessWindowEvent(click);
 }

@@ -1,7 +1,8 @@
 #pragma once
 // An image button drawn only by its pictures: normal, pressed, mouse-over and disabled. The
-// pointer over the button takes the keyboard focus to it and shows the mouse-over picture;
-// leaving gives the focus back to the window. A click sends wxEVT_BUTTON with the button's id.
+// mouse-over picture is the focus picture: it shows while the button has the keyboard focus,
+// which the pointer over the button takes to it and leaving gives back to the window. Tab
+// reaches the button; a click, Space or Return sends wxEVT_BUTTON with the button's id.
 
 #include <wx/bitmap.h>
 #include <wx/window.h>
@@ -25,6 +26,9 @@ class CLauncherButtonCtrl final : public wxWindow {
   void OnMotion(wxMouseEvent& event);
   void OnLeftDown(wxMouseEvent& event);
   void OnLeftUp(wxMouseEvent& event);
+  void OnKeyDown(wxKeyEvent& event);
+  void OnKeyUp(wxKeyEvent& event);
+  void Click();
   void SetPointerOver(bool over);
 
   wxBitmap normal_;
@@ -33,4 +37,5 @@ class CLauncherButtonCtrl final : public wxWindow {
   wxBitmap disabled_;
   bool tracking_ = false;  // the pointer is over the button
   bool held_ = false;      // the left button went down on it and is not yet released
+  bool spaceHeld_ = false; // Space went down on it and is not yet released
 };

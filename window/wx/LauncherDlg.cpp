@@ -213,7 +213,7 @@ ConsoleOutcome CLauncherDlg::RunModal() {
 }
 
 ConsoleOutcome CLauncherDlg::OutcomeOfRun() const {
-  if (clientStarted_) return ConsoleOutcome::ClientStarted;
+  if (flow_.HasStartedClient()) return ConsoleOutcome::ClientStarted;
   if (engine_.IsLauncherUpdatePending()) return ConsoleOutcome::LauncherUpdate;
   if (engine_.IsFinished() && !engine_.IsCancelled()) return ConsoleOutcome::Ready;
   return ConsoleOutcome::NotFinished;
@@ -222,10 +222,13 @@ ConsoleOutcome CLauncherDlg::OutcomeOfRun() const {
 void CLauncherDlg::OnTimer(wxTimerEvent&) {
   PlaceholderCheck();
   CloseCheck();
+  GoOnEnding();
 }
 
+// Idle passes run in every loop, a box's as well: there the window goes on ending the boxes.
 void CLauncherDlg::OnIdle(wxIdleEvent& event) {
   CloseCheck();
+  GoOnEnding();
   event.Skip();
 }
 
@@ -237,13 +240,20 @@ void CLauncherDlg::PlaceholderCheck() {
 
 void CLauncherDlg::CloseCheck() {
   // The exit question decides for itself once it is answered.
-  if (closing_ || exitQuestionOpen_) return;
+  if (flow_.Ending() || exitQuestionOpen_) return;
   if (engine_.IsCancelled() && engine_.IsIdle()) ExitProcedure();
 }
 
 void CLauncherDlg::EndWindow() {
-  if (closing_) return;
-  closing_ = true;
+  if (flow_.Ending()) return;
+  if (flow_.RequestEnd() == WindowFlow::Step::EndWindow) EndOwnLoop();
+}
+
+void CLauncherDlg::GoOnEnding() {
+  if (flow_.Advance() == WindowFlow::Step::EndWindow) EndOwnLoop();
+}
+
+void CLauncherDlg::EndOwnLoop() {
   timer_.Stop();
   if (IsModal()) EndModal(wxID_OK);
 }
@@ -251,7 +261,7 @@ void CLauncherDlg::EndWindow() {
 // --- The player's actions -----------------------------------------------------------------------
 
 void CLauncherDlg::ExitProcedure() {
-  if (closing_ || exitQuestionOpen_) return;
+  if (flow_.Ending() || exitQuestionOpen_) return;
   SaveSettings();
   if (engine_.IsIdle()) return EndWindow();
   // An update that is already stopping (after an error, or after OK before) is not asked about
@@ -260,7 +270,7 @@ void CLauncherDlg::ExitProcedure() {
   exitQuestionOpen_ = true;
   const int answer = engine_.ShowMessage(kMessageFinishNow, platform::kBoxOkCancel);
   exitQuestionOpen_ = false;
-  if (closing_) return;
+  if (flow_.Ending()) return;
   if (answer != platform::kResultOk) {
     // Cancel keeps the update going; it withdraws only the player's own request, never a
     // cancel that an error set while the question was open.
@@ -273,9 +283,14 @@ void CLauncherDlg::ExitProcedure() {
 }
 
 void CLauncherDlg::OnStart(wxCommandEvent&) {
+  // A press while a start runs, after the game has started or while the window ends does
+  // nothing: one run starts the game once.
+  if (!flow_.BeginStart()) return;
   SaveSettings();
-  if (!engine_.LaunchClient()) return;
-  clientStarted_ = true;
+  const bool started = engine_.LaunchClient();
+  flow_.EndStart(started);
+  if (!started) return;
+  startButton_->Disable();
   // With a server list the latency probe may still run: a quiet cancel lets the close check
   // end the window once it has stopped.
   if (layout_.serverRows)
@@ -289,7 +304,7 @@ void CLauncherDlg::OnRegistration(wxCommandEvent&) {
 }
 
 void CLauncherDlg::OnClose(wxCloseEvent& event) {
-  if (closing_ || !event.CanVeto()) {
+  if (!event.CanVeto()) {
     event.Skip();
     return;
   }
@@ -315,7 +330,8 @@ void CLauncherDlg::OnContextMenu(wxContextMenuEvent& event) {
 }
 
 void CLauncherDlg::ShowAbout() {
-  if (aboutText_.empty()) return;
+  // A window that is ending opens no new box.
+  if (aboutText_.empty() || flow_.Ending()) return;
   ShowAboutBox(this, engine_.ProfileDescription());
 }
 
@@ -365,7 +381,7 @@ void CLauncherDlg::RunExitProcedure() {
 void CLauncherDlg::CloseWindow() {
   // Once the start button shows, the sequence closes the window only from its auto-run step,
   // after the game has started.
-  if (!wxThread::IsMain() && startShown_.load() && !engine_.IsLauncherUpdatePending()) clientStarted_ = true;
+  if (!wxThread::IsMain() && startShown_.load() && !engine_.IsLauncherUpdatePending()) flow_.ClientStarted();
   if (wxThread::IsMain())
     EndWindow();
   else

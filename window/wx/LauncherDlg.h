@@ -20,6 +20,7 @@
 #include "patch/LauncherWindow.h"
 #include "window/ConsoleWindow.h"
 #include "window/LauncherLayout.h"
+#include "window/WindowFlow.h"
 #include "window/wx/MainThread.h"
 #include "window/wx/SkinSurface.h"
 
@@ -83,7 +84,10 @@ class CLauncherDlg final : public wxDialog, public LauncherWindow, public SkinSu
   void PlaceholderCheck();
   void CloseCheck();
   void ExitProcedure();
+  // Ends the window: first every box open over it, then the window's own loop.
   void EndWindow();
+  void GoOnEnding();
+  void EndOwnLoop();
   void ShowAbout();
   ConsoleOutcome OutcomeOfRun() const;
 
@@ -104,9 +108,9 @@ class CLauncherDlg final : public wxDialog, public LauncherWindow, public SkinSu
   wxString aboutText_;
   wxTimer timer_;
 
-  // Main thread only.
+  // Main thread only, but for the flow's record of a started game.
+  WindowFlow flow_{MainThreadBoxes()};
   bool exitQuestionOpen_ = false;
-  bool closing_ = false;
   bool placeholderShown_ = true;
 
   // Shared with the engine's threads.
@@ -114,7 +118,6 @@ class CLauncherDlg final : public wxDialog, public LauncherWindow, public SkinSu
   std::atomic<bool> autoRun_{false};
   std::atomic<bool> startShown_{false};
   std::atomic<bool> secondShown_{true};
-  std::atomic<bool> clientStarted_{false};
   RepaintRequest buttonsChanged_;
   MainThreadLink link_;
 };

@@ -18,6 +18,15 @@ void PreferSoftwareRendering() {
   setenv("WEBKIT_DISABLE_COMPOSITING_MODE", "1", 0);
 }
 
+// The page's host window. The notice is read and clicked, not typed into: Tab passes it by, as
+// inside a page the web view would keep Tab to itself and the buttons could not be reached.
+class NoticeHost final : public wxWindow {
+ public:
+  NoticeHost(wxWindow* parent, wxWindowID id, const wxRect& rect)
+      : wxWindow(parent, id, rect.GetPosition(), rect.GetSize(), wxBORDER_NONE) {}
+  bool AcceptsFocusFromKeyboard() const override { return false; }
+};
+
 }  // namespace
 
 bool IsNoticeAddressAllowed(std::string_view address) {
@@ -31,11 +40,12 @@ NoticePage::NoticePage(wxWindow* parent, wxWindowID id, const wxRect& rect,
   PreferSoftwareRendering();
   if (!wxWebView::IsBackendAvailable(wxWebViewBackendDefault)) return;
   // Created empty: the first address goes through the same check as every later one.
-  view_ = wxWebView::New(parent, id, wxString(), rect.GetPosition(), rect.GetSize(), wxWebViewBackendDefault,
+  // Hidden until a page has loaded: the placeholder shows meanwhile.
+  host_ = new NoticeHost(parent, id, rect);
+  host_->Hide();
+  view_ = wxWebView::New(host_, wxID_ANY, wxString(), wxPoint(0, 0), rect.GetSize(), wxWebViewBackendDefault,
                          wxBORDER_NONE);
   if (!view_) return;
-  // Hidden until a page has loaded: the placeholder shows meanwhile.
-  view_->Hide();
   view_->EnableContextMenu(false);
   view_->EnableAccessToDevTools(false);
   view_->Bind(wxEVT_WEBVIEW_NAVIGATING, &NoticePage::OnNavigating, this);
@@ -59,7 +69,7 @@ void NoticePage::Navigate(const std::string& address) {
 }
 
 void NoticePage::Reveal() {
-  if (view_ && !view_->IsShown()) view_->Show();
+  if (view_ && !host_->IsShown()) host_->Show();
 }
 
 // Every navigation, the page's own links, redirects and frames included, passes here.

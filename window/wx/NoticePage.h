@@ -38,7 +38,8 @@ class NoticePage {
   void OnError(wxWebViewEvent& event);
   void OnNewWindow(wxWebViewEvent& event);
 
-  wxWebView* view_ = nullptr;  // a child of the window, which destroys it
+  wxWindow* host_ = nullptr;   // a child of the window, which destroys it
+  wxWebView* view_ = nullptr;  // a child of the host
   std::function<void(const std::string&)> openInBrowser_;
   bool loaded_ = false;
   bool failed_ = false;

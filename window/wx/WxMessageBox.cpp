@@ -9,6 +9,8 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "window/WindowFlow.h"
+
 namespace {
 
 long StyleFor(unsigned type) {
@@ -25,6 +27,16 @@ long StyleFor(unsigned type) {
     default: style |= wxICON_EXCLAMATION; break;
   }
   return style;
+}
+
+// The button that gives `result`.
+int ButtonFor(int result) {
+  switch (result) {
+    case platform::kResultCancel: return wxID_CANCEL;
+    case platform::kResultYes: return wxID_YES;
+    case platform::kResultNo: return wxID_NO;
+    default: return wxID_OK;
+  }
 }
 
 int ResultOf(int answer) {
@@ -45,6 +57,10 @@ int ShowOnMainThread(const std::string& text, const std::string& caption, unsign
   wxGenericMessageDialog dialog(wxTheApp ? wxTheApp->GetTopWindow() : nullptr, wxString::FromUTF8(text),
                                 wxString::FromUTF8(caption), StyleFor(type));
   if (shown) *shown = &dialog;
+  // A window that ends while the box is open dismisses it with its safe answer.
+  const OpenBoxes::Entry open = MainThreadBoxes().Opened([&dialog, type] {
+    if (dialog.IsModal()) dialog.EndModal(ButtonFor(platform::UnattendedAnswer(type)));
+  });
   const int answer = dialog.ShowModal();
   if (shown) *shown = nullptr;
   return ResultOf(answer);
@@ -84,7 +100,7 @@ class WxMessageBox : public platform::MessageBoxProvider {
         // Nobody is left to answer: the box goes, and one not yet shown never appears.
         ask->abandoned = true;
         wxTheApp->CallAfter([ask] {
-          if (ask->shown) ask->shown->EndModal(wxID_CANCEL);
+          if (ask->shown && ask->shown->IsModal()) ask->shown->EndModal(wxID_CANCEL);
         });
         return platform::UnattendedAnswer(type);
       }

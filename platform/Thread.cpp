@@ -1,9 +1,5 @@
 #include "platform/Thread.h"
 
-#include <sys/resource.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
@@ -26,21 +22,6 @@ struct Thread::State {
   std::thread thread;
 };
 
-namespace {
-
-void ApplyPriority(ThreadPriority priority) {
-  pid_t tid = static_cast<pid_t>(syscall(SYS_gettid));
-  if (priority == ThreadPriority::Lowest) {
-    setpriority(PRIO_PROCESS, static_cast<id_t>(tid), 19);
-  } else if (priority == ThreadPriority::Highest) {
-    // Unprivileged processes may not go below their current nice value; take what is granted.
-    for (int nice = -20; nice < 0; ++nice)
-      if (setpriority(PRIO_PROCESS, static_cast<id_t>(tid), nice) == 0) break;
-  }
-}
-
-}  // namespace
-
 Thread::Thread(std::function<void()> body) : state_(std::make_shared<State>()) {
   state_->body = std::move(body);
   std::shared_ptr<State> state = state_;
@@ -53,7 +34,7 @@ Thread::Thread(std::function<void()> body) : state_(std::make_shared<State>()) {
         return;
       }
     }
-    ApplyPriority(state->priority);
+    ApplyThreadPriority(state->priority);
     GiveThreadSignalStack();  // a crash report even of this thread's stack overflow
     state->body();
     {
