@@ -1,8 +1,8 @@
 #include "app/Profiles.h"
 
-#include <strings.h>
-
 #include <array>
+
+#include "platform/AsciiText.h"
 
 namespace {
 
@@ -30,10 +30,8 @@ constexpr const char* kVornRegistration = "http://member.vorn.solane.example/reg
 
 template <size_t N>
 int MatchCode(const std::array<std::string_view, N>& codes, std::string_view text) {
-  std::string wanted(text);
   for (size_t i = 1; i < N; ++i)
-    if (wanted.size() == codes[i].size() && strcasecmp(wanted.c_str(), std::string(codes[i]).c_str()) == 0)
-      return static_cast<int>(i);
+    if (platform::EqualsIgnoringCase(text, codes[i])) return static_cast<int>(i);
   return 0;
 }
 

@@ -12,6 +12,7 @@
 #include "platform/FileSystem.h"
 #include "platform/MessageBox.h"
 #include "platform/Path.h"
+#include "platform/RunningExecutable.h"
 #include "window/Catalogue.h"
 #include "window/MessageIds.h"
 
@@ -80,13 +81,17 @@ std::string WithOptions(const std::string& options, const std::string& parameter
   return options.empty() ? parameters : options + " " + parameters;
 }
 
-bool CopyOwnProgramTo(PatchEngine& engine, const std::string& self, const std::string& target) {
-  // The copy into place moves its source away, and a failed one deletes it. This launcher must
-  // keep its own file: after a failure it goes on as an ordinary launcher that checks its own
-  // version, and after success the file goes with the temporary folder in a later run.
+bool CopyOwnProgramTo(const std::string& self, const std::string& target) {
+  // The replacement moves its source away. This launcher must keep its own file: after a failure
+  // it goes on as an ordinary launcher that checks its own version, and after success the file
+  // goes with the temporary folder in a later run. The copy is complete and flushed before it
+  // takes the target's name, and the old launcher may still be ending while it does.
   const std::string replacement = self + kReplacementSuffix;
-  if (!platform::CopyFileTo(self, replacement, true)) return false;
-  return engine.CopyIntoPlace(replacement, target);
+  const bool replaced = platform::CopyFileTo(self, replacement, true) &&
+                        platform::ReplaceRunningExecutable(replacement, target);
+  // Left behind when it was copied across file systems or the replacement failed.
+  if (platform::PathExists(replacement)) platform::RemoveTree(replacement);
+  return replaced;
 }
 
 }  // namespace
@@ -130,7 +135,7 @@ bool PatchEngine::ReplaceSelf(const std::string& commandLine) {
 
   // The player's acknowledgement gives the old launcher time to end.
   ShowLauncherMessage({kLabelLauncher, kMessageStarting});
-  if (!CopyOwnProgramTo(*this, self, target)) {
+  if (!CopyOwnProgramTo(self, target)) {
     // The installed launcher is as it was and fetches the new one again at its next start.
     ShowLauncherMessage({kLabelLauncher, kMessageUpdateFailed, kMessageCopyFailed});
     return false;

@@ -6,6 +6,7 @@
 #include "patch/PatchEngine.h"
 #include "platform/MessageBox.h"
 #include "platform/NamedMutex.h"
+#include "platform/RunningExecutable.h"
 #include "window/MessageIds.h"
 
 namespace {
@@ -44,6 +45,8 @@ StartupEnd PatchEngine::Run(const std::string& commandLine) {
   // A copy that could not take the installed launcher's place ends here: it is not the
   // installation's launcher, and the installed one tries again at its next start.
   if (replacing) return ReplaceSelf(commandLine) ? StartupEnd::ReplacementStarted : StartupEnd::ReplacementFailed;
+  // A launcher this one replaced may lie set aside beside it; it goes once it no longer runs.
+  platform::RemoveReplacedExecutables(LauncherExePath());
 
   if (IsClientRunning()) {
     SetStatusMessage(kMessageClientRunning);

@@ -1,43 +1,14 @@
 #include "download/TransferError.h"
 
-#include <curl/curl.h>
-
 #include <cerrno>
 #include <cstring>
 #include <string>
+#include <system_error>
 #include <utility>
 
 namespace {
 
 using namespace transfer_error;
-
-constexpr std::pair<CURLcode, int> kLibraryCodes[] = {
-    {CURLE_OPERATION_TIMEDOUT, kTimeout},
-    {CURLE_URL_MALFORMAT, kInvalidUrl},
-    {CURLE_UNSUPPORTED_PROTOCOL, kUnknownScheme},
-    {CURLE_COULDNT_RESOLVE_HOST, kNameNotResolved},
-    {CURLE_COULDNT_RESOLVE_PROXY, kNameNotResolved},
-    {CURLE_LOGIN_DENIED, kLoginRefused},
-    {CURLE_COULDNT_CONNECT, kCannotConnect},
-    {CURLE_RECV_ERROR, kConnectionAborted},
-    {CURLE_SEND_ERROR, kConnectionAborted},
-    {CURLE_PARTIAL_FILE, kConnectionAborted},
-    {CURLE_GOT_NOTHING, kConnectionAborted},
-    {CURLE_WEIRD_SERVER_REPLY, kInvalidServerResponse},
-    {CURLE_FTP_WEIRD_PASV_REPLY, kInvalidServerResponse},
-    {CURLE_FTP_WEIRD_227_FORMAT, kInvalidServerResponse},
-    {CURLE_BAD_CONTENT_ENCODING, kInvalidServerResponse},
-    {CURLE_TOO_MANY_REDIRECTS, kInvalidServerResponse},
-    {CURLE_HTTP2, kInvalidServerResponse},
-    {CURLE_SSL_CONNECT_ERROR, kSecureChannel},
-    {CURLE_PEER_FAILED_VERIFICATION, kSecureChannel},
-    {CURLE_SSL_CERTPROBLEM, kSecureChannel},
-    {CURLE_SSL_CIPHER, kSecureChannel},
-    {CURLE_SSL_CACERT_BADFILE, kSecureChannel},
-    {CURLE_SSL_ENGINE_NOTFOUND, kSecureChannel},
-    {CURLE_USE_SSL_FAILED, kSecureChannel},
-    {CURLE_ABORTED_BY_CALLBACK, kOperationCancelled},
-};
 
 constexpr std::pair<int, const char*> kErrorTexts[] = {
     {kFtpConnectFailed, "The connection with the FTP server could not be opened."},
@@ -57,14 +28,6 @@ constexpr std::pair<int, const char*> kErrorTexts[] = {
 };
 
 }  // namespace
-
-int TransferErrorFromLibraryCode(int curlCode) {
-  if (curlCode == CURLE_OK) return 0;
-  for (const auto& [library, ours] : kLibraryCodes) {
-    if (library == curlCode) return ours;
-  }
-  return kInternal;
-}
 
 std::string TransferErrorText(int code) {
   for (const auto& [known, text] : kErrorTexts) {
@@ -110,11 +73,7 @@ std::string TransferFailureText(const TransferFailure& failure, const std::strin
              : failure.IsLocalFile()                       ? "The downloaded file could not be written."
                                                            : TransferErrorText(failure.code);
       std::string reason;
-      if (failure.systemError != 0) {
-        char buffer[256];
-        // The GNU form may return a static text instead of filling the buffer.
-        reason = strerror_r(failure.systemError, buffer, sizeof(buffer));
-      }
+      if (failure.systemError != 0) reason = std::generic_category().message(failure.systemError);
       // "<path>: <reason>.", the way the system itself names a refused file.
       std::string what = failure.subject;
       if (!reason.empty()) what += (what.empty() ? "" : ": ") + reason + ".";

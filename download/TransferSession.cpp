@@ -10,8 +10,10 @@
 #include <memory>
 #include <optional>
 #include <string_view>
+#include <utility>
 
 #include "download/TransferError.h"
+#include "download/TransferRules.h"
 #include "download/TransferStats.h"
 #include "download/TransferUrl.h"
 #include "platform/AsciiText.h"
@@ -19,16 +21,39 @@
 #include "platform/FileSystem.h"
 #include "platform/Path.h"
 
+using namespace transfer_rules;
+
 namespace {
 
-// Callers see the body arrive in pieces of at most kPieceBytes: the byte counter, the cancel test
-// and the rate limit go piece by piece. The library is still allowed to hand over larger blocks,
-// and the local file is written in large blocks: per-piece system calls cost most of the
-// throughput on a fast link.
-constexpr size_t kPieceBytes = 10240;
+constexpr std::pair<CURLcode, int> kLibraryCodes[] = {
+    {CURLE_OPERATION_TIMEDOUT, transfer_error::kTimeout},
+    {CURLE_URL_MALFORMAT, transfer_error::kInvalidUrl},
+    {CURLE_UNSUPPORTED_PROTOCOL, transfer_error::kUnknownScheme},
+    {CURLE_COULDNT_RESOLVE_HOST, transfer_error::kNameNotResolved},
+    {CURLE_COULDNT_RESOLVE_PROXY, transfer_error::kNameNotResolved},
+    {CURLE_LOGIN_DENIED, transfer_error::kLoginRefused},
+    {CURLE_COULDNT_CONNECT, transfer_error::kCannotConnect},
+    {CURLE_RECV_ERROR, transfer_error::kConnectionAborted},
+    {CURLE_SEND_ERROR, transfer_error::kConnectionAborted},
+    {CURLE_PARTIAL_FILE, transfer_error::kConnectionAborted},
+    {CURLE_GOT_NOTHING, transfer_error::kConnectionAborted},
+    {CURLE_WEIRD_SERVER_REPLY, transfer_error::kInvalidServerResponse},
+    {CURLE_FTP_WEIRD_PASV_REPLY, transfer_error::kInvalidServerResponse},
+    {CURLE_FTP_WEIRD_227_FORMAT, transfer_error::kInvalidServerResponse},
+    {CURLE_BAD_CONTENT_ENCODING, transfer_error::kInvalidServerResponse},
+    {CURLE_TOO_MANY_REDIRECTS, transfer_error::kInvalidServerResponse},
+    {CURLE_HTTP2, transfer_error::kInvalidServerResponse},
+    {CURLE_SSL_CONNECT_ERROR, transfer_error::kSecureChannel},
+    {CURLE_PEER_FAILED_VERIFICATION, transfer_error::kSecureChannel},
+    {CURLE_SSL_CERTPROBLEM, transfer_error::kSecureChannel},
+    {CURLE_SSL_CIPHER, transfer_error::kSecureChannel},
+    {CURLE_SSL_CACERT_BADFILE, transfer_error::kSecureChannel},
+    {CURLE_SSL_ENGINE_NOTFOUND, transfer_error::kSecureChannel},
+    {CURLE_USE_SSL_FAILED, transfer_error::kSecureChannel},
+    {CURLE_ABORTED_BY_CALLBACK, transfer_error::kOperationCancelled},
+};
+
 constexpr long kReceiveBufferBytes = 256 * 1024;
-constexpr size_t kFileBufferBytes = 1024 * 1024;
-constexpr uint32_t kRateWaitSliceMs = 50;
 
 bool InitLibraryOnce() {
   static const bool ok = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
@@ -42,24 +67,6 @@ TransferFailure SessionFailure(int code) { return {TransferFailure::Kind::Sessio
 bool IsFtpRemoteFileError(CURLcode code) {
   return code == CURLE_REMOTE_FILE_NOT_FOUND || code == CURLE_REMOTE_ACCESS_DENIED ||
          code == CURLE_FTP_COULDNT_RETR_FILE;
-}
-
-// "bytes <first>-<last>/<total>"; none when the range is not that (a "*" total included).
-struct ContentRange {
-  int64_t first = 0, last = 0, total = 0;
-};
-std::optional<ContentRange> ParseContentRange(std::string_view text) {
-  if (!text.starts_with("bytes ")) return std::nullopt;
-  text.remove_prefix(6);
-  ContentRange range;
-  const char* const end = text.data() + text.size();
-  std::from_chars_result read = std::from_chars(text.data(), end, range.first);
-  if (read.ec != std::errc() || read.ptr == end || *read.ptr != '-') return std::nullopt;
-  read = std::from_chars(read.ptr + 1, end, range.last);
-  if (read.ec != std::errc() || read.ptr == end || *read.ptr != '/') return std::nullopt;
-  read = std::from_chars(read.ptr + 1, end, range.total);
-  if (read.ec != std::errc() || read.ptr != end) return std::nullopt;
-  return range;
 }
 
 // "host:port" of an address, for the player's error text; empty when it cannot be read.
@@ -85,15 +92,6 @@ std::string ServerOf(CURL* curl, const std::string& requested) {
   curl_easy_getinfo(curl, CURLINFO_EFFECTIVE_URL, &effective);
   const std::string server = ServerOf(effective);
   return server.empty() ? ServerOf(requested.c_str()) : server;
-}
-
-bool IsHttps(std::string_view url) { return platform::AsciiLowered(std::string(url.substr(0, 8))) == "https://"; }
-
-// The scheme of an absolute address ("http" of "http://..."), lower case; empty for a relative one.
-std::string SchemeOf(std::string_view location) {
-  const size_t mark = location.find("://");
-  if (mark == std::string_view::npos || !HostHasScheme(location)) return {};
-  return platform::AsciiLowered(std::string(location.substr(0, mark)));
 }
 
 // The text that names one version of an FTP file: its size and modification time.
@@ -133,198 +131,15 @@ void DetachTransfer(CURL* curl) {
 
 }  // namespace
 
+int TransferErrorFromLibraryCode(int curlCode) {
+  if (curlCode == CURLE_OK) return 0;
+  for (const auto& [library, ours] : kLibraryCodes) {
+    if (library == curlCode) return ours;
+  }
+  return transfer_error::kInternal;
+}
+
 bool InitTransferLibrary() { return InitLibraryOnce(); }
-
-// The state of one running transfer, shared with the library's callbacks.
-struct CTransferSession::Transfer {
-  enum class Stop {
-    None, Cancel, Closing, Stalled, BadStatus, BadRange, Overrun, MemoryFull, CreateFailed, WriteFailed, SizeKnown,
-    RedirectLowered, RedirectElsewhere
-  };
-
-  CTransferSession* session = nullptr;
-  CURL* handle = nullptr;
-  std::string url;  // as requested
-  bool http = true;
-  bool sizeOnly = false;
-  bool toMemory = false;
-  std::string localPath;
-  std::unique_ptr<char[]> fileBuffer;  // outlives `file`, which ~Transfer closes first
-  std::FILE* file = nullptr;
-  std::string body;
-  int64_t expected = 0;
-  int64_t received = 0;
-  double rateLimit = 0.0;
-  uint32_t startTick = 0;
-  uint32_t stallMs = 0;       // no byte for this long ends the transfer; 0 = no limit
-  uint32_t lastDataTick = 0;
-  Stop stop = Stop::None;
-  long status = 0;
-  int createErrno = 0;
-  int writeErrno = 0;
-  bool created = false;
-  // Resuming: the bytes kept in the local file, whether they were asked to be continued, and
-  // whether this answer continues them (then the file is written from keptBytes on).
-  int64_t keptBytes = 0;
-  bool resumeAsked = false;
-  bool continuing = false;
-  bool bodyBegun = false;
-  int64_t rateBase = 0;  // bytes not received by this transfer, left out of the rate limit
-  const BodyStartHandler* onBodyStart = nullptr;
-  std::string validator;  // FTP: learnt before the transfer
-  // From the headers of the current HTTP answer (a redirect's are forgotten).
-  int answerStatus = 0;
-  std::string etag;
-  std::string lastModified;
-  std::string contentRange;
-
-  ~Transfer() { CloseFile(); }
-
-  // False when the buffered tail of the file could not be written.
-  bool CloseFile() {
-    if (file == nullptr) return true;
-    errno = 0;
-    const bool written = std::fclose(file) == 0;
-    if (!written && writeErrno == 0) writeErrno = errno;
-    file = nullptr;
-    return written;
-  }
-
-  bool CreateFile() {
-    file = std::fopen(localPath.c_str(), continuing ? "r+b" : "wb");
-    // The kept bytes stay; anything past them (a piece written before a kill) goes.
-    if (file != nullptr && continuing && !platform::CutOpenFile(file, keptBytes)) {
-      std::fclose(file);
-      file = nullptr;
-    }
-    if (file == nullptr) {
-      createErrno = errno;
-      stop = Stop::CreateFailed;
-      return false;
-    }
-    // With the library's small default buffer the file would see two writes for every piece.
-    // (A null buffer would keep the default size.)
-    if (!fileBuffer) fileBuffer = std::make_unique<char[]>(kFileBufferBytes);
-    std::setvbuf(file, fileBuffer.get(), _IOFBF, kFileBufferBytes);
-    created = true;
-    return true;
-  }
-
-  bool Store(const char* data, size_t bytes) {
-    if (toMemory) {
-      if (static_cast<int64_t>(body.size() + bytes) > kMaxMemoryBody) {
-        stop = Stop::MemoryFull;
-        return false;
-      }
-      body.append(data, bytes);
-      return true;
-    }
-    // The file is created at the first byte of a good answer, so a failed request leaves none.
-    if (file == nullptr && !CreateFile()) return false;
-    if (bytes > 0 && std::fwrite(data, 1, bytes, file) != bytes) {
-      writeErrno = errno;
-      stop = Stop::WriteFailed;
-      return false;
-    }
-    return true;
-  }
-
-  // Waits until the bytes received so far match the limit: rate × elapsed ÷ limit − elapsed,
-  // which is received ÷ limit − elapsed. Written that way it also holds at elapsed 0, where the
-  // rate is unknown: the library hands over many pieces at once, and they must not all pass
-  // before the first millisecond ends. The wait is sliced so that a cancel still ends it quickly.
-  void ApplyRateLimit() {
-    if (rateLimit <= 0.0) return;
-    const uint32_t elapsed = platform::TickCount() - startTick;
-    auto wait = static_cast<int64_t>(static_cast<double>(received - rateBase) / rateLimit - elapsed);
-    while (wait > 0 && !ShouldStop()) {
-      const auto slice = static_cast<uint32_t>(std::min<int64_t>(wait, kRateWaitSliceMs));
-      platform::SleepMs(slice);
-      wait -= slice;
-    }
-  }
-
-  // One piece of the body: stored (up to the expected size), counted, then held back by the
-  // rate limit. False when the transfer must end.
-  bool TakePiece(const char* data, size_t bytes) {
-    size_t kept = bytes;
-    bool overrun = false;
-    if (expected > 0 && received + static_cast<int64_t>(bytes) > expected) {
-      kept = static_cast<size_t>(std::max<int64_t>(0, expected - received));
-      overrun = true;
-    }
-    if (!Store(data, kept)) return false;
-    // All received bytes are counted, so the caller sees the size is wrong.
-    received += static_cast<int64_t>(bytes);
-    session->AddTransferred(static_cast<int64_t>(bytes));
-    if (overrun) {
-      stop = Stop::Overrun;
-      return false;
-    }
-    ApplyRateLimit();
-    return true;
-  }
-
-  // The first byte of the answer's body: decides whether it continues the kept bytes (a 206
-  // whose range starts exactly there) or replaces them (a 200), opens the file accordingly and
-  // tells the caller before anything is written. False when the answer cannot be used.
-  bool BeginBody() {
-    bodyBegun = true;
-    if (http) {
-      curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
-      continuing = false;
-      if (status == 206 && resumeAsked) {
-        if (!ContinuesKeptBytes()) {
-          stop = Stop::BadRange;
-          return false;
-        }
-        continuing = true;
-      } else if (status != 200) {
-        stop = Stop::BadStatus;
-        return false;
-      }
-      // Only a strong entity tag names exactly these bytes; a date is the next best guard.
-      validator = !etag.empty() && !etag.starts_with("W/") ? etag : lastModified;
-    }
-    if (toMemory) return true;
-    if (continuing) {
-      received = rateBase = keptBytes;
-      session->AddTransferred(keptBytes);
-    }
-    if (!CreateFile()) return false;
-    if (onBodyStart && *onBodyStart) (*onBodyStart)(continuing ? keptBytes : 0, validator);
-    return true;
-  }
-
-  // A 206 continues the kept bytes only when it holds exactly the rest of the file they belong
-  // to: from the first byte not kept to the last of a file of the expected size.
-  bool ContinuesKeptBytes() const {
-    const std::optional<ContentRange> range = ParseContentRange(contentRange);
-    return range && range->first == keptBytes && range->last == range->total - 1 &&
-           (expected <= 0 || range->total == expected);
-  }
-
-  // A redirect may not leave https for http, nor http and https for another scheme; over FTP
-  // there are none.
-  bool AcceptsRedirect(std::string_view location) {
-    const std::string scheme = SchemeOf(location);
-    if (scheme.empty() || scheme == "https" || (scheme == "http" && !IsHttps(url))) return true;
-    stop = scheme == "http" ? Stop::RedirectLowered : Stop::RedirectElsewhere;
-    return false;
-  }
-
-  bool ShouldStop() {
-    if (session->cancel_.load()) {
-      stop = Stop::Cancel;
-      return true;
-    }
-    if (session->closing_.load() > 0) {
-      stop = Stop::Closing;
-      return true;
-    }
-    return false;
-  }
-};
 
 size_t CTransferSession::WriteBody(char* data, size_t size, size_t count, void* context) {
   auto& transfer = *static_cast<Transfer*>(context);
@@ -336,14 +151,8 @@ size_t CTransferSession::WriteBody(char* data, size_t size, size_t count, void* 
     transfer.stop = Transfer::Stop::SizeKnown;
     return 0;
   }
-  if (transfer.ShouldStop()) return 0;
-  if (!transfer.bodyBegun && !transfer.BeginBody()) return 0;
-  for (size_t offset = 0; offset < bytes; offset += kPieceBytes) {
-    if (offset > 0 && transfer.ShouldStop()) return 0;
-    if (!transfer.TakePiece(data + offset, std::min(kPieceBytes, bytes - offset))) return 0;
-  }
-  transfer.lastDataTick = platform::TickCount();  // a wait for the rate limit is no stall
-  return bytes;
+  if (!transfer.bodyBegun) curl_easy_getinfo(transfer.handle, CURLINFO_RESPONSE_CODE, &transfer.status);
+  return transfer.TakeBlock(data, bytes) ? bytes : 0;
 }
 
 size_t CTransferSession::HeaderLine(char* data, size_t size, size_t count, void* context) {
@@ -374,57 +183,12 @@ size_t CTransferSession::HeaderLine(char* data, size_t size, size_t count, void*
 // Called by the library at least about once a second, also while nothing arrives.
 int CTransferSession::TransferProgress(void* context, int64_t, int64_t, int64_t, int64_t) {
   auto& transfer = *static_cast<Transfer*>(context);
-  if (transfer.ShouldStop()) return 1;
-  if (transfer.stallMs > 0 && platform::TickCount() - transfer.lastDataTick > transfer.stallMs) {
-    transfer.stop = Transfer::Stop::Stalled;
-    return 1;
-  }
-  return 0;
+  return transfer.ShouldEnd() ? 1 : 0;
 }
 
 CTransferSession::CTransferSession() { InitLibraryOnce(); }
 
 CTransferSession::~CTransferSession() { Disconnect(); }
-
-void CTransferSession::Reset() {
-  std::lock_guard lock(transferLock_);
-  transferred_ = 0;
-  ClearFailure();
-  CloseFtpLocked();
-  cancel_ = false;
-  serverPath_.clear();
-  userName_.clear();
-  password_.clear();
-  port_ = 21;
-  passive_ = true;
-  connectTimeoutMs_ = 5000;
-  receiveTimeoutMs_ = 5000;
-  connectRetries_ = 6;
-  agent_ = "Solane Patch";
-  protocol_ = kProtocolFtp;
-  storageMode_ = kStorageFile;
-  rateLimit_ = -1.0;
-  expectedSize_ = 0;
-  httpConnectTimeoutMs_ = kDefaultHttpConnectTimeoutMs;
-  httpStallTimeoutMs_ = kDefaultHttpStallTimeoutMs;
-  std::lock_guard textLock(textLock_);
-  textBody_.clear();
-}
-
-TransferFailure CTransferSession::GetFailure() const {
-  std::lock_guard lock(failureLock_);
-  return failure_;
-}
-
-void CTransferSession::SetFailure(const TransferFailure& failure) {
-  std::lock_guard lock(failureLock_);
-  failure_ = failure;
-}
-
-std::string CTransferSession::GetText() const {
-  std::lock_guard lock(textLock_);
-  return textBody_;
-}
 
 bool CTransferSession::Disconnect() {
   closing_.fetch_add(1);
@@ -496,17 +260,6 @@ void CTransferSession::ConfigureFtp(void* handle) {
   }
 }
 
-std::string CTransferSession::FtpUrl(const std::string& remotePath) const {
-  std::string host = host_;
-  const size_t nameStart = HostHasScheme(host) ? host.find("://") + 3 : 0;
-  const size_t nameEnd = host.find('/', nameStart);
-  const std::string name = host.substr(nameStart, nameEnd == std::string::npos ? std::string::npos : nameEnd - nameStart);
-  if (name.find(':') == std::string::npos) {
-    host.insert(nameEnd == std::string::npos ? host.size() : nameEnd, ":" + std::to_string(port_));
-  }
-  return BuildTransferUrl(host, remotePath, "ftp");
-}
-
 std::string CTransferSession::ServerAddress() const {
   return ServerOf((protocol_ == kProtocolFtp ? FtpUrl("") : BuildTransferUrl(host_, "", "http")).c_str());
 }
@@ -559,8 +312,11 @@ void CTransferSession::PrepareFtpResume(void* handle, Transfer& transfer, const 
   curl_easy_setopt(curl, CURLOPT_RESUME_FROM_LARGE, static_cast<curl_off_t>(transfer.continuing ? resume.offset : 0));
 }
 
-bool CTransferSession::Download(const std::string& remotePath, const std::string& localPath) {
-  return Download(remotePath, localPath, ResumePoint{}, BodyStartHandler{});
+std::optional<TransferFailure> CTransferSession::CarrierFailure(int curlCode, const Transfer& transfer) {
+  const auto result = static_cast<CURLcode>(curlCode);
+  if (result == CURLE_OK) return std::nullopt;
+  if (!transfer.http && IsFtpRemoteFileError(result)) return SessionFailure(transfer_error::kFtpRemoteFileFailed);
+  return TransferFailure::Internet(TransferErrorFromLibraryCode(result), ServerOf(transfer.handle, transfer.url));
 }
 
 bool CTransferSession::Download(const std::string& remotePath, const std::string& localPath, const ResumePoint& resume,
@@ -620,129 +376,13 @@ bool CTransferSession::Download(const std::string& remotePath, const std::string
   transfer.startTick = platform::TickCount();
   transfer.lastDataTick = transfer.startTick;
   const CURLcode result = curl_easy_perform(curl);
-  const bool ok = FinishTransfer(result, transfer);
+  if (transfer.http) curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &transfer.status);
+  const bool ok = FinishTransfer(transfer, CarrierFailure(result, transfer), ServerOf(curl, transfer.url));
   if (!transfer.http) {
     DetachTransfer(curl);
     if (transfer.stop == Transfer::Stop::Cancel) CloseFtpLocked();
   }
   return ok;
-}
-
-bool CTransferSession::FinishTransfer(int curlCode, Transfer& transfer) {
-  using Stop = Transfer::Stop;
-  // The file's last block is written only here; losing it must not pass for success.
-  const bool fileWritten = transfer.CloseFile();
-  const auto result = static_cast<CURLcode>(curlCode);
-  auto fail = [&](const TransferFailure& failure) {
-    SetFailure(failure);
-    return false;
-  };
-  auto createFailure = [&] {
-    if (transfer.http) return TransferFailure::LocalFile(transfer.createErrno, transfer.localPath);
-    return TransferFailure{TransferFailure::Kind::Session, transfer_error::kLocalFileCreateFailed, transfer.createErrno,
-                           transfer.localPath};
-  };
-  auto writeFailure = [&] {
-    return TransferFailure{TransferFailure::Kind::Session, transfer_error::kLocalFileWriteFailed, transfer.writeErrno,
-                           transfer.localPath};
-  };
-  // Failures of the transfer itself name the server they happened with.
-  const std::string server = ServerOf(transfer.handle, transfer.url);
-  auto internet = [&](int code) { return TransferFailure::Internet(code, server); };
-  auto keepText = [&] {
-    if (!transfer.toMemory) return;
-    std::lock_guard lock(textLock_);
-    textBody_ = std::move(transfer.body);
-  };
-
-  switch (transfer.stop) {
-    case Stop::Cancel:
-      keepText();
-      return true;
-    case Stop::Closing:
-      if (cancel_.load()) {
-        keepText();
-        return true;
-      }
-      return fail(internet(transfer_error::kOperationCancelled));
-    case Stop::Stalled: return fail(internet(transfer_error::kTimeout));
-    case Stop::BadStatus: return fail(TransferFailure::Http(static_cast<int>(transfer.status), server));
-    case Stop::BadRange:
-      // A range other than the one asked for: the kept bytes are not continued again.
-      std::remove(transfer.localPath.c_str());
-      return fail(internet(transfer_error::kInvalidServerResponse));
-    case Stop::Overrun:
-    case Stop::MemoryFull: return fail(internet(transfer_error::kInvalidServerResponse));
-    case Stop::RedirectLowered: return fail(internet(transfer_error::kHttpsToHttpRedirect));
-    case Stop::RedirectElsewhere: return fail(internet(transfer_error::kUnknownScheme));
-    case Stop::CreateFailed: return fail(createFailure());
-    case Stop::WriteFailed: return fail(writeFailure());
-    case Stop::None:
-    case Stop::SizeKnown: break;
-  }
-
-  if (result != CURLE_OK) {
-    if (!transfer.http && IsFtpRemoteFileError(result)) return fail(SessionFailure(transfer_error::kFtpRemoteFileFailed));
-    return fail(internet(TransferErrorFromLibraryCode(result)));
-  }
-  if (!fileWritten) return fail(writeFailure());
-  if (transfer.http) {
-    long status = 0;
-    curl_easy_getinfo(transfer.handle, CURLINFO_RESPONSE_CODE, &status);
-    if (status != 200 && !(status == 206 && transfer.continuing)) return fail(TransferFailure::Http(static_cast<int>(status), server));
-  }
-  // An empty body still leaves an (empty) file.
-  if (!transfer.toMemory && !transfer.created) {
-    if (!transfer.CreateFile()) return fail(createFailure());
-    if (!transfer.CloseFile()) return fail(writeFailure());
-  }
-  keepText();
-  return true;
-}
-
-int64_t CTransferSession::GetTotalSize(const std::vector<std::string>& remotePaths) {
-  std::lock_guard lock(transferLock_);
-  if (protocol_ == kProtocolFtp && ftpHandle_ == nullptr) return 0;
-  int64_t total = 0;
-  for (const std::string& remotePath : remotePaths) {
-    if (cancel_.load()) return 0;
-    TransferFailure why;
-    const std::optional<int64_t> size = RemoteSizeLocked(remotePath, why);
-    if (size) {
-      total += *size;
-    } else if (protocol_ != kProtocolFtp && why.kind != TransferFailure::Kind::HttpStatus) {
-      SetFailure(why);
-      return 0;
-    }
-    platform::SleepMs(1);
-  }
-  return total;
-}
-
-std::optional<int64_t> CTransferSession::RemoteSize(const std::string& remotePath, TransferFailure& why) {
-  std::lock_guard lock(transferLock_);
-  why = {};
-  if (cancel_.load()) {
-    why = TransferFailure::Internet(transfer_error::kOperationCancelled);
-    return std::nullopt;
-  }
-  return RemoteSizeLocked(remotePath, why);
-}
-
-std::optional<int64_t> CTransferSession::RemoteSizeLocked(const std::string& remotePath, TransferFailure& why) {
-  if (protocol_ == kProtocolFtp) {
-    if (ftpHandle_ == nullptr) {
-      why = SessionFailure(transfer_error::kFtpConnectFailed);
-      return std::nullopt;
-    }
-    return FtpSizeOf(remotePath, why);
-  }
-  std::optional<int64_t> size = HttpSizeOf(remotePath, true, why);
-  // Some servers refuse HEAD or answer it without a length; the headers of a GET tell the size.
-  const bool refused = why.kind == TransferFailure::Kind::HttpStatus && (why.code == 405 || why.code == 501);
-  const bool lengthless = why.kind == TransferFailure::Kind::Internet && why.code == transfer_error::kInvalidServerResponse;
-  if (!size && (refused || lengthless)) size = HttpSizeOf(remotePath, false, why);
-  return size;
 }
 
 std::optional<int64_t> CTransferSession::HttpSizeOf(const std::string& remotePath, bool headOnly, TransferFailure& why) {

@@ -144,7 +144,9 @@ class CTransferSession {
 
  private:
   struct Transfer;
-  bool FinishTransfer(int curlCode, Transfer& transfer);
+  // The transfer's outcome from the session's own reasons to stop, else the carrier's failure.
+  bool FinishTransfer(Transfer& transfer, const std::optional<TransferFailure>& carrierFailure, const std::string& server);
+  std::optional<TransferFailure> CarrierFailure(int libraryCode, const Transfer& transfer);
   bool ConfigureCommon(void* handle, Transfer& transfer);
   void ConfigureHttp(void* handle, void* headerList, Transfer& transfer);
   void ConfigureFtp(void* handle);
@@ -183,7 +185,11 @@ class CTransferSession {
   std::atomic<int64_t> expectedSize_{0};
 
   std::mutex transferLock_;  // held by a running transfer and by whoever closes the FTP connection
-  void* ftpHandle_ = nullptr;  // the FTP connection's easy handle, reused between transfers
+  void* ftpHandle_ = nullptr;  // the FTP connection's handle, reused between transfers
+  // The request a transfer is blocked in, which Disconnect closes to end it (WinINet has no
+  // progress call to notice a flag in).
+  std::mutex liveLock_;
+  void* liveHandle_ = nullptr;
 
   mutable std::mutex textLock_;
   std::string textBody_;

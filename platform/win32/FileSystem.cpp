@@ -1,5 +1,8 @@
 #include "platform/FileSystem.h"
 
+#include <io.h>
+
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -220,6 +223,10 @@ bool ReplaceFile(const std::string& source, const std::string& destination, bool
     return false;
   }
   return true;
+}
+
+bool CutOpenFile(std::FILE* file, int64_t size) {
+  return std::fflush(file) == 0 && _chsize_s(_fileno(file), size) == 0 && _fseeki64(file, size, SEEK_SET) == 0;
 }
 
 }  // namespace platform

@@ -30,7 +30,11 @@ bool ReplaceRunningExecutable(const std::string& replacement, const std::string&
   // A running program's file can be renamed but neither overwritten nor deleted: it goes aside
   // under a name no other replacement uses.
   std::wstring aside;
-  if (GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES) {
+  const DWORD attributes = GetFileAttributesW(target.c_str());
+  // A folder under the program's name is no program to set aside: the replacement fails, as a
+  // rename over it does elsewhere.
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+  if (attributes != INVALID_FILE_ATTRIBUTES) {
     for (unsigned counter = GetTickCount() % 100000;; ++counter) {
       aside = WidePath(executable + kAsideTag + std::to_string(counter));
       if (MoveFileExW(target.c_str(), aside.c_str(), MOVEFILE_WRITE_THROUGH)) break;

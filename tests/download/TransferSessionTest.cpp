@@ -1,8 +1,5 @@
 #include "download/TransferSession.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -98,7 +95,9 @@ TEST_F(TransferSessionTest, FailuresGiveTheKnownErrorNumbersAndStoreNothing) {
     EXPECT_FALSE(ok);
     EXPECT_EQ(session.GetErrorCode(), expected) << host << " " << status;
     // The player is told which server failed.
-    if (expected == kCannotConnect) EXPECT_NE(TransferFailureText(session.GetFailure()).find("(" + host + ")"), std::string::npos);
+    if (expected == kCannotConnect) {
+      EXPECT_NE(TransferFailureText(session.GetFailure()).find("(" + host + ")"), std::string::npos);
+    }
     EXPECT_EQ(FetchText("file.bin"), std::nullopt);
     EXPECT_EQ(session.GetText(), "");
   }
@@ -163,6 +162,7 @@ TEST_F(TransferSessionTest, TheRateLimitAndACancelActOnPiecesOfAtMost10240Bytes)
 // The file is written in large blocks, the last one when it is closed: a disk that fills up
 // must fail the transfer whether the fault comes at a block or only at the close.
 TEST_F(TransferSessionTest, AFullDiskFailsTheTransfer) {
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no always-full device here";
   for (const size_t size : {size_t{1000}, size_t{3 * 1024 * 1024}}) {
     server.PutFile("pack.bin", PatternBytes(size));
     EXPECT_FALSE(session.Download("pack.bin", "/dev/full"));
@@ -261,8 +261,8 @@ TEST_F(FtpTransferTest, KeptBytesAreContinuedWhileTheFileIsUnchanged) {
   EXPECT_EQ(local.Read("Pack.SPF"), first);
 
   server.PutFile("patch/Pack.SPF", second);
-  const timespec times[2] = {{1000000000, 0}, {1000000000, 0}};  // a time the first never had
-  ASSERT_EQ(utimensat(AT_FDCWD, served.c_str(), times, 0), 0);
+  // A time the first never had.
+  std::filesystem::last_write_time(served, std::filesystem::last_write_time(served) - std::chrono::hours(24 * 400));
   std::filesystem::resize_file(path, 60000);
   EXPECT_TRUE(session.Download("patch/Pack.SPF", path, {60000, firstValidator}, bodyStarts));
   EXPECT_EQ(kept, 0);

@@ -1,18 +1,12 @@
 #include "tests/support/FixtureServer.h"
 
-#include <curl/curl.h>
-#include <strings.h>
-
 #include <fstream>
 #include <iterator>
 #include <sstream>
 
-namespace {
+#include "platform/AsciiText.h"
 
-size_t AppendBody(char* data, size_t size, size_t count, void* context) {
-  static_cast<std::string*>(context)->append(data, size * count);
-  return size * count;
-}
+namespace {
 
 // File names in tests hold no control characters; quotes and backslashes are escaped.
 std::string JsonString(const std::string& text) {
@@ -37,36 +31,11 @@ std::vector<std::string> LogFields(const std::string& line) {
   return fields;
 }
 
-// A plain GET or POST over loopback, for the control endpoints. The body on status 200.
-std::optional<std::string> LoopbackRequest(uint16_t port, const std::string& target,
-                                           const std::optional<std::string>& postBody = std::nullopt) {
-  CURL* curl = curl_easy_init();
-  if (curl == nullptr) return std::nullopt;
-  const std::string url = "http://127.0.0.1:" + std::to_string(port) + target;
-  std::string body;
-  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(curl, CURLOPT_NOPROXY, "*");
-  curl_easy_setopt(curl, CURLOPT_TIMEOUT, 10L);
-  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &AppendBody);
-  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
-  if (postBody) {
-    curl_easy_setopt(curl, CURLOPT_POSTFIELDS, postBody->c_str());
-    curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE, static_cast<long>(postBody->size()));
-  }
-  long status = 0;
-  const CURLcode result = curl_easy_perform(curl);
-  curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
-  curl_easy_cleanup(curl);
-  if (result != CURLE_OK || status != 200) return std::nullopt;
-  return body;
-}
-
 }  // namespace
 
 std::string RecordedRequest::Header(const std::string& name) const {
   for (const auto& [key, value] : headers) {
-    if (strcasecmp(key.c_str(), name.c_str()) == 0) return value;
+    if (platform::EqualsIgnoringCase(key, name)) return value;
   }
   return {};
 }

@@ -1,6 +1,7 @@
 #include "tests/support/ServerProcess.h"
 
 #include <arpa/inet.h>
+#include <curl/curl.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -42,6 +43,11 @@ void BypassProxyForLoopback() {
   }
 }
 
+size_t AppendBody(char* data, size_t size, size_t count, void* context) {
+  static_cast<std::string*>(context)->append(data, size * count);
+  return size * count;
+}
+
 }  // namespace
 
 ServerProcess::ServerProcess(const std::string& script, const std::vector<std::string>& arguments) {
@@ -74,4 +80,28 @@ uint16_t UnusedLoopbackPort() {
   }
   close(fd);
   return port;
+}
+
+std::optional<std::string> LoopbackRequest(uint16_t port, const std::string& target,
+                                           const std::optional<std::string>& postBody) {
+  CURL* curl = curl_easy_init();
+  if (curl == nullptr) return std::nullopt;
+  const std::string url = "http://127.0.0.1:" + std::to_string(port) + target;
+  std::string body;
+  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(curl, CURLOPT_NOPROXY, "*");
+  curl_easy_setopt(curl, CURLOPT_TIMEOUT, 10L);
+  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &AppendBody);
+  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
+  if (postBody) {
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDS, postBody->c_str());
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE, static_cast<long>(postBody->size()));
+  }
+  long status = 0;
+  const CURLcode result = curl_easy_perform(curl);
+  curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+  curl_easy_cleanup(curl);
+  if (result != CURLE_OK || status != 200) return std::nullopt;
+  return body;
 }

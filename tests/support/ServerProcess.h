@@ -4,6 +4,7 @@
 // ("PORT <n>"), ended in the destructor.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -44,3 +45,8 @@ class FolderServer {
 
 // A loopback port on which nothing listens (it was free a moment ago).
 uint16_t UnusedLoopbackPort();
+
+// A plain GET (or POST with `postBody`) to 127.0.0.1:`port`, for the servers' control endpoints.
+// The body on status 200.
+std::optional<std::string> LoopbackRequest(uint16_t port, const std::string& target,
+                                           const std::optional<std::string>& postBody = std::nullopt);

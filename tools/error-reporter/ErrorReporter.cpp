@@ -8,7 +8,6 @@
 // 2 when the command line or the files are not usable.
 
 #include <curl/curl.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -18,6 +17,7 @@
 
 #include "app/CommandLine.h"
 #include "patch/VersionNoteDefine.h"
+#include "platform/TerminalInput.h"
 #include "platform/FileSystem.h"
 #include "platform/ProfileFile.h"
 
@@ -86,7 +86,7 @@ struct Outcome {
 
 // The progress line: redrawn in place on a terminal, a line per tenth otherwise.
 struct Progress {
-  bool terminal = isatty(STDOUT_FILENO) != 0;
+  bool terminal = platform::IsTerminal(1);  // standard output
   std::chrono::steady_clock::time_point lastDrawn{};
   int lastTenth = -1;
 };

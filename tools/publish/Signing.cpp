@@ -1,5 +1,6 @@
 #include "tools/publish/Signing.h"
 
+// The publisher runs on the Linux build host only: the key file is written with POSIX calls.
 #include <fcntl.h>
 #include <openssl/bio.h>
 #include <openssl/evp.h>

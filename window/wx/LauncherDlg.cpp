@@ -10,11 +10,8 @@
 #include <array>
 
 #include "app/Profiles.h"
-#include "app/Settings.h"
 #include "patch/PatchEngine.h"
-#include "platform/MessageBox.h"
 #include "window/Catalogue.h"
-#include "window/MessageIds.h"
 #include "window/wx/AboutBox.h"
 #include "window/wx/LauncherButtonCtrl.h"
 #include "window/wx/LauncherProgressCtrl.h"
@@ -98,7 +95,7 @@ CLauncherDlg::CLauncherDlg(PatchEngine& engine, WindowLayout layout, bool autoRu
       engine_(engine),
       layout_(LayoutFor(layout)),
       timer_(this, kTimerId),
-      autoRun_(autoRun) {
+      actions_(engine, *this, MainThreadBoxes(), layout_.serverRows, autoRun) {
   SetBackgroundStyle(wxBG_STYLE_PAINT);
   AddAboutEntry();
   const wxIconBundle icons = LoadWindowIcons(kWindowIcon);
@@ -116,9 +113,9 @@ CLauncherDlg::CLauncherDlg(PatchEngine& engine, WindowLayout layout, bool autoRu
   Bind(wxEVT_CLOSE_WINDOW, &CLauncherDlg::OnClose, this);
   Bind(wxEVT_CHAR_HOOK, &CLauncherDlg::OnCharHook, this);
   Bind(wxEVT_CONTEXT_MENU, &CLauncherDlg::OnContextMenu, this);
-  Bind(wxEVT_BUTTON, &CLauncherDlg::OnStart, this, kIdStartButton);
-  Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { ExitProcedure(); }, kIdExitButton);
-  Bind(wxEVT_BUTTON, &CLauncherDlg::OnRegistration, this, kIdRegistrationButton);
+  Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { actions_.StartPressed(); }, kIdStartButton);
+  Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { actions_.ExitProcedure(); }, kIdExitButton);
+  Bind(wxEVT_BUTTON, [this](wxCommandEvent&) { actions_.RegistrationPressed(); }, kIdRegistrationButton);
   Bind(wxEVT_MENU, [this](wxCommandEvent&) { ShowAbout(); }, kAboutMenuId);
 }
 
@@ -155,12 +152,11 @@ void CLauncherDlg::BuildLayout() {
   startButton_ = makeButton(layout_.startButton);
   secondButton_ = makeButton(layout_.secondButton);
 
-  if (layout_.windowMode.Present()) {
-    // Only "WINDOW" ticks the box; "FULL" and anything else leave it unticked.
-    const bool windowed = engine_.ReadSetting(kSettingScreenMode) == "WINDOW";
-    CreateCheckBox(layout_.windowMode, kIdWindowModeBox, windowed, windowMode_);
-  }
-  CreateCheckBox(layout_.autoRun, kIdAutoRunBox, autoRun_.load(), autoRun_);
+  if (layout_.windowMode.Present())
+    CreateCheckBox(layout_.windowMode, kIdWindowModeBox, actions_.ReadWindowMode(),
+                   [this](bool checked) { actions_.SetWindowMode(checked); });
+  CreateCheckBox(layout_.autoRun, kIdAutoRunBox, actions_.AutoRun(),
+                 [this](bool checked) { actions_.SetAutoRun(checked); });
 
   versionLine_ = new CLauncherStaticCtrl(this, wxID_ANY, ToRect(kVersionLineRect), "");
   versionLine_->SetFormat(kTextFormatRight);
@@ -168,12 +164,13 @@ void CLauncherDlg::BuildLayout() {
   for (wxWindow* child : GetChildren()) child->SetFont(font);
 }
 
-void CLauncherDlg::CreateCheckBox(const LayoutCheckBox& place, wxWindowID id, bool checked, std::atomic<bool>& state) {
+void CLauncherDlg::CreateCheckBox(const LayoutCheckBox& place, wxWindowID id, bool checked,
+                                  std::function<void(bool)> changed) {
   auto* box = new SkinCheckBox(this, id, ToRect(place.box));
   box->SetValue(checked);
-  state = checked;
-  box->Bind(wxEVT_CHECKBOX, [&state](wxCommandEvent& event) {
-    state = event.IsChecked();
+  changed(checked);
+  box->Bind(wxEVT_CHECKBOX, [changed](wxCommandEvent& event) {
+    changed(event.IsChecked());
     event.Skip();
   });
   auto* label = new CLauncherStaticCtrl(this, wxID_ANY, ToRect(place.label),
@@ -209,26 +206,17 @@ ConsoleOutcome CLauncherDlg::RunModal() {
   timer_.Stop();
   // From here on the engine's output goes nowhere; the caller waits for the sequence and the probe.
   engine_.AttachWindow(nullptr);
-  return OutcomeOfRun();
-}
-
-ConsoleOutcome CLauncherDlg::OutcomeOfRun() const {
-  if (flow_.HasStartedClient()) return ConsoleOutcome::ClientStarted;
-  if (engine_.IsLauncherUpdatePending()) return ConsoleOutcome::LauncherUpdate;
-  if (engine_.IsFinished() && !engine_.IsCancelled()) return ConsoleOutcome::Ready;
-  return ConsoleOutcome::NotFinished;
+  return actions_.OutcomeOfRun();
 }
 
 void CLauncherDlg::OnTimer(wxTimerEvent&) {
   PlaceholderCheck();
-  CloseCheck();
-  GoOnEnding();
+  actions_.Tick();
 }
 
 // Idle passes run in every loop, a box's as well: there the window goes on ending the boxes.
 void CLauncherDlg::OnIdle(wxIdleEvent& event) {
-  CloseCheck();
-  GoOnEnding();
+  actions_.Tick();
   event.Skip();
 }
 
@@ -238,70 +226,14 @@ void CLauncherDlg::PlaceholderCheck() {
   placeholderShown_ = false;
 }
 
-void CLauncherDlg::CloseCheck() {
-  // The exit question decides for itself once it is answered.
-  if (flow_.Ending() || exitQuestionOpen_) return;
-  if (engine_.IsCancelled() && engine_.IsIdle()) ExitProcedure();
-}
-
-void CLauncherDlg::EndWindow() {
-  if (flow_.Ending()) return;
-  if (flow_.RequestEnd() == WindowFlow::Step::EndWindow) EndOwnLoop();
-}
-
-void CLauncherDlg::GoOnEnding() {
-  if (flow_.Advance() == WindowFlow::Step::EndWindow) EndOwnLoop();
-}
-
-void CLauncherDlg::EndOwnLoop() {
+void CLauncherDlg::EndLoop() {
   timer_.Stop();
   if (IsModal()) EndModal(wxID_OK);
 }
 
 // --- The player's actions -----------------------------------------------------------------------
 
-void CLauncherDlg::ExitProcedure() {
-  if (flow_.Ending() || exitQuestionOpen_) return;
-  SaveSettings();
-  if (engine_.IsIdle()) return EndWindow();
-  // An update that is already stopping (after an error, or after OK before) is not asked about
-  // again: Cancel would withdraw the cancel request that the stop needs.
-  if (engine_.IsCancelled()) return;
-  exitQuestionOpen_ = true;
-  const int answer = engine_.ShowMessage(kMessageFinishNow, platform::kBoxOkCancel);
-  exitQuestionOpen_ = false;
-  if (flow_.Ending()) return;
-  if (answer != platform::kResultOk) {
-    // Cancel keeps the update going; it withdraws only the player's own request, never a
-    // cancel that an error set while the question was open.
-    engine_.SetCancel(false, true, PatchEngine::CancelRequester::Player);
-    return;
-  }
-  if (engine_.IsIdle()) return EndWindow();
-  // The close check ends the window once every worker has ended.
-  engine_.SetCancel(true, false, PatchEngine::CancelRequester::Player);
-}
-
-void CLauncherDlg::OnStart(wxCommandEvent&) {
-  // A press while a start runs, after the game has started or while the window ends does
-  // nothing: one run starts the game once.
-  if (!flow_.BeginStart()) return;
-  SaveSettings();
-  const bool started = engine_.LaunchClient();
-  flow_.EndStart(started);
-  if (!started) return;
-  startButton_->Disable();
-  // With a server list the latency probe may still run: a quiet cancel lets the close check
-  // end the window once it has stopped.
-  if (layout_.serverRows)
-    engine_.SetCancel(true, true, PatchEngine::CancelRequester::Player);
-  else
-    EndWindow();
-}
-
-void CLauncherDlg::OnRegistration(wxCommandEvent&) {
-  if (engine_.GetLocale() == kLocaleChina) engine_.OpenBrowser(RegistrationPage());
-}
+void CLauncherDlg::DisableStartButton() { startButton_->Disable(); }
 
 void CLauncherDlg::OnClose(wxCloseEvent& event) {
   if (!event.CanVeto()) {
@@ -310,13 +242,13 @@ void CLauncherDlg::OnClose(wxCloseEvent& event) {
   }
   // The title-bar close and Esc run the exit procedure, which closes when it may.
   event.Veto();
-  ExitProcedure();
+  actions_.ExitProcedure();
 }
 
 void CLauncherDlg::OnCharHook(wxKeyEvent& event) {
   switch (event.GetKeyCode()) {
     case WXK_F1: ShowAbout(); return;
-    case WXK_ESCAPE: ExitProcedure(); return;
+    case WXK_ESCAPE: actions_.ExitProcedure(); return;
     default: event.Skip();
   }
 }
@@ -331,7 +263,7 @@ void CLauncherDlg::OnContextMenu(wxContextMenuEvent& event) {
 
 void CLauncherDlg::ShowAbout() {
   // A window that is ending opens no new box.
-  if (aboutText_.empty() || flow_.Ending()) return;
+  if (aboutText_.empty() || !actions_.MayOpenBox()) return;
   ShowAboutBox(this, engine_.ProfileDescription());
 }
 
@@ -365,27 +297,21 @@ void CLauncherDlg::ShowExitButton(bool visible) {
   });
 }
 
-void CLauncherDlg::SaveSettings() {
-  if (engine_.GetLocale() != kLocaleChina)
-    engine_.WriteSetting(kSettingScreenMode, windowMode_.load() ? "WINDOW" : "FULL");
-  if (engine_.UsesServerList()) engine_.SaveServerFile();
-}
+void CLauncherDlg::SaveSettings() { actions_.SaveSettings(); }
 
 void CLauncherDlg::RunExitProcedure() {
   if (wxThread::IsMain())
-    ExitProcedure();
+    actions_.ExitProcedure();
   else
-    link_.Post([this] { ExitProcedure(); });
+    link_.Post([this] { actions_.ExitProcedure(); });
 }
 
 void CLauncherDlg::CloseWindow() {
-  // Once the start button shows, the sequence closes the window only from its auto-run step,
-  // after the game has started.
-  if (!wxThread::IsMain() && startShown_.load() && !engine_.IsLauncherUpdatePending()) flow_.ClientStarted();
+  if (!wxThread::IsMain()) actions_.ClosedBySequence(startShown_.load());
   if (wxThread::IsMain())
-    EndWindow();
+    actions_.EndWindow();
   else
-    link_.Post([this] { EndWindow(); });
+    link_.Post([this] { actions_.EndWindow(); });
 }
 
 void CLauncherDlg::ShowServerRows(int firstRow) {

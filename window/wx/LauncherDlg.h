@@ -14,13 +14,14 @@
 #include <wx/timer.h>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "patch/LauncherWindow.h"
 #include "window/ConsoleWindow.h"
 #include "window/LauncherLayout.h"
-#include "window/WindowFlow.h"
+#include "window/WindowActions.h"
 #include "window/wx/MainThread.h"
 #include "window/wx/SkinSurface.h"
 
@@ -31,7 +32,7 @@ class CLauncherStaticCtrl;
 class NoticePage;
 class ServerListArea;
 
-class CLauncherDlg final : public wxDialog, public LauncherWindow, public SkinSurface {
+class CLauncherDlg final : public wxDialog, public LauncherWindow, public SkinSurface, private WindowControls {
  public:
   // Builds the window of `layout`, hidden; nothing runs before RunModal. `autoRun` ticks the
   // auto-run box at the start (the command line's --autorun).
@@ -53,8 +54,8 @@ class CLauncherDlg final : public wxDialog, public LauncherWindow, public SkinSu
   void NavigateNotice(const std::string& address) override;
   void ShowStartButton(bool visible) override;
   void ShowExitButton(bool visible) override;
-  bool IsAutoRunChecked() const override { return autoRun_.load(); }
-  bool IsWindowModeChecked() const override { return windowMode_.load(); }
+  bool IsAutoRunChecked() const override { return actions_.AutoRun(); }
+  bool IsWindowModeChecked() const override { return actions_.WindowMode(); }
   void SaveSettings() override;
   void RunExitProcedure() override;
   void CloseWindow() override;
@@ -68,7 +69,7 @@ class CLauncherDlg final : public wxDialog, public LauncherWindow, public SkinSu
 
  private:
   void BuildLayout();
-  void CreateCheckBox(const LayoutCheckBox& place, wxWindowID id, bool checked, std::atomic<bool>& state);
+  void CreateCheckBox(const LayoutCheckBox& place, wxWindowID id, bool checked, std::function<void(bool)> changed);
   void CreateNoticePage();
   void AddAboutEntry();
 
@@ -78,18 +79,13 @@ class CLauncherDlg final : public wxDialog, public LauncherWindow, public SkinSu
   void OnClose(wxCloseEvent& event);
   void OnCharHook(wxKeyEvent& event);
   void OnContextMenu(wxContextMenuEvent& event);
-  void OnStart(wxCommandEvent& event);
-  void OnRegistration(wxCommandEvent& event);
 
   void PlaceholderCheck();
-  void CloseCheck();
-  void ExitProcedure();
-  // Ends the window: first every box open over it, then the window's own loop.
-  void EndWindow();
-  void GoOnEnding();
-  void EndOwnLoop();
   void ShowAbout();
-  ConsoleOutcome OutcomeOfRun() const;
+
+  // --- WindowControls ----------------------------------------------------------------------
+  void EndLoop() override;
+  void DisableStartButton() override;
 
   PatchEngine& engine_;
   const LauncherLayout& layout_;
@@ -108,14 +104,11 @@ class CLauncherDlg final : public wxDialog, public LauncherWindow, public SkinSu
   wxString aboutText_;
   wxTimer timer_;
 
-  // Main thread only, but for the flow's record of a started game.
-  WindowFlow flow_{MainThreadBoxes()};
-  bool exitQuestionOpen_ = false;
+  // Main thread only, but for the boxes' states and the record of a started game.
+  WindowActions actions_;
   bool placeholderShown_ = true;
 
   // Shared with the engine's threads.
-  std::atomic<bool> windowMode_{false};
-  std::atomic<bool> autoRun_{false};
   std::atomic<bool> startShown_{false};
   std::atomic<bool> secondShown_{true};
   RepaintRequest buttonsChanged_;

@@ -2,15 +2,9 @@
 
 #include <wx/webview.h>
 
-#include <strings.h>
-
 #include <cstdlib>
 
 namespace {
-
-bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() && strncasecmp(text.data(), prefix.data(), prefix.size()) == 0;
-}
 
 // WebKit's GPU paths fail without a GPU and inside containers; software drawing works everywhere.
 void PreferSoftwareRendering() {
@@ -28,11 +22,6 @@ class NoticeHost final : public wxWindow {
 };
 
 }  // namespace
-
-bool IsNoticeAddressAllowed(std::string_view address) {
-  // Leading blanks would let a browser read the scheme that this test did not.
-  return StartsWithIgnoringCase(address, "http://") || StartsWithIgnoringCase(address, "https://");
-}
 
 NoticePage::NoticePage(wxWindow* parent, wxWindowID id, const wxRect& rect,
                        std::function<void(const std::string&)> openInBrowser)
@@ -74,19 +63,13 @@ void NoticePage::Reveal() {
 
 // Every navigation, the page's own links, redirects and frames included, passes here.
 void NoticePage::OnNavigating(wxWebViewEvent& event) {
-  if (!IsNoticeAddressAllowed(event.GetURL().utf8_string())) {
-    event.Veto();
-    return;
-  }
-  if (event.GetTarget().empty()) failed_ = false;
+  // An empty target is the page itself.
+  if (!load_.Navigating(event.GetURL().utf8_string(), event.GetTarget().empty())) event.Veto();
 }
 
-void NoticePage::OnLoaded(wxWebViewEvent& event) {
-  // A failed load ends on an empty page, which counts as no page.
-  if (!failed_ && IsNoticeAddressAllowed(event.GetURL().utf8_string())) loaded_ = true;
-}
+void NoticePage::OnLoaded(wxWebViewEvent& event) { load_.Loaded(event.GetURL().utf8_string()); }
 
-void NoticePage::OnError(wxWebViewEvent&) { failed_ = true; }
+void NoticePage::OnError(wxWebViewEvent&) { load_.Failed(); }
 
 void NoticePage::OnNewWindow(wxWebViewEvent& event) {
   const std::string address = event.GetURL().utf8_string();

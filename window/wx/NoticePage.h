@@ -7,14 +7,11 @@
 
 #include <functional>
 #include <string>
-#include <string_view>
+
+#include "window/NoticeAddress.h"
 
 class wxWebView;
 class wxWebViewEvent;
-
-// Whether the notice page may show `address`: http and https only, so a page can never reach
-// the player's files (file:) or run code of the address's own making (data:, javascript:).
-bool IsNoticeAddressAllowed(std::string_view address);
 
 class NoticePage {
  public:
@@ -28,7 +25,7 @@ class NoticePage {
   // Main thread. Shows `address` when it is allowed; any other address is refused.
   void Navigate(const std::string& address);
   // True once a page of an allowed address has finished loading without an error.
-  bool HasLoaded() const { return loaded_; }
+  bool HasLoaded() const { return load_.HasLoaded(); }
   // Shows the page over the placeholder.
   void Reveal();
 
@@ -41,6 +38,5 @@ class NoticePage {
   wxWindow* host_ = nullptr;   // a child of the window, which destroys it
   wxWebView* view_ = nullptr;  // a child of the host
   std::function<void(const std::string&)> openInBrowser_;
-  bool loaded_ = false;
-  bool failed_ = false;
+  NoticeLoad load_;
 };

@@ -3,9 +3,6 @@
 #include <wx/dc.h>
 #include <wx/thread.h>
 
-#include <algorithm>
-
-#include "patch/PatchEngine.h"
 #include "window/LauncherLayout.h"
 #include "window/wx/LauncherStaticCtrl.h"
 #include "window/wx/SkinBitmaps.h"
@@ -19,7 +16,7 @@ constexpr int kLastRowId = kIdFirstServerRow + LauncherWindow::kServerRows;
 }  // namespace
 
 ServerListArea::ServerListArea(wxWindow& window, PatchEngine& engine)
-    : window_(window), engine_(engine), bar_(LoadSkinBitmap(kSelectionBarBitmap)) {
+    : window_(window), bar_(LoadSkinBitmap(kSelectionBarBitmap)), view_(engine, *this) {
   for (int row = 0; row < kRows; ++row) CreateRow(row);
   CreateScrollBar();
   window_.Bind(wxEVT_MOUSEWHEEL, &ServerListArea::OnWheel, this);
@@ -59,46 +56,27 @@ void ServerListArea::CreateScrollBar() {
 // --- Any thread ---------------------------------------------------------------------------------
 
 void ServerListArea::ShowRows(int firstRow) {
-  if (!engine_.UsesServerList()) return;
-  int top = firstRow < 0 ? top_.load() : firstRow;
-  if (top > engine_.EntryCount()) top = 0;
-  top_ = top;
-  // The update thread needs the choice before its next step (an automatic start), not once the
-  // rows are drawn.
-  engine_.ChooseShownSelection(top, kRows);
+  if (!view_.ShowFrom(firstRow)) return;
   if (wxThread::IsMain())
-    DrawRows();
+    view_.DrawRows();
   else
-    rowsChanged_.Queue(link_, [this] { DrawRows(); });
+    rowsChanged_.Queue(link_, [this] { view_.DrawRows(); });
 }
 
 void ServerListArea::ShowLatency(int row, int entryIndex, const std::string& text) {
-  link_.Post([this, row, entryIndex, text] {
-    // Scrolled or refreshed meanwhile: the row shows the entry's own latency already.
-    if (row < 0 || row >= kRows || top_.load() + row != entryIndex) return;
-    const std::optional<LoginServerEntry> entry = engine_.EntryAt(entryIndex);
-    if (entry && LatencyText(entry->latencyMs) == text) latencies_[row]->SetText(text);
-  });
+  link_.Post([this, row, entryIndex, text] { view_.ShowLatency(row, entryIndex, text); });
 }
 
 // --- Main thread --------------------------------------------------------------------------------
 
-void ServerListArea::DrawRows() {
-  const int top = top_.load();
-  const int count = engine_.EntryCount();
-  // Positions 0 to count - 17: the last page ends with the last entry.
-  scrollBar_->SetScrollbar(top, kRows, count, kRows);
-  for (int row = 0; row < kRows; ++row) {
-    const std::optional<LoginServerEntry> entry = engine_.EntryAt(top + row);
-    names_[row]->SetText(entry ? entry->name : "");
-    latencies_[row]->SetText(entry ? LatencyText(entry->latencyMs) : "");
-    ShowBar(row, entry && entry->selected == 1);
-  }
+void ServerListArea::SetRowName(int row, const std::string& text) { names_[row]->SetText(text); }
+void ServerListArea::SetRowLatency(int row, const std::string& text) { latencies_[row]->SetText(text); }
+void ServerListArea::SetThumbPosition(int position) { scrollBar_->SetThumbPosition(position); }
+void ServerListArea::SetScrollBar(int position, int pageRows, int range) {
+  scrollBar_->SetScrollbar(position, pageRows, range, pageRows);
 }
 
-void ServerListArea::ShowBar(int row, bool shown) {
-  if (barShown_[row] == shown) return;
-  barShown_[row] = shown;
+void ServerListArea::RepaintRow(int row) {
   // The bar is part of the skin that each of the row's controls paints behind itself.
   for (CLauncherStaticCtrl* part : {clickAreas_[row], names_[row], latencies_[row]}) part->Refresh();
 }
@@ -106,55 +84,26 @@ void ServerListArea::ShowBar(int row, bool shown) {
 void ServerListArea::DrawBars(wxDC& dc, const wxPoint& origin) const {
   if (!bar_.IsOk()) return;
   for (int row = 0; row < kRows; ++row) {
-    if (!barShown_[row]) continue;
+    if (!view_.BarShown(row)) continue;
     const LayoutRect place = ServerRowRect(row, kServerRowArea);
     dc.DrawBitmap(bar_, place.left - origin.x, place.top - origin.y);
   }
 }
 
-void ServerListArea::ClearSelection() {
-  engine_.ClearServerSelection();
-  for (int row = 0; row < kRows; ++row) ShowBar(row, false);
-}
+void ServerListArea::ClearSelection() { view_.ClearSelection(); }
 
-void ServerListArea::OnRowClick(wxCommandEvent& event) {
-  const int row = event.GetId() - kIdFirstServerRow;
-  if (!engine_.UsesServerList() || row < 0 || row >= kRows) return;
-  if (names_[row]->IsTextEmpty() || latencies_[row]->IsTextEmpty()) return;
-  ClearSelection();
-  engine_.SetLoginServer("");
-  ShowBar(row, true);
-  engine_.SelectEntry(top_.load() + row);
-}
-
-void ServerListArea::ScrollTo(int top) {
-  const int clamped = std::clamp(top, 0, std::max(0, engine_.EntryCount() - kRows));
-  scrollBar_->SetThumbPosition(clamped);
-  if (clamped != top_.load()) ShowRows(clamped);
-}
+void ServerListArea::OnRowClick(wxCommandEvent& event) { view_.Click(event.GetId() - kIdFirstServerRow); }
 
 void ServerListArea::OnScroll(wxScrollEvent& event) {
-  if (!engine_.UsesServerList()) return;
-  // GTK has moved the bar already; while the list is replaced it goes back and nothing else happens.
-  if (engine_.IsListLoading()) {
-    scrollBar_->SetThumbPosition(top_.load());
-    return;
-  }
-  const int top = top_.load();
+  using Scroll = ServerListView::Scroll;
   const wxEventType type = event.GetEventType();
-  if (type == wxEVT_SCROLL_LINEUP)
-    ScrollTo(top - 1);
-  else if (type == wxEVT_SCROLL_LINEDOWN)
-    ScrollTo(top + 1);
-  else if (type == wxEVT_SCROLL_PAGEUP)
-    ScrollTo(top - kRows);
-  else if (type == wxEVT_SCROLL_PAGEDOWN)
-    ScrollTo(top + kRows);
-  else if (type == wxEVT_SCROLL_THUMBTRACK)
-    ScrollTo(event.GetPosition());
-  else
-    scrollBar_->SetThumbPosition(top);  // the final thumb position and the rest leave the rows as they are
-  event.Skip();
+  const Scroll how = type == wxEVT_SCROLL_LINEUP       ? Scroll::LineUp
+                     : type == wxEVT_SCROLL_LINEDOWN   ? Scroll::LineDown
+                     : type == wxEVT_SCROLL_PAGEUP     ? Scroll::PageUp
+                     : type == wxEVT_SCROLL_PAGEDOWN   ? Scroll::PageDown
+                     : type == wxEVT_SCROLL_THUMBTRACK ? Scroll::Track
+                                                       : Scroll::Other;
+  if (view_.Scrolled(how, event.GetPosition())) event.Skip();
 }
 
 void ServerListArea::OnWheel(wxMouseEvent& event) {
@@ -162,13 +111,11 @@ void ServerListArea::OnWheel(wxMouseEvent& event) {
   const bool fromWindow = !source || source == &window_;
   const wxPoint where =
       fromWindow ? event.GetPosition() : window_.ScreenToClient(source->ClientToScreen(event.GetPosition()));
-  const bool overList = ToRect(kListPanelRect).Contains(where) || ToRect(kServerListScrollBarRect).Contains(where);
   // wxGTK hands a turn over a scroll bar on as a horizontal one, a turn up as one to the left.
   const bool scrollBarTurn = source == scrollBar_ && event.GetWheelAxis() == wxMOUSE_WHEEL_HORIZONTAL;
   const bool vertical = scrollBarTurn || event.GetWheelAxis() == wxMOUSE_WHEEL_VERTICAL;
   const int rotation = scrollBarTurn ? -event.GetWheelRotation() : event.GetWheelRotation();
-  if (overList && vertical && engine_.UsesServerList() && !engine_.IsListLoading())
-    ScrollTo(top_.load() + (rotation >= 0 ? -1 : 1));
+  view_.Wheel(where.x, where.y, vertical, rotation >= 0);
   // The window's own handling goes on; the scroll bar's would move the bar by a step of its own.
   if (fromWindow) event.Skip();
 }

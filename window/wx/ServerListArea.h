@@ -1,24 +1,23 @@
 #pragma once
-// The login server list of the China and USA layouts: 17 rows over the list panel, each a click
-// area with the server's name and latency as skin labels, the selection bar under the selected
-// row, and the scroll bar beside them. The rows show the engine's list from the scroll position.
-// The selected entry is the engine's, an index under its list lock: a merge on the update thread
-// never leaves the window holding an entry that is gone.
+// The login server list of the China and USA layouts in wx: 17 rows over the list panel, each a
+// click area with the server's name and latency as skin labels, the selection bar under the
+// selected row, and the scroll bar beside them. What the rows show and what clicks, the scroll
+// bar and the wheel do is ServerListView's; this class creates the controls, draws and forwards.
 
 #include <wx/bitmap.h>
 #include <wx/scrolbar.h>
 
 #include <array>
-#include <atomic>
 #include <string>
 
 #include "patch/LauncherWindow.h"
+#include "window/ServerListView.h"
 #include "window/wx/MainThread.h"
 
 class PatchEngine;
 class CLauncherStaticCtrl;
 
-class ServerListArea {
+class ServerListArea final : private ServerListSurface {
  public:
   // Creates the rows and the scroll bar as children of `window`, whose skin draws the
   // selection bars (DrawBars), and shows the rows from the top. Main thread.
@@ -32,7 +31,7 @@ class ServerListArea {
   // are drawn on the main thread from the list as it is then.
   void ShowRows(int firstRow);
   // The index of the entry on the first row.
-  int Top() const { return top_.load(); }
+  int Top() const { return view_.Top(); }
   // The latency text of row `row`, drawn only if the row still shows entry `entryIndex` with
   // that latency when the main thread gets to it.
   void ShowLatency(int row, int entryIndex, const std::string& text);
@@ -48,22 +47,23 @@ class ServerListArea {
 
   void CreateRow(int row);
   void CreateScrollBar();
-  void DrawRows();
-  void ShowBar(int row, bool shown);
-  void ScrollTo(int top);
+  // --- ServerListSurface --------------------------------------------------------------------
+  void SetRowName(int row, const std::string& text) override;
+  void SetRowLatency(int row, const std::string& text) override;
+  void RepaintRow(int row) override;
+  void SetScrollBar(int position, int pageRows, int range) override;
+  void SetThumbPosition(int position) override;
   void OnRowClick(wxCommandEvent& event);
   void OnScroll(wxScrollEvent& event);
   void OnWheel(wxMouseEvent& event);
 
   wxWindow& window_;
-  PatchEngine& engine_;
   const wxBitmap bar_;
   std::array<CLauncherStaticCtrl*, kRows> clickAreas_{};
   std::array<CLauncherStaticCtrl*, kRows> names_{};
   std::array<CLauncherStaticCtrl*, kRows> latencies_{};
-  std::array<bool, kRows> barShown_{};  // main thread
   wxScrollBar* scrollBar_ = nullptr;
-  std::atomic<int> top_{0};
+  ServerListView view_;
   RepaintRequest rowsChanged_;
   MainThreadLink link_;
 };

@@ -152,6 +152,14 @@ TEST(WindowsRunningExecutableTest, ARunningProgramIsReplacedAndItsOldFileRemoved
   for (int waited = 0; waited < 300 && !scratch.Exists("SolaneClient.log"); ++waited) platform::SleepMs(100);
   ASSERT_TRUE(scratch.Exists("SolaneClient.log"));
 
+  // A folder in a program's place stays where it is.
+  const std::string folder = scratch.PathOf("Folder.exe");
+  ASSERT_TRUE(platform::MakeDirectory(folder));
+  EXPECT_FALSE(platform::ReplaceRunningExecutable(scratch.Write("Folder.exe.new", "new program"), folder));
+  EXPECT_TRUE(platform::IsDirectory(folder));
+  ASSERT_TRUE(platform::RemoveTree(folder));
+  ASSERT_TRUE(platform::RemoveTree(folder + ".new"));
+
   const std::string replacement = scratch.Write("SolaneClient.exe.new", "new program");
   // What the plain replacement does: the running program's file cannot be overwritten.
   EXPECT_FALSE(MoveFileExW(platform::WidePath(replacement).c_str(), platform::WidePath(program).c_str(),
