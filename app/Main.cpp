@@ -33,7 +33,20 @@
 extern "C" const char* __asan_default_options() { return "intercept_tls_get_addr=0"; }
 #endif
 
+#ifdef SOLANE_WINDOW_MODULE
+// The window module's file, which the build puts inside the executable (WindowModuleBytes.S). Its
+// pages are read from the executable only when a run loads the window.
+extern "C" const unsigned char solane_window_module_start[];
+extern "C" const unsigned char solane_window_module_end[];
+#endif
+
 namespace {
+
+#ifdef SOLANE_WINDOW_MODULE
+WindowModuleBytes EmbeddedWindowModule() {
+  return {solane_window_module_start, solane_window_module_end};
+}
+#endif
 
 [[maybe_unused]] bool DisplayReachable() {
   const char* x11 = std::getenv("DISPLAY");
@@ -41,12 +54,12 @@ namespace {
   return (x11 && *x11) || (wayland && *wayland);
 }
 
-// The window module with its toolkit started, or null for the console. A module that is missing
-// or does not fit says so on the terminal; the run goes on on the console.
+// The window module with its toolkit started, or null for the console. A module
+// that cannot be loaded or does not fit says so on the terminal; the run goes on on the console.
 const WindowModule* StartWindow(int& argc, char** argv) {
 #ifdef SOLANE_WINDOW_MODULE
   if (!DisplayReachable()) return nullptr;
-  const LoadedWindowModule loaded = LoadWindowModule();
+  const LoadedWindowModule loaded = LoadWindowModule(EmbeddedWindowModule());
   if (!loaded.module) {
     std::fprintf(stderr, "%s\n", loaded.error.c_str());
     return nullptr;
@@ -80,7 +93,7 @@ int main(int argc, char** argv) {
   // written before its box loads the window module, if a display shows it at all.
   if (IsCrashHelperRun()) {
 #ifdef SOLANE_WINDOW_MODULE
-    if (DisplayReachable()) platform::SetMessageBoxProvider(MakeDeferredWindowBoxes(argc, argv));
+    if (DisplayReachable()) platform::SetMessageBoxProvider(MakeDeferredWindowBoxes(argc, argv, EmbeddedWindowModule()));
 #endif
     return RunCrashHelper();
   }

@@ -4,16 +4,14 @@
 #include <mutex>
 
 #include "platform/LoadableModule.h"
-#include "platform/Path.h"
 #include "platform/TerminalMessageBox.h"
 
-LoadedWindowModule LoadWindowModule() {
+LoadedWindowModule LoadWindowModule(WindowModuleBytes bytes) {
   LoadedWindowModule loaded;
-  const std::string executable = platform::ExecutablePath();
-  const std::string path =
-      platform::JoinPath(executable.empty() ? "." : platform::ParentOf(executable), platform::ModuleFileName(kWindowModuleName));
+  const std::string path = platform::ModuleFileName(kWindowModuleName);
   const std::string fallback = " The launcher runs on the console instead.";
-  const platform::ModuleSymbol entry = platform::LoadModuleSymbol(path, kWindowModuleEntry);
+  const platform::ModuleSymbol entry =
+      platform::LoadModuleFromBytes(bytes.data(), bytes.size(), path, kWindowModuleEntry);
   if (!entry.address) {
     loaded.error = "The window module cannot be loaded: " + entry.error + "." + fallback;
     return loaded;
@@ -33,11 +31,11 @@ namespace {
 
 class DeferredWindowBoxes final : public platform::MessageBoxProvider {
  public:
-  DeferredWindowBoxes(int& argc, char** argv) : argc_(argc), argv_(argv) {}
+  DeferredWindowBoxes(int& argc, char** argv, WindowModuleBytes bytes) : argc_(argc), argv_(argv), bytes_(bytes) {}
 
   int Show(const std::string& text, const std::string& caption, unsigned type) override {
     std::call_once(started_, [this] {
-      const LoadedWindowModule loaded = LoadWindowModule();
+      const LoadedWindowModule loaded = LoadWindowModule(bytes_);
       if (!loaded.error.empty()) std::fprintf(stderr, "%s\n", loaded.error.c_str());
       if (loaded.module && loaded.module->startToolkit(argc_, argv_))
         boxes_ = loaded.module->makeMessageBoxes(nullptr);
@@ -50,12 +48,13 @@ class DeferredWindowBoxes final : public platform::MessageBoxProvider {
  private:
   int& argc_;
   char** argv_;
+  WindowModuleBytes bytes_;
   std::once_flag started_;
   std::shared_ptr<platform::MessageBoxProvider> boxes_;
 };
 
 }  // namespace
 
-std::shared_ptr<platform::MessageBoxProvider> MakeDeferredWindowBoxes(int& argc, char** argv) {
-  return std::make_shared<DeferredWindowBoxes>(argc, argv);
+std::shared_ptr<platform::MessageBoxProvider> MakeDeferredWindowBoxes(int& argc, char** argv, WindowModuleBytes bytes) {
+  return std::make_shared<DeferredWindowBoxes>(argc, argv, bytes);
 }

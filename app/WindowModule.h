@@ -1,12 +1,14 @@
 #pragma once
-// The skinned window lives in a module of its own beside the executable (SolaneLauncherWindow.so),
-// which the entry loads only when a run opens the window or shows a box on a display: a console
+// The skinned window lives in a module of its own (SolaneLauncherWindow.so) whose bytes travel
+// inside the executable, so an update of the one executable brings the window of its own version.
+// The entry loads it only when a run opens the window or shows a box on a display: a console
 // run, --version, --help and the crash helper never map the toolkit's libraries. The module binds
 // to the engine inside the executable, so both work with one engine. Only the module includes the
 // toolkit; this interface names none.
 
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 
 #include "app/LauncherApp.h"
@@ -49,15 +51,17 @@ using WindowModuleEntry = const WindowModule* (*)();
 #define SOLANE_WINDOW_MODULE_EXPORT extern "C" __attribute__((visibility("default")))
 #endif
 
-// The module beside the running executable, or why it cannot be used, as a sentence for the
-// player.
+// The module file's bytes as the executable carries them.
+using WindowModuleBytes = std::span<const unsigned char>;
+
+// The module loaded from `bytes`, or why it cannot be used, as a sentence for the player.
 struct LoadedWindowModule {
   const WindowModule* module = nullptr;
   std::string error;
 };
-LoadedWindowModule LoadWindowModule();
+LoadedWindowModule LoadWindowModule(WindowModuleBytes bytes);
 
 // Message boxes that load the module and start the toolkit only when the first box is shown,
 // and show it and every later box with the toolkit; on the terminal when the module cannot be
 // used. `argc` and `argv` stay valid for the life of the process.
-std::shared_ptr<platform::MessageBoxProvider> MakeDeferredWindowBoxes(int& argc, char** argv);
+std::shared_ptr<platform::MessageBoxProvider> MakeDeferredWindowBoxes(int& argc, char** argv, WindowModuleBytes bytes);

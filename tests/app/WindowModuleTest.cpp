@@ -1,18 +1,16 @@
-// The window lives in a module of its own: console runs never map it or the toolkit, and a
-// launcher whose module is missing or broken says so and runs on the console.
+// The window lives in a module of its own inside the executable: console runs never map it or the
+// toolkit, and the launcher needs no file beside it to load it.
 
 #include <signal.h>
 #include <sys/wait.h>
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "app/WindowModule.h"
 #include "platform/Clock.h"
-#include "platform/LoadableModule.h"
 #include "platform/Process.h"
 #include "tests/support/FixtureServer.h"
 #include "tests/support/InstalledLauncher.h"
@@ -21,8 +19,7 @@
 
 namespace {
 
-TEST(WindowModule, ConsoleRunsLeaveTheToolkitOutAndAMissingModuleMeansTheConsole) {
-  const std::string module = platform::ModuleFileName(kWindowModuleName);
+TEST(WindowModule, ConsoleRunsLeaveTheToolkitOutAndTheLauncherAloneCarriesItsWindow) {
   FixtureServer server;
   ASSERT_TRUE(server.IsRunning());
   // The announcement never finishes: the launcher stays in its update check while its map is read.
@@ -30,7 +27,6 @@ TEST(WindowModule, ConsoleRunsLeaveTheToolkitOutAndAMissingModuleMeansTheConsole
   ASSERT_TRUE(server.SetBehaviour("patch/Update.NFO", {.stallAfter = 0}));
   InstalledLauncher installation;
   ASSERT_EQ(installation.Install(BuiltLauncher(), "SolaneLauncher", "1.0.0.0"), "");
-  ASSERT_TRUE(installation.Exists(module));
   ASSERT_TRUE(installation.Write("SolaneLauncher.CFG", LauncherConfig(server.Port())));
 
   // Asked for the console while a display is named, and without a display.
@@ -58,23 +54,17 @@ TEST(WindowModule, ConsoleRunsLeaveTheToolkitOutAndAMissingModuleMeansTheConsole
     EXPECT_TRUE(transfer) << "the map shows no libraries at all";
   }
 
-  // Where a display is named but the module is missing or is no module, the player reads why and
-  // the run goes on on the console (nobody listens on the server's port: it ends quickly).
+  // Where a display is named, the launcher alone in its folder (as a self-update leaves it) finds
+  // its window inside itself; the display cannot be opened, so the run goes on on the console
+  // (nobody listens on the server's port: it ends quickly).
   ASSERT_TRUE(installation.Write("SolaneLauncher.CFG", LauncherConfig(UnusedLoopbackPort())));
   std::vector<std::string> environment = installation.Environment();
   environment.push_back("DISPLAY=:99");
-  for (const char* broken : {"missing", "not a module"}) {
-    if (std::string(broken) == "missing")
-      std::filesystem::remove(installation.PathOf(module));
-    else
-      ASSERT_TRUE(installation.Write(module, broken));
-    const ProgramResult run = RunProgram({installation.PathOf("SolaneLauncher")}, environment);
-    EXPECT_EQ(run.exitCode, 1) << broken << "\n" << run.output;
-    EXPECT_NE(run.output.find("The window module cannot be loaded: " + installation.PathOf(module)), std::string::npos)
-        << broken << "\n" << run.output;
-    // The update's failure, as the console's boxes tell it.
-    EXPECT_NE(run.output.find("[SolaneLauncher]"), std::string::npos) << run.output;
-  }
+  const ProgramResult run = RunProgram({installation.PathOf("SolaneLauncher")}, environment);
+  EXPECT_EQ(run.exitCode, 1) << run.output;
+  EXPECT_EQ(run.output.find("The window module"), std::string::npos) << run.output;
+  // The update's failure, as the console's boxes tell it.
+  EXPECT_NE(run.output.find("[SolaneLauncher]"), std::string::npos) << run.output;
 }
 
 }  // namespace

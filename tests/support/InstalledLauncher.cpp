@@ -10,10 +10,6 @@
 #include <filesystem>
 #include <thread>
 
-#include "app/WindowModule.h"
-#include "platform/LoadableModule.h"
-#include "platform/Path.h"
-
 std::string LauncherConfig(uint16_t port, const std::string& moreLines) {
   // Over HTTP the port travels with the host text.
   return "[SolaneLauncher.CFG]\r\nRun=7\r\nUrl_7=127.0.0.1:" + std::to_string(port) +
@@ -32,19 +28,6 @@ InstalledLauncher::InstalledLauncher(const std::string& folderName)
 InstalledLauncher::~InstalledLauncher() {
   for (int pid : RunningPrograms()) kill(pid, SIGKILL);
   WaitUntilNoneRuns(5);
-}
-
-std::string InstalledLauncher::Install(const std::string& builtPath, const std::string& name,
-                                       const std::string& version) const {
-  std::string error = InstallProgram(builtPath, PathOf(name), version);
-  const std::string module = platform::ModuleFileName(kWindowModuleName);
-  const std::string builtModule = platform::JoinPath(platform::ParentOf(builtPath), module);
-  // A build without the window has no module.
-  if (!error.empty() || builtPath != BuiltLauncher() || !std::filesystem::exists(builtModule)) return error;
-  std::error_code copyError;
-  std::filesystem::copy_file(builtModule, platform::JoinPath(platform::ParentOf(PathOf(name)), module),
-                             std::filesystem::copy_options::overwrite_existing, copyError);
-  return copyError ? module + ": " + copyError.message() : "";
 }
 
 std::vector<std::string> InstalledLauncher::Environment() const {

@@ -34,9 +34,10 @@ class InstalledLauncher {
   // The folder of the single-instance lock that programs run here use.
   std::string RuntimeDir() const { return scratch_.PathOf("runtime"); }
 
-  // A built program installed as `name` at `version` ("A.B.C.D"); the built launcher comes with
-  // its window module beside it. An error text, empty on success.
-  std::string Install(const std::string& builtPath, const std::string& name, const std::string& version) const;
+  // A built program installed as `name` at `version` ("A.B.C.D"); an error text, empty on success.
+  std::string Install(const std::string& builtPath, const std::string& name, const std::string& version) const {
+    return InstallProgram(builtPath, PathOf(name), version);
+  }
   bool Write(const std::string& name, const std::string& bytes) const {
     return !scratch_.Write(In(name), bytes).empty();
   }
