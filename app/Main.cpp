@@ -12,6 +12,7 @@
 
 #include "app/EntryOptions.h"
 #include "app/LauncherApp.h"
+#include "app/WindowModule.h"
 #include "diagnostics/CrashReporter.h"
 #include "diagnostics/DirectXCheck.h"
 #include "download/TransferSession.h"
@@ -21,45 +22,61 @@
 #include "platform/TerminalMessageBox.h"
 #include "window/ConsoleWindow.h"
 
-#ifdef SOLANE_HAVE_WX
-#include <wx/app.h>
-#include <wx/init.h>
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define SOLANE_ADDRESS_SANITIZER 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(SOLANE_ADDRESS_SANITIZER)
+// The leak check at exit misreads the thread-local storage of libraries loaded while the program
+// runs (the window module's toolkit) and crashes on it: the check leaves that storage out.
+extern "C" const char* __asan_default_options() { return "intercept_tls_get_addr=0"; }
+#endif
 
-#include "window/wx/WxFrontEnd.h"
-#include "window/wx/WxMessageBox.h"
+#ifdef SOLANE_WINDOW_MODULE
+// The window module's file, which the build puts inside the executable (WindowModuleBytes.S). Its
+// pages are read from the executable only when a run loads the window.
+extern "C" const unsigned char solane_window_module_start[];
+extern "C" const unsigned char solane_window_module_end[];
 #endif
 
 namespace {
 
-#ifdef SOLANE_HAVE_WX
-bool DisplayReachable() {
+#ifdef SOLANE_WINDOW_MODULE
+WindowModuleBytes EmbeddedWindowModule() {
+  return {solane_window_module_start, solane_window_module_end};
+}
+#endif
+
+[[maybe_unused]] bool DisplayReachable() {
   const char* x11 = std::getenv("DISPLAY");
   const char* wayland = std::getenv("WAYLAND_DISPLAY");
   return (x11 && *x11) || (wayland && *wayland);
 }
 
-// The launcher reads its own command line: wx's parsing would refuse the "/LOCALE:" switches.
-class ToolkitApp : public wxApp {
- public:
-  bool OnInit() override { return true; }
-};
-
-// Starts the toolkit without handing it the program: start-up keeps its own order.
-bool StartToolkit(int& argc, char** argv) {
-  wxApp::SetInstance(new ToolkitApp());
-  if (!wxEntryStart(argc, argv)) return false;
-  return wxTheApp->CallOnInit();
-}
+// The window module with its toolkit started, or null for the console. A module
+// that cannot be loaded or does not fit says so on the terminal; the run goes on on the console.
+const WindowModule* StartWindow(int& argc, char** argv) {
+#ifdef SOLANE_WINDOW_MODULE
+  if (!DisplayReachable()) return nullptr;
+  const LoadedWindowModule loaded = LoadWindowModule(EmbeddedWindowModule());
+  if (!loaded.module) {
+    std::fprintf(stderr, "%s\n", loaded.error.c_str());
+    return nullptr;
+  }
+  return loaded.module->startToolkit(argc, argv) ? loaded.module : nullptr;
+#else
+  (void)argc, (void)argv;
+  return nullptr;
 #endif
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  // The transfer and crypto libraries start before any thread does.
-  InitTransferLibrary();
-  InitCryptoLibrary();
-  std::vector<std::string> arguments(argv + 1, argv + argc);
-  EntryOptions options = ExtractEntryOptions(arguments);
+  // The answers that need no update (a malformed option, --help, --version) come before anything
+  // heavy starts.
+  EntryOptions options = ExtractEntryOptions(std::vector<std::string>(argv + 1, argv + argc));
   if (!options.error.empty()) {
     std::fprintf(stderr, "%s\n\n%s", options.error.c_str(), EntryUsage().c_str());
     return 2;
@@ -72,18 +89,25 @@ int main(int argc, char** argv) {
     std::printf("SolaneLauncher %s\n", LauncherVersionText().c_str());
     return 0;
   }
-
-  bool toolkit = false;
-#ifdef SOLANE_HAVE_WX
-  if (!options.console && DisplayReachable() && StartToolkit(argc, argv)) {
-    toolkit = true;
-    platform::SetMessageBoxProvider(MakeWxMessageBox([] { return PatchEngine::Instance().IsCancelled(); }));
-    options = ExtractEntryOptions(std::vector<std::string>(argv + 1, argv + argc));
-  }
+  // A crashed launcher runs this program again to write its report from outside. The report is
+  // written before its box loads the window module, if a display shows it at all.
+  if (IsCrashHelperRun()) {
+#ifdef SOLANE_WINDOW_MODULE
+    if (DisplayReachable()) platform::SetMessageBoxProvider(MakeDeferredWindowBoxes(argc, argv, EmbeddedWindowModule()));
 #endif
-  if (!toolkit) platform::SetMessageBoxProvider(platform::MakeTerminalMessageBox());
-  // A crashed launcher runs this program again to write its report from outside.
-  if (IsCrashHelperRun()) return RunCrashHelper();
+    return RunCrashHelper();
+  }
+
+  // The transfer and crypto libraries start before any thread does (the toolkit starts some).
+  InitTransferLibrary();
+  InitCryptoLibrary();
+  const WindowModule* window = options.console ? nullptr : StartWindow(argc, argv);
+  if (window) {
+    platform::SetMessageBoxProvider(window->makeMessageBoxes([] { return PatchEngine::Instance().IsCancelled(); }));
+    options = ExtractEntryOptions(std::vector<std::string>(argv + 1, argv + argc));
+  } else {
+    platform::SetMessageBoxProvider(platform::MakeTerminalMessageBox());
+  }
 
   int exitCode = 0;
   {
@@ -94,27 +118,22 @@ int main(int argc, char** argv) {
     steps.verifyDigests = options.verify;
     steps.limitRateKBps = options.limitRateKBps;
     std::function<ConsoleOutcome()> outcome;
-#ifdef SOLANE_HAVE_WX
-    if (toolkit) {
-      auto window = std::make_unique<WxFrontEnd>(options.autorun);
-      outcome = [window = window.get()] { return window->Outcome(); };
-      steps.frontEnd = std::move(window);
-    }
-#endif
-    if (!steps.frontEnd) {
+    if (window) {
+      std::unique_ptr<WindowFrontEnd> front = window->makeFrontEnd(options.autorun);
+      outcome = [front = front.get()] { return front->Outcome(); };
+      steps.frontEnd = std::move(front);
+    } else {
       ConsoleOptions console;
       console.autorun = options.autorun;
-      auto window = std::make_unique<ConsoleFrontEnd>(std::move(console));
-      outcome = [window = window.get()] { return window->Outcome(); };
-      steps.frontEnd = std::move(window);
+      auto front = std::make_unique<ConsoleFrontEnd>(std::move(console));
+      outcome = [front = front.get()] { return front->Outcome(); };
+      steps.frontEnd = std::move(front);
     }
     CLauncherApp app(std::move(steps));
     const StartupEnd end = app.InitInstance(options.commandLine);
     // Scripts can tell a finished update from one that was cancelled or failed.
     exitCode = LauncherExitCode(end, ConsoleExitCode(outcome()) == 0);
   }
-#ifdef SOLANE_HAVE_WX
-  if (toolkit) wxEntryCleanup();
-#endif
+  if (window) window->stopToolkit();
   return exitCode;
 }

@@ -23,7 +23,7 @@ find_library(SOLANE_GPG_ERROR_LIBRARY libgpg-error.a REQUIRED)
 add_library(solane_gcrypt INTERFACE)
 target_include_directories(solane_gcrypt INTERFACE ${SOLANE_GCRYPT_INCLUDE})
 target_link_libraries(solane_gcrypt INTERFACE ${SOLANE_GCRYPT_LIBRARY} ${SOLANE_GPG_ERROR_LIBRARY} ws2_32)
-set(SOLANE_PLATFORM_LIBRARIES solane_gcrypt wininet advapi32 shell32 iphlpapi ws2_32 winmm psapi version)
+set(SOLANE_PLATFORM_LIBRARIES solane_gcrypt wininet advapi32 shell32 iphlpapi ws2_32 winmm psapi version ole32 oleaut32)
 
 # The transfer session's libcurl carrier is Linux's (platform/win32/InternetTransfer.cpp carries
 # it here), and so is the crash reporter's side of signals, a ptrace helper and its own minidump

@@ -1,8 +1,7 @@
 #pragma once
-// The DirectX version that the game client will find. The client is a Windows program run
-// through Wine, so the machine is the Wine prefix (platform::WinePrefix()): the version that the
-// prefix's registry records stands in for the diagnostic component, and its system32 folder for
-// the system folder of the file table. A client that is a native program needs no DirectX.
+// The DirectX version that the game client will find, from the system's diagnostic component and,
+// failing that, the versions of the DirectX files in the system folder (platform/DirectXVersion.h
+// says where each is on this system). A client that is a native program needs no DirectX.
 
 #include <cstddef>
 #include <cstdint>
@@ -22,11 +21,9 @@ uint32_t PackDirectXVersion(uint32_t major, uint32_t minor, char letter);
 // "9.0c", "8.1": at most 9 characters.
 std::string DirectXVersionText(uint32_t major, uint32_t minor, char letter);
 
-// The version that the prefix's system.reg records under Software\Microsoft\DirectX "Version":
-// a release number as Wine and the DirectX installer write it ("4.09.00.0904" is 9.0c) or the
-// short form ("9.0c", any letter case). kNotFound when there is none that reads as a version.
+// The version that the diagnostic component reports; kNotFound when it reports none.
 DirectXStatus GetDirectXVersionViaDxDiag(uint32_t& major, uint32_t& minor, char& letter);
-// The newest DirectX that the files of the prefix's system32 folder show (the last passing row
+// The newest DirectX that the files of the system folder show (the last passing row
 // of the table); 0.0 when nothing passes or there is no such folder. Always kOk.
 DirectXStatus GetDirectXVersionViaFileVersions(uint32_t& major, uint32_t& minor, char& letter);
 // The file version of `path` as one 64-bit number (most significant word first).

@@ -98,7 +98,7 @@ TEST_F(TransferSessionTest, FailuresGiveTheKnownErrorNumbersAndStoreNothing) {
     if (expected == kCannotConnect) {
       EXPECT_NE(TransferFailureText(session.GetFailure()).find("(" + host + ")"), std::string::npos);
     }
-    EXPECT_EQ(FetchText("file.bin"), std::nullopt);
+    EXPECT_EQ(FetchText("file.bin"), std::nullopt) << host << " " << status;
     EXPECT_EQ(session.GetText(), "");
   }
   // A connection that ends early keeps what arrived and fails.

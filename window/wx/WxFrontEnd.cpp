@@ -1,6 +1,7 @@
 #include "window/wx/WxFrontEnd.h"
 
 #include <wx/app.h>
+#include <wx/init.h>
 
 #include <atomic>
 #include <memory>
@@ -30,4 +31,31 @@ void WxFrontEnd::RunMainWindow(PatchEngine& engine) {
   platform::SetMessageBoxProvider(previousBoxes);
   // Work queued for the window is dropped now rather than at exit.
   if (wxTheApp) wxTheApp->ProcessPendingEvents();
+}
+
+namespace {
+
+// The launcher reads its own command line: wx's parsing would refuse the "/LOCALE:" switches.
+class ToolkitApp : public wxApp {
+ public:
+  bool OnInit() override { return true; }
+};
+
+// Starts the toolkit without handing it the program: start-up keeps its own order.
+bool StartToolkit(int& argc, char** argv) {
+  wxApp::SetInstance(new ToolkitApp());
+  if (!wxEntryStart(argc, argv)) return false;
+  return wxTheApp->CallOnInit();
+}
+
+void StopToolkit() { wxEntryCleanup(); }
+
+std::unique_ptr<WindowFrontEnd> MakeFrontEnd(bool autoRun) { return std::make_unique<WxFrontEnd>(autoRun); }
+
+}  // namespace
+
+const WindowModule* SolaneWindowModule() {
+  static const WindowModule module{kWindowModuleInterface, SOLANE_VERSION_TEXT, StartToolkit, StopToolkit,
+                                   MakeWxMessageBox, MakeFrontEnd};
+  return &module;
 }
