@@ -32,6 +32,11 @@ class NamedMutex {
   // object's name in the session's namespace. For tests and diagnostics.
   static std::string LockFilePath(const std::string& name);
 
+  // `name` in characters safe in a file name and in a kernel object's name ("\" is not): all
+  // else as %XX, so that two different names never meet; a very long name is cut and keeps a
+  // hash of the whole, within the systems' name limits.
+  static std::string EncodedName(const std::string& name);
+
  private:
   struct Impl;
   std::unique_ptr<Impl> impl_;

@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdint>
 #include <cstdlib>
 
 #include "platform/FileLock.h"
@@ -13,33 +12,7 @@ namespace platform {
 
 namespace {
 
-// Names may hold any character, "\" included; everything outside a safe set is written as %XX,
-// so that two different names never share a file. Very long names are cut and keep a hash of
-// the whole, to stay within the file system's name limit.
-std::string FileNameFor(const std::string& name) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  std::string encoded;
-  for (unsigned char c : name) {
-    bool safe = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
-                c == '_' || c == '.';
-    if (safe) {
-      encoded.push_back(static_cast<char>(c));
-    } else {
-      encoded.push_back('%');
-      encoded.push_back(kDigits[c >> 4]);
-      encoded.push_back(kDigits[c & 0x0f]);
-    }
-  }
-  constexpr size_t kMaxEncoded = 200;
-  if (encoded.size() > kMaxEncoded) {
-    uint64_t hash = 1469598103934665603ull;  // FNV-1a
-    for (unsigned char c : name) hash = (hash ^ c) * 1099511628211ull;
-    encoded.resize(kMaxEncoded - 17);
-    encoded.push_back('~');
-    for (int shift = 60; shift >= 0; shift -= 4) encoded.push_back(kDigits[(hash >> shift) & 0x0f]);
-  }
-  return "solane-mutex-" + encoded + ".lock";
-}
+std::string FileNameFor(const std::string& name) { return "solane-mutex-" + NamedMutex::EncodedName(name) + ".lock"; }
 
 // The session's runtime folder, else a folder of this user's own in the temporary folder: a
 // name shared with other accounts would let any of them block every launcher.
