@@ -23,6 +23,11 @@ class LineReader {
   Result ReadLine(std::string& line, uint32_t timeoutMs);
 
  private:
+  enum class ByteRead { Got, Waiting, Ended };
+  // Reads one byte of fd_ into `c`, waiting up to `timeoutMs` for it. Ended at the end of input
+  // or on a read error.
+  ByteRead ReadByte(char& c, uint32_t timeoutMs);
+
   int fd_;
   std::string partial_;
   bool ended_ = false;

@@ -38,33 +38,12 @@ Ready Readable(HANDLE input, uint32_t timeoutMs) {
 
 bool IsTerminal(int fd) { return _isatty(fd) != 0; }
 
-LineReader::Result LineReader::ReadLine(std::string& line, uint32_t timeoutMs) {
-  if (ended_) return Result::Ended;
+LineReader::ByteRead LineReader::ReadByte(char& c, uint32_t timeoutMs) {
   const HANDLE input = reinterpret_cast<HANDLE>(_get_osfhandle(fd_));
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (true) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    const Ready ready = input == INVALID_HANDLE_VALUE ? Ready::Ended
-                                                      : Readable(input, left.count() > 0 ? static_cast<uint32_t>(left.count()) : 0);
-    if (ready == Ready::No) return Result::Waiting;
-    char c = 0;
-    const int got = ready == Ready::Ended ? 0 : _read(fd_, &c, 1);
-    if (got <= 0) {
-      ended_ = true;
-      if (partial_.empty()) return Result::Ended;
-      line.swap(partial_);
-      partial_.clear();
-      return Result::Line;
-    }
-    if (c != '\n') {
-      partial_.push_back(c);
-      continue;
-    }
-    if (!partial_.empty() && partial_.back() == '\r') partial_.pop_back();
-    line.swap(partial_);
-    partial_.clear();
-    return Result::Line;
-  }
+  const Ready ready = input == INVALID_HANDLE_VALUE ? Ready::Ended : Readable(input, timeoutMs);
+  if (ready == Ready::No) return ByteRead::Waiting;
+  const int got = ready == Ready::Ended ? 0 : _read(fd_, &c, 1);
+  return got <= 0 ? ByteRead::Ended : ByteRead::Got;
 }
 
 }  // namespace platform
