@@ -27,6 +27,11 @@ bool CreateFolders(const std::string& folder);
 // taken) so that it is kept but out of the way. Returns the new name, empty on failure.
 std::string MoveFileAside(const std::string& path, std::string_view tag);
 
+// The name MoveFileAside gives: "<path>.<tag>-<stamp>", with "-<counter>" added while `taken`
+// says the name is in use. Empty when a thousand counters are taken too.
+std::string AsideName(const std::string& path, std::string_view tag, const std::string& stamp,
+                      bool (*taken)(const std::string& name));
+
 // An exclusive advisory lock held for the life of the object; it serialises threads and
 // processes alike, and the system drops it when the holder dies. The lock file is created when
 // missing and never removed. Blocks until the lock is granted.

@@ -101,13 +101,8 @@ bool CreateFolders(const std::string& folder) {
 }
 
 std::string MoveFileAside(const std::string& path, std::string_view tag) {
-  const std::string base = path + "." + std::string(tag) + "-" + LocalTimeStamp();
-  std::string target = base;
-  for (int counter = 1; Exists(target); ++counter) {
-    if (counter > 1000) return {};
-    target = base + "-" + std::to_string(counter);
-  }
-  if (rename(path.c_str(), target.c_str()) != 0) return {};
+  const std::string target = AsideName(path, tag, LocalTimeStamp(), Exists);
+  if (target.empty() || rename(path.c_str(), target.c_str()) != 0) return {};
   SyncFolder(ParentOf(path));
   return target;
 }

@@ -84,13 +84,9 @@ bool CreateFolders(const std::string& folder) {
 }
 
 std::string MoveFileAside(const std::string& path, std::string_view tag) {
-  const std::string base = path + "." + std::string(tag) + "-" + LocalTimeStamp();
-  std::string target = base;
-  for (int counter = 1; Exists(target); ++counter) {
-    if (counter > 1000) return {};
-    target = base + "-" + std::to_string(counter);
-  }
-  if (!MoveFileExW(WidePath(path).c_str(), WidePath(target).c_str(), MOVEFILE_WRITE_THROUGH)) return {};
+  const std::string target = AsideName(path, tag, LocalTimeStamp(), Exists);
+  if (target.empty() || !MoveFileExW(WidePath(path).c_str(), WidePath(target).c_str(), MOVEFILE_WRITE_THROUGH))
+    return {};
   return target;
 }
 
