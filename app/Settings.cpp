@@ -90,8 +90,9 @@ std::optional<std::string> ValueProblem(std::string_view key, const std::string&
 }  // namespace
 
 uint32_t ConfiguredRateLimit(const std::string& text) {
-  const long limit = std::strtol(text.c_str(), nullptr, 10);
-  return limit > 0 && limit <= static_cast<long>(UINT32_MAX) ? static_cast<uint32_t>(limit) : 0;
+  // long long: a Windows long has 32 bits, where UINT32_MAX would read as -1 and refuse every limit.
+  const long long limit = std::strtoll(text.c_str(), nullptr, 10);
+  return limit > 0 && limit <= static_cast<long long>(UINT32_MAX) ? static_cast<uint32_t>(limit) : 0;
 }
 
 std::vector<std::string> ConfigWarnings(std::string_view text) {
