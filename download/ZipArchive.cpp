@@ -424,9 +424,10 @@ uint32_t ZipArchive::ExtractEntry(int32_t index, const std::string& targetName) 
   uint32_t code = ReadEntry(index, info, local);
   if (code != kZipSuccess) return Record(code);
 
-  // A relative target stays under the base directory; there are no drives to name here.
+  // A target given whole is taken as it is (on Windows it starts with its drive); a relative one
+  // stays under the base directory and names no drive.
   std::string target;
-  if (!targetName.empty() && IsSeparator(targetName[0])) {
+  if (platform::IsAbsolutePath(targetName)) {
     target = platform::ToNativePath(targetName);
   } else {
     if ((targetName.size() >= 2 && targetName[1] == ':') || platform::EscapesBase(targetName))

@@ -19,6 +19,10 @@ std::string ToNativePath(std::string_view name);
 // such sibling are kept as written, so the result also serves for files about to be created.
 std::string ResolvePath(std::string_view path);
 
+// True when `path` names its place whole on this system: from the root ("/", "\"), or on Windows
+// from a drive ("C:/", "C:\") or a share ("//server").
+bool IsAbsolutePath(std::string_view path);
+
 // Joins a folder and a (possibly "\"-separated) relative name with one separator.
 std::string JoinPath(std::string_view folder, std::string_view name);
 

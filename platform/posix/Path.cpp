@@ -34,6 +34,8 @@ std::string FindCaseInsensitive(const std::string& folder, const std::string& na
 
 }  // namespace
 
+bool IsAbsolutePath(std::string_view path) { return !path.empty() && (path[0] == '/' || path[0] == '\\'); }
+
 std::string ResolvePath(std::string_view path) {
   std::string native = ToNativePath(path);
   if (native.empty() || Exists(native)) return native;

@@ -40,6 +40,12 @@ bool StartsWithIgnoringCase(const std::string& text, const std::string& prefix) 
 
 }  // namespace
 
+bool IsAbsolutePath(std::string_view path) {
+  auto separator = [](char c) { return c == '/' || c == '\\'; };
+  if (path.size() >= 3 && path[1] == ':' && separator(path[2])) return true;
+  return !path.empty() && separator(path[0]);
+}
+
 // The file system itself finds names regardless of letter case.
 std::string ResolvePath(std::string_view path) { return ToNativePath(path); }
 
