@@ -31,13 +31,30 @@ std::optional<std::string> ConvertToUtf8(std::string_view text, const char* enco
   const UINT codePage = CodePageOf(encodingName);
   if (codePage == 0) return std::nullopt;
   if (text.empty()) return std::string();
-  // Without MB_ERR_INVALID_CHARS an undefined sequence becomes the code page's default
-  // character, U+FFFD for the double-byte ones, and the conversion goes on after it.
   const int size = static_cast<int>(text.size());
-  const int length = MultiByteToWideChar(codePage, 0, text.data(), size, nullptr, 0);
-  if (length <= 0) return std::nullopt;
-  std::wstring wide(static_cast<size_t>(length), L'\0');
-  MultiByteToWideChar(codePage, 0, text.data(), size, wide.data(), length);
+  const int length = MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text.data(), size, nullptr, 0);
+  if (length > 0) {
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text.data(), size, wide.data(), length);
+    return Narrow(wide);
+  }
+  // Some sequence is undefined: character by character, it becomes U+FFFD and the conversion
+  // resumes at the next byte. Left to itself the system would put the code page's default
+  // character, "?" on some systems, and a cut-off double-byte character at the end may vanish.
+  std::wstring wide;
+  for (size_t at = 0; at < text.size();) {
+    const size_t bytes = at + 1 < text.size() && IsDBCSLeadByteEx(codePage, static_cast<BYTE>(text[at])) ? 2 : 1;
+    wchar_t converted[2];
+    const int got = MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text.data() + at, static_cast<int>(bytes),
+                                        converted, 2);
+    if (got > 0) {
+      wide.append(converted, static_cast<size_t>(got));
+      at += bytes;
+    } else {
+      wide += L'\xfffd';
+      ++at;
+    }
+  }
   return Narrow(wide);
 }
 
