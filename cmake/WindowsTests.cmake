@@ -2,8 +2,9 @@
 # CMAKE_CROSSCOMPILING_EMULATOR.
 set(tests ${CMAKE_SOURCE_DIR}/tests)
 file(GLOB windows_support CONFIGURE_DEPENDS ${tests}/support/win32/*.cpp)
-add_library(solane_test_support STATIC ${tests}/support/ScratchDir.cpp ${windows_support})
-target_link_libraries(solane_test_support PUBLIC solane_core GTest::gtest)
+add_library(solane_test_support STATIC ${tests}/support/ScratchDir.cpp ${tests}/support/TestAuthority.cpp
+  ${windows_support})
+target_link_libraries(solane_test_support PUBLIC solane_core GTest::gtest crypt32)
 target_compile_definitions(solane_test_support PUBLIC
   SOLANE_SOURCE_DIR="${CMAKE_SOURCE_DIR}" SOLANE_BINARY_DIR="${CMAKE_BINARY_DIR}")
 
@@ -26,18 +27,65 @@ add_test(NAME crash_report COMMAND ${tests}/diagnostics/win32/crash-report.sh ${
   $<TARGET_FILE:solane_crash_program> ${CMAKE_BINARY_DIR}/crash-report "${SOLANE_LLDB}")
 set_tests_properties(crash_report PROPERTIES TIMEOUT 600)
 
-# The transfer session over WinINet, against the same test servers as on Linux (run on the host).
+# The engine's suites, one binary per folder as on Linux, against the same test servers (run on the
+# host). Tests of Linux-only behaviour are left out by name in solane_windows_suite's EXCLUDE list,
+# each with its reason; none skips at run time.
 add_library(solane_test_servers STATIC ${tests}/support/FixtureServer.cpp)
 target_link_libraries(solane_test_servers PUBLIC solane_test_support)
-add_executable(test_transfer ${tests}/download/TransferSessionTest.cpp)
-target_link_libraries(test_transfer PRIVATE solane_test_servers GTest::gtest_main)
-# GCC, unlike clang, warns of every field a designated initializer leaves to its default.
-target_compile_options(test_transfer PRIVATE -Wno-missing-field-initializers)
-# Not yet passing under Wine: a UTF-8 name the Windows scratch folder stores under another name,
-# bodies without a length or without end (read to their end by Wine's WinINet), and FTP resume
-# (Wine gives no reply text for SIZE and MDTM sent through FtpCommand).
-add_test(NAME transfer COMMAND test_transfer --gtest_filter=-*RequestReachesTheServerAsMeant:*BodiesStopAtTheMemoryCapOrTheExpectedSize:*KeptBytesAreContinuedWhileTheFileIsUnchanged)
-set_tests_properties(transfer PROPERTIES TIMEOUT 600)
+function(solane_windows_suite folder)
+  cmake_parse_arguments(PARSE_ARGV 1 suite "" "" "SOURCES;EXCLUDE")
+  list(TRANSFORM suite_SOURCES PREPEND ${tests}/${folder}/)
+  add_executable(test_${folder} ${suite_SOURCES})
+  target_link_libraries(test_${folder} PRIVATE solane_test_servers GTest::gtest_main)
+  # GCC, unlike clang, warns of every field a designated initializer leaves to its default.
+  target_compile_options(test_${folder} PRIVATE -Wno-missing-field-initializers)
+  set(command test_${folder})
+  if(suite_EXCLUDE)
+    list(JOIN suite_EXCLUDE ":" excluded)
+    list(APPEND command --gtest_filter=-${excluded})
+  endif()
+  add_test(NAME ${folder} COMMAND ${command})
+  set_tests_properties(${folder} PROPERTIES TIMEOUT 600)
+endfunction()
+
+solane_windows_suite(download
+  SOURCES DownloadJobsTest.cpp SecureTransferTest.cpp TransferStatsTest.cpp TransferUrlTest.cpp
+    ZipArchiveTest.cpp TransferSessionTest.cpp
+  EXCLUDE
+    # Not yet passing under Wine's WinINet, which the launcher's Windows carrier uses:
+    # - the request for a name with blanks, "#", "?" and a UTF-8 letter fails (not yet known why);
+    # - after a body longer than its Content-Length (100 of 50000 bytes), the next body, without a
+    #   length, arrives cut to 100 bytes and is reported whole;
+    # - FTP resume: Wine gives no reply text for SIZE and MDTM sent through FtpCommand;
+    # - a HEAD or a body read that a silent server leaves waiting ends with 12030 (connection
+    #   aborted) instead of 12002 (time-out), or not before its receive time-out even when its
+    #   handle is closed from another thread (a cancel);
+    # - a redirect from https to http is followed, where Windows refuses it with 12040
+    #   (ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR), the refusal the launcher relies on.
+    *RequestReachesTheServerAsMeant *BodiesStopAtTheMemoryCapOrTheExpectedSize
+    *KeptBytesAreContinuedWhileTheFileIsUnchanged
+    DownloadJobsTest.SizesAreKeptOnlyWhenKnown DownloadJobsTest.KeptBytesOfAnotherVersionOrAWrongDigestStartAgain
+    SecureTransferTest.ARedirectNeverLeavesHttpsForHttp
+    # No always-full device: /dev/full is Linux's.
+    TransferSessionTest.AFullDiskFailsTheTransfer)
+
+solane_windows_suite(patch
+  SOURCES UpdateScenarioTest.cpp ChecksumTest.cpp DigestCacheTest.cpp FileVersionTest.cpp UpdateInfoTest.cpp)
+solane_windows_suite(servers SOURCES ServerListTest.cpp LatencyProbeTest.cpp PingTest.cpp)
+solane_windows_suite(window
+  SOURCES WindowFlowTest.cpp WindowActionsTest.cpp ServerListViewTest.cpp NoticeAddressTest.cpp CatalogueTest.cpp
+    ConsoleScreenTest.cpp ConsoleWindowTest.cpp
+  EXCLUDE
+    # Ctrl-C reaches a Windows program through its console, which a test under Wine has not; the
+    # C runtime's SIGINT that the test raises ends the program instead.
+    ConsoleFlow.CtrlCDuringADownloadAsksAndASecondOneCancels)
+# Copies of the patch and console test programs stand in for installed programs, whose version
+# they carry as their VERSIONINFO (the ELF note the tests define on Linux).
+solane_version_resource(test_patch "Solane patch tests" 3 14 15 92)
+solane_version_resource(test_window "Solane console tests" 0 0 0 1)
+target_compile_definitions(test_window PRIVATE SOLANE_HELPDESK_ADDRESS="${SOLANE_HELPDESK_ADDRESS}"
+  SOLANE_CLIENT_STANDIN="$<TARGET_FILE:SolaneClientStandin>")
+add_dependencies(test_window SolaneClientStandin)
 
 add_test(NAME platform COMMAND test_platform)
 set_tests_properties(platform PROPERTIES TIMEOUT 600)

@@ -119,7 +119,9 @@ TEST(Base64Test, RoundTripsAndRefusesMalformedText) {
   for (const auto& [bytes, text] : {std::pair{"", ""}, {"f", "Zg=="}, {"fo", "Zm8="}, {"foo", "Zm9v"}, {"foob", "Zm9vYg=="},
                                     {"fooba", "Zm9vYmE="}, {"foobar", "Zm9vYmFy"}, {"\xff\xfe\x80", "//6A"}}) {
     EXPECT_EQ(EncodeBase64(bytes), text) << text;
-    if (*bytes) EXPECT_EQ(DecodeBase64(text), bytes) << text;
+    if (*bytes) {
+      EXPECT_EQ(DecodeBase64(text), bytes) << text;
+    }
   }
   for (const char* text : {"", "Zg=", "Z===", "Zg==Zg==", "Zm9v\n", "Zm 9", "Zm9-", "=m9v"})
     EXPECT_EQ(DecodeBase64(text), std::nullopt) << text;

@@ -26,12 +26,14 @@ void ExpectWords(const std::optional<VersionWords>& words, uint32_t high, uint32
   EXPECT_EQ(words->low, low);
 }
 
-TEST(FileVersionTest, ElfVersionNotes) {
+TEST(FileVersionTest, ProgramsCarryTheirVersion) {
   ExpectWords(ReadVersionWords(platform::ExecutablePath()), 3 << 16 | 14, 15 << 16 | 92);
+#ifndef _WIN32  // the Windows launcher is built on demand only
   const std::string launcher = std::string(SOLANE_BINARY_DIR) + "/SolaneLauncher";
   SOLANE_REQUIRE(std::filesystem::exists(launcher), "SolaneLauncher is not built");
   ExpectWords(ReadVersionWords(launcher), SOLANE_VERSION_MAJOR << 16 | SOLANE_VERSION_MINOR,
               SOLANE_VERSION_PATCH << 16 | SOLANE_VERSION_TWEAK);
+#endif
 }
 
 // Cut, damaged and foreign files have no version, and stamping leaves them as they were.

@@ -6,7 +6,9 @@
 
 #include "app/Profiles.h"
 #include "platform/Clock.h"
+#ifndef _WIN32
 #include "tests/support/NetworkNamespace.h"
+#endif
 #include "tests/support/RecordingWindow.h"
 #include "tests/support/Requirement.h"
 #include "tests/support/TestEngine.h"
@@ -67,6 +69,7 @@ TEST_F(LatencyProbe, MeasuresEachUnmeasuredServerOnceAndShowsOnlyVisibleRows) {
   EXPECT_GE(Latency(0), 1);  // measured without the port
 }
 
+#ifndef _WIN32  // echo replies are switched off in a network namespace of the test's own: Linux only
 // Without echo replies a measurement takes two time-outs. Meanwhile one refresh removes the
 // entry under measurement and the next puts a server the probe skips in its place, moving the
 // list (under ASan a write through a stale reference fails the run); neither gets the result.
@@ -89,5 +92,6 @@ TEST_F(LatencyProbe, RefreshesDuringAMeasurementAndAServerThatDoesNotAnswer) {
   EXPECT_EQ(std::pair(Latency(1), Latency(2)), std::pair(0, 1000));
   EXPECT_EQ(window_.RowLatencies(), (std::map<int, std::string>{{2, "1000 ms"}}));
 }
+#endif
 
 }  // namespace

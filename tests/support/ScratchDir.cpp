@@ -19,16 +19,17 @@ ScratchDir::~ScratchDir() {
   fs::remove_all(path_, error);
 }
 
-std::string ScratchDir::PathOf(const std::string& name) const { return (fs::path(path_) / name).string(); }
+// Joined with "/", the separator the launcher uses on every system (fs::path would put "\" on Windows).
+std::string ScratchDir::PathOf(const std::string& name) const { return path_ + "/" + name; }
 
 std::string ScratchDir::Write(const std::string& name, const std::string& bytes) const {
-  const fs::path full = fs::path(path_) / name;
+  const fs::path full = PathOf(name);
   std::error_code error;
   fs::create_directories(full.parent_path(), error);
   std::ofstream out(full, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   out.close();
-  return out ? full.string() : std::string();
+  return out ? PathOf(name) : std::string();
 }
 
 std::optional<std::string> ScratchDir::Read(const std::string& name) const {

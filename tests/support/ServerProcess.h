@@ -24,6 +24,9 @@ class ServerProcess {
  private:
   int pid_ = -1;
   uint16_t port_ = 0;
+#ifdef _WIN32
+  std::string folder_;  // the host folder of the server's output and process id
+#endif
 };
 
 // A server script that serves a scratch folder of its own, given as its one argument.

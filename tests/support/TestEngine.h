@@ -21,7 +21,7 @@ class TestInstallation {
 
   PatchEngine& Engine() { return PatchEngine::Instance(); }
   const std::filesystem::path& Dir() const { return dir_; }
-  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+  std::string Path(const std::string& name) const { return scratch_.PathOf(name); }
   void WriteFile(const std::string& name, const std::string& content) const { scratch_.Write(name, content); }
   // The file's content, empty when it cannot be read.
   std::string ReadFile(const std::string& name) const { return scratch_.Read(name).value_or(""); }

@@ -4,7 +4,6 @@
 #include "window/ConsoleWindow.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -60,7 +59,11 @@ struct CapturedErrors {
 // The player's keyboard: a pipe with lines typed in advance, closed after them or left open.
 struct TypedInput {
   TypedInput(const std::string& typed, bool closed) {
+#ifdef _WIN32
+    EXPECT_EQ(_pipe(fds, 4096, _O_BINARY), 0);
+#else
     EXPECT_EQ(pipe(fds), 0);
+#endif
     EXPECT_EQ(write(fds[1], typed.data(), typed.size()), static_cast<ssize_t>(typed.size()));
     if (closed) close(std::exchange(fds[1], -1));
   }
@@ -85,16 +88,16 @@ class ConsoleFlow : public ::testing::Test {
     install.WriteFile("Data.SPF", PackBytes("old data", 5));
     server_.PutFile("patch/Update.NFO", Announcement(packVersion));
     if (withClient) {
-      install.WriteFile("SolaneClient.exe", "#!/bin/sh\necho \"$@\" > \"" + install.Path("client-args") + "\"\n");
-      ASSERT_EQ(chmod(install.Path("SolaneClient.exe").c_str(), 0755), 0);
+      std::filesystem::copy_file(SOLANE_CLIENT_STANDIN, install.Path("SolaneClient.exe"));
     }
     ASSERT_EQ(install.Engine().Run("/EXEC:SolaneLauncher-VANTIK /"), StartupEnd::OpenWindow);
   }
 
-  // The started client's command line; it runs on its own, so a start is waited for.
+  // The started client's command line, which the stand-in records beside itself; it runs on its
+  // own, so a start is waited for.
   static std::string ClientArgs(const TestInstallation& install, bool started) {
-    for (int i = 0; started && i < 250 && install.ReadFile("client-args").empty(); ++i) platform::SleepMs(20);
-    return install.ReadFile("client-args");
+    for (int i = 0; started && i < 250 && install.ReadFile("SolaneClient.log").empty(); ++i) platform::SleepMs(20);
+    return install.ReadFile("SolaneClient.log");
   }
 
   FixtureServer server_;

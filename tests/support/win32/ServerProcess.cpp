@@ -6,75 +6,27 @@
 #include <windows.h>
 #include <wininet.h>
 
-#include <atomic>
-#include <fstream>
-#include <sstream>
-
-namespace {
-
-// The host's path of a Windows path ("Z:\tmp\x" is "/tmp/x"); empty outside Wine.
-std::string HostPath(const std::string& path) {
-  using Convert = char*(__cdecl*)(const wchar_t*);
-  const auto convert = reinterpret_cast<Convert>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-  if (convert == nullptr) return {};
-  const int length = MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, nullptr, 0);
-  std::wstring wide(static_cast<size_t>(length), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, path.c_str(), -1, wide.data(), length);
-  char* host = convert(wide.c_str());
-  if (host == nullptr) return {};
-  std::string result(host);
-  HeapFree(GetProcessHeap(), 0, host);
-  return result;
-}
-
-std::string Quoted(const std::string& text) {
-  std::string quoted = "'";
-  for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string{c};
-  return quoted + "'";
-}
-
-// Starts `command` with the host's shell; Wine gives no handle to wait on.
-bool RunHostShell(const std::string& command) {
-  std::string line = "/bin/sh -c \"" + command + "\"";
-  std::wstring wide(line.begin(), line.end());  // the commands here are ASCII
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process{};
-  if (!CreateProcessW(nullptr, wide.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) return false;
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return true;
-}
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-std::string FileOfHost(const std::string& hostPath) { return "Z:" + hostPath; }
-
-}  // namespace
+#include "tests/support/RunProgram.h"
+#include "tests/support/win32/HostProgram.h"
 
 ServerProcess::ServerProcess(const std::string& script, const std::vector<std::string>& arguments) {
-  static std::atomic<int> started{0};
-  const std::string base = "/tmp/solane-server-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++started);
+  folder_ = HostFilesFolder();
+  if (folder_.empty()) return;
+  const std::string base = folder_ + "/server";
   std::string command = "echo $$ > " + base + ".pid; exec /usr/bin/python3 -u " +
-                        Quoted(std::string(SOLANE_SOURCE_DIR) + "/tests/support/" + script);
+                        ShellQuoted(std::string(SOLANE_SOURCE_DIR) + "/tests/support/" + script);
   for (const std::string& argument : arguments) {
     const std::string host = HostPath(argument);
-    command += " " + Quoted(host.empty() ? argument : host);
+    command += " " + ShellQuoted(host.empty() ? argument : host);
   }
   command += " > " + base + ".out";
-  if (!RunHostShell(command)) return;
+  if (!StartHostShell(command)) return;
   for (int waited = 0; waited < 20000; waited += 100) {
-    const std::string line = ReadAll(FileOfHost(base + ".out"));
+    const std::string line = ReadHostFile(base + ".out");
     if (line.rfind("PORT ", 0) == 0 && line.find('\n') != std::string::npos) {
       const long port = std::strtol(line.c_str() + 5, nullptr, 10);
       if (port > 0 && port < 65536) port_ = static_cast<uint16_t>(port);
-      pid_ = std::atoi(ReadAll(FileOfHost(base + ".pid")).c_str());
+      pid_ = std::atoi(ReadHostFile(base + ".pid").c_str());
       break;
     }
     Sleep(100);
@@ -82,9 +34,9 @@ ServerProcess::ServerProcess(const std::string& script, const std::vector<std::s
 }
 
 ServerProcess::~ServerProcess() {
-  if (pid_ <= 0) return;
-  RunHostShell("kill -9 " + std::to_string(pid_));
-  Sleep(200);
+  // Waited for: a server left running would hold its port and folder after the test.
+  if (pid_ > 0) RunProgram({"/bin/kill", "-9", std::to_string(pid_)});
+  if (!folder_.empty()) StartHostShell("rm -rf " + ShellQuoted(folder_));
 }
 
 uint16_t UnusedLoopbackPort() {
