@@ -28,7 +28,7 @@ ModuleSymbol LoadModuleSymbol(const std::string& path, const char* symbol);
 ModuleSymbol LoadModuleFromBytes(const void* bytes, std::size_t size, const std::string& name, const char* symbol);
 
 // Loads the system's library called `soname` ("libcurl.so.4", found where the system finds the
-// libraries programs need) as LoadModuleSymbol loads a module, and finds each of `symbols` in it
+// libraries programs need), its functions bound when first called, and finds each of `symbols` in it
 // into the same place of `addresses`. Empty when every one was found, else why not.
 std::string LoadSystemModuleSymbols(const std::string& soname, std::span<const char* const> symbols,
                                     std::span<void*> addresses);

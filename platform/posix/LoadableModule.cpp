@@ -13,8 +13,8 @@ std::string ModuleFileName(std::string_view name) { return std::string(name) + "
 namespace {
 
 // The module at `file` (a path, or a library name the system looks up), or null with `error` set.
-void* OpenModule(const std::string& file, std::string& error) {
-  void* module = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+void* OpenModule(const std::string& file, int binding, std::string& error) {
+  void* module = dlopen(file.c_str(), binding | RTLD_LOCAL);
   if (!module) {
     const char* reason = dlerror();
     error = reason ? reason : file + ": cannot be loaded";
@@ -41,15 +41,17 @@ ModuleSymbol LoadModuleSymbol(const std::string& path, const char* symbol) {
     found.error = path + ": not a path";
     return found;
   }
-  if (void* module = OpenModule(path, found.error)) found.address = FindSymbol(module, path, symbol, found.error);
+  if (void* module = OpenModule(path, RTLD_NOW, found.error)) found.address = FindSymbol(module, path, symbol, found.error);
   return found;
 }
 
 std::string LoadSystemModuleSymbols(const std::string& soname, std::span<const char* const> symbols,
                                     std::span<void*> addresses) {
   if (symbols.size() != addresses.size()) return soname + ": as many places as symbols are needed";
+  // A system library fits the system: its functions are bound at their first call, which spares
+  // binding the thousands in its chain (libcurl's) that a run never calls.
   std::string error;
-  void* module = OpenModule(soname, error);
+  void* module = OpenModule(soname, RTLD_LAZY, error);
   for (std::size_t i = 0; module && i < symbols.size() && error.empty(); ++i)
     addresses[i] = FindSymbol(module, soname, symbols[i], error);
   return error;
