@@ -76,12 +76,13 @@ ProgramResult RunProgram(const std::vector<std::string>& argv, const std::vector
   const std::string folder = HostFilesFolder();
   if (folder.empty()) return result;
   const std::string base = folder + "/run";
-  std::string command = "echo $$ > " + base + ".pid; ";
+  std::string command = "echo $$ > " + ShellQuoted(base + ".pid") + "; ";
   for (const std::string& entry : environment)
     command += entry.find('=') == std::string::npos ? "unset " + ShellQuoted(entry) + "; "
                                                     : "export " + ShellQuoted(entry) + "; ";
   for (const std::string& argument : argv) command += ShellQuoted(HostArgument(argument)) + " ";
-  command += "< /dev/null > " + base + ".out 2>&1; echo $? > " + base + ".tmp; mv " + base + ".tmp " + base + ".rc";
+  command += "< /dev/null > " + ShellQuoted(base + ".out") + " 2>&1; echo $? > " + ShellQuoted(base + ".tmp") + "; mv " +
+             ShellQuoted(base + ".tmp") + " " + ShellQuoted(base + ".rc");
   if (!StartHostShell(command)) return result;
   for (int waited = 0; waited < timeoutSeconds * 1000; waited += 20) {
     const std::string code = ReadHostFile(base + ".rc");

@@ -13,13 +13,13 @@ ServerProcess::ServerProcess(const std::string& script, const std::vector<std::s
   folder_ = HostFilesFolder();
   if (folder_.empty()) return;
   const std::string base = folder_ + "/server";
-  std::string command = "echo $$ > " + base + ".pid; exec /usr/bin/python3 -u " +
+  std::string command = "echo $$ > " + ShellQuoted(base + ".pid") + "; exec /usr/bin/python3 -u " +
                         ShellQuoted(std::string(SOLANE_SOURCE_DIR) + "/tests/support/" + script);
   for (const std::string& argument : arguments) {
     const std::string host = HostPath(argument);
     command += " " + ShellQuoted(host.empty() ? argument : host);
   }
-  command += " > " + base + ".out";
+  command += " > " + ShellQuoted(base + ".out");
   if (!StartHostShell(command)) return;
   for (int waited = 0; waited < 20000; waited += 100) {
     const std::string line = ReadHostFile(base + ".out");
