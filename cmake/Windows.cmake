@@ -68,3 +68,4 @@ if(SOLANE_TESTS)
 endif()
 cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL solane_version_resource SolaneClientStandin
   "Solane client stand-in" 1 0 0 0)
+include(${CMAKE_CURRENT_LIST_DIR}/WindowsWindow.cmake)
