@@ -58,8 +58,15 @@ add_executable(SolaneWindowPreview ${CMAKE_SOURCE_DIR}/tools/window-preview/Wind
 target_link_libraries(SolaneWindowPreview PRIVATE solane_win32_window)
 
 if(SOLANE_TESTS)
+  # A GUI test runs under Xvfb; without xvfb-run the script finds no display and fails.
+  find_program(SOLANE_XVFB_RUN xvfb-run)
+  set(display_runner "")
+  if(SOLANE_XVFB_RUN)
+    set(display_runner ${SOLANE_XVFB_RUN} -a -s "-screen 0 1280x1024x24")
+  endif()
   add_test(NAME win32_window_gui
-    COMMAND ${CMAKE_SOURCE_DIR}/tests/window/win32/window-gui.sh ${CMAKE_BINARY_DIR}/wine-run.sh
-            $<TARGET_FILE:SolaneWindowPreview> ${CMAKE_BINARY_DIR}/win32-window-gui)
-  set_tests_properties(win32_window_gui PROPERTIES TIMEOUT 600)
+    COMMAND ${display_runner} ${CMAKE_SOURCE_DIR}/tests/window/win32/window-gui.sh ${CMAKE_BINARY_DIR}/wine-run.sh
+            $<TARGET_FILE:SolaneWindowPreview> ${CMAKE_BINARY_DIR}/win32-window-gui
+            ${CMAKE_BINARY_DIR}/generated/win32-resources)
+  set_tests_properties(win32_window_gui PROPERTIES TIMEOUT 900)
 endif()

@@ -54,6 +54,31 @@ void FillColor(HDC dc, const RECT& rect, COLORREF color) {
   FillRect(dc, &rect, static_cast<HBRUSH>(GetStockObject(DC_BRUSH)));
 }
 
+// The rectangles were laid out for the narrow faces of another platform: a text too wide for
+// `width` with the font selected in `dc` is drawn smaller, down to 7 points, before the drawing
+// cuts it with an ellipsis. Null when the selected font fits (or is not ours to shrink).
+HFONT FontThatFits(HDC dc, const std::wstring& text, int width) {
+  auto tooWide = [&] {
+    SIZE extent{};
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+    return extent.cx > width;
+  };
+  LOGFONTW face{};
+  if (!tooWide() || !GetObjectW(GetCurrentObject(dc, OBJ_FONT), sizeof(face), &face) || face.lfHeight >= 0)
+    return nullptr;
+  const int smallest = -MulDiv(7, GetDeviceCaps(dc, LOGPIXELSY), 72);  // heights in pixels, negative
+  HFONT smaller = nullptr;
+  while (face.lfHeight < smallest && tooWide()) {
+    ++face.lfHeight;
+    HFONT next = CreateFontIndirectW(&face);
+    if (!next) break;
+    SelectObject(dc, next);
+    if (smaller) DeleteObject(smaller);
+    smaller = next;
+  }
+  return smaller;
+}
+
 }  // namespace
 
 // --- Shared -------------------------------------------------------------------------------------
@@ -180,12 +205,16 @@ LRESULT CLauncherStaticCtrl::OnMessage(UINT message, WPARAM wParam, LPARAM lPara
         }
         RECT area{client.left + 1, client.top + 1, client.right - 1, client.bottom - 1};
         SelectObject(dc, font_);
+        HFONT smaller = FontThatFits(dc, text, area.right - area.left);
+        if (smaller) SelectObject(dc, smaller);
         SetBkMode(dc, TRANSPARENT);
         SetTextColor(dc, RGB(0, 0, 0));
         // One line, as every label holds: the vertical centring takes effect only for one line.
         // No mnemonics: an "&" in a server's name is a letter like any other.
         DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &area,
                   static_cast<UINT>(format_.load()) | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
+        SelectObject(dc, font_);
+        if (smaller) DeleteObject(smaller);
       });
       return 0;
     case WM_LBUTTONUP:
