@@ -2,8 +2,8 @@
 # The Windows window under Wine on Xvfb, driven with xdotool, in each of the six layouts: half-way
 # through the scripted update both bars stand at their rectangles, filled in the bar colour up to
 # their share, empty beyond it, in a black frame, and the START button is hidden; once the update
-# ends the START button shows its normal picture at its place. Esc asks message 118 while work
-# runs: Cancel keeps the window, OK closes it.
+# ends the START button shows its normal picture at its place. Esc, and Return on the exit button
+# that the pointer hovers, ask message 118 while work runs: Cancel keeps the window, OK closes it.
 #   window-gui.sh WINE_RUN PREVIEW SCRATCH SKIN_BITMAPS
 set -uo pipefail
 wine_run=$1 preview=$2 scratch=$3 skin=$4
@@ -43,15 +43,13 @@ half_way_shown() {
   # 50 % of the file bar's 360 inner pixels, 5000 of 10700 KiB of the total bar's.
   bar_shows "$file_bar" $((29 + 180)) && bar_shows "$total_bar" $((29 + 168))
 }
-# Differing pixels between the START button's place and its normal picture.
-start_button_differs() {
+# place_shows X Y PICTURE: the 85 x 46 place at client (X, Y) shows bitmap PICTURE, every pixel.
+place_shows() {
   grab
-  convert "$scratch/client.png" -crop "85x46+$start_x+$start_y" +repage "$scratch/start.png"
-  local differing
-  differing=$(compare -metric AE "$scratch/start.png" "$skin/$start_picture.bmp" null: 2>&1)
-  [ "$differing" != 0 ]
+  convert "$scratch/client.png" -crop "85x46+$1+$2" +repage "$scratch/place.png"
+  [ "$(compare -metric AE "$scratch/place.png" "$skin/$3.bmp" null: 2>&1)" = 0 ]
 }
-start_button_shown() { ! start_button_differs; }
+start_button_shown() { place_shows "$start_x" "$start_y" "$start_picture"; }
 question_open() { xdotool search --name '^SolaneWindowPreview$' >/dev/null 2>&1; }
 question_closed() { ! question_open; }
 preview_ended() { ! kill -0 "$pid" 2>/dev/null; }
@@ -66,24 +64,33 @@ check_layout() {
   if ! until_true 120 grep -q client-origin "$scratch/output.txt"; then
     fail "$name: the window did not open:"; cat "$scratch/output.txt"; kill "$pid"; return
   fi
-  read -r _ ox oy < <(grep client-origin "$scratch/output.txt")
+  read -r _ ox oy < <(grep client-origin "$scratch/output.txt" | tr -d "\r")
   until_true 120 half_way_shown || fail "$name: the bars do not stand half-way (file bar at y $file_bar, total bar at y $total_bar)"
-  start_button_differs || fail "$name: the START button shows before the update has ended"
+  start_button_shown && fail "$name: the START button shows before the update has ended"
   touch "$scratch/go"
   until_true 120 start_button_shown || fail "$name: the START button does not show picture $start_picture at ($start_x, $start_y)"
   cp "$scratch/client.png" "$scratch/$name.png"
 
+  if [ "$name" = KOREA-ORVEX ]; then
+    # The pointer over the exit button gives it the focus and its mouse-over picture; leaving
+    # gives the focus back to the window and the normal picture. Return on the hovered button
+    # presses it: the exit question opens over the running update, and Cancel keeps the window.
+    xdotool mousemove $((ox + 560)) $((oy + 427))
+    until_true 60 place_shows 520 404 139 || fail "$name: the exit button under the pointer does not show picture 139"
+    xdotool mousemove $((ox + 300)) $((oy + 200))
+    until_true 60 place_shows 520 404 140 || fail "$name: the exit button keeps its mouse-over picture after the pointer left"
+    xdotool mousemove $((ox + 560)) $((oy + 427))
+    until_true 60 place_shows 520 404 139 || fail "$name: the exit button under the pointer again does not show picture 139"
+    xdotool key Return
+    until_true 60 question_open || fail "$name: Return on the exit button asks nothing"
+    xdotool key Escape
+    until_true 60 question_closed || fail "$name: Cancel leaves the question open"
+    sleep 2
+    preview_ended && fail "$name: Cancel closed the window"
+    xdotool mousemove $((ox + 300)) $((oy + 200))
+  fi
   xdotool key Escape
   if until_true 60 question_open; then
-    if [ "$name" = KOREA-ORVEX ]; then
-      # Cancel keeps the update and the window.
-      xdotool key Escape
-      until_true 60 question_closed || fail "$name: Cancel leaves the question open"
-      sleep 2
-      preview_ended && fail "$name: Cancel closed the window"
-      xdotool key Escape
-      until_true 60 question_open || fail "$name: the second Esc asks nothing"
-    fi
     xdotool key Return
     until_true 60 preview_ended || fail "$name: OK on the question does not close the window"
   else
