@@ -4,6 +4,7 @@
 # their share, empty beyond it, in a black frame, and the START button is hidden; once the update
 # ends the START button shows its normal picture at its place. Esc, and Return on the exit button
 # that the pointer hovers, ask message 118 while work runs: Cancel keeps the window, OK closes it.
+# A click on a login server row (USA) moves the selection bar to it.
 #   window-gui.sh WINE_RUN PREVIEW SCRATCH SKIN_BITMAPS
 set -uo pipefail
 wine_run=$1 preview=$2 scratch=$3 skin=$4
@@ -14,6 +15,9 @@ if [ -z "${DISPLAY:-}" ]; then
   exit 1
 fi
 rm -rf "$scratch" && mkdir -p "$scratch"
+# The preview keeps the player's settings beside itself, as the launcher does: each layout starts
+# from a folder without them.
+cp "$preview" "$scratch/SolaneWindowPreview.exe"
 
 # until SECONDS COMMAND...: true once COMMAND succeeds, false when it never did.
 until_true() {
@@ -58,8 +62,8 @@ preview_ended() { ! kill -0 "$pid" 2>/dev/null; }
 check_layout() {
   local name="$1-$2"
   file_bar=$(($3 + 16)) total_bar=$(($3 + 34)) start_x=$4 start_y=$5 start_picture=$6
-  rm -f "$scratch/go" "$scratch/output.txt"
-  "$wine_run" "$preview" "$1" "$2" "Z:$scratch/go" >"$scratch/output.txt" 2>&1 &
+  rm -f "$scratch/go" "$scratch/output.txt" "$scratch/SERVER.DAT" "$scratch/SolaneLauncher.CFG"
+  (cd "$scratch" && exec "$wine_run" ./SolaneWindowPreview.exe "$1" "$2" "Z:$scratch/go" >output.txt 2>&1) &
   pid=$!
   if ! until_true 120 grep -q client-origin "$scratch/output.txt"; then
     fail "$name: the window did not open:"; cat "$scratch/output.txt"; kill "$pid"; return
@@ -87,6 +91,17 @@ check_layout() {
     until_true 60 question_closed || fail "$name: Cancel leaves the question open"
     sleep 2
     preview_ended && fail "$name: Cancel closed the window"
+    xdotool mousemove $((ox + 300)) $((oy + 200))
+  fi
+  if [ "$name" = USA-QUADRIUM ]; then
+    # The second of the login server rows is selected; a click on the first row's name moves the
+    # selection bar there.
+    local first second
+    first=$(pixel 30 96) second=$(pixel 30 113)
+    [ "$first" != "$second" ] || fail "$name: the selected second row looks like the first"
+    xdotool mousemove $((ox + 60)) $((oy + 96)) click 1
+    row_moved() { grab; [ "$(pixel 30 96)" = "$second" ] && [ "$(pixel 30 113)" != "$second" ]; }
+    until_true 60 row_moved || fail "$name: a click on the first row does not move the selection bar there ($first, $second; now $(pixel 30 96), $(pixel 30 113))"
     xdotool mousemove $((ox + 300)) $((oy + 200))
   fi
   xdotool key Escape
