@@ -66,3 +66,5 @@ if(SOLANE_TESTS)
 endif()
 cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL solane_version_resource SolaneClientStandin
   "Solane client stand-in" 1 0 0 0)
+cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL solane_version_resource SolaneError
+  "Solane error reporter" 1 0 0 0)

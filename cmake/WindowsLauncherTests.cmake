@@ -11,3 +11,8 @@ add_test(NAME launcher_console_update COMMAND ${tests}/app/win32/console-update.
 # A client running anywhere in the prefix (the self-replacement test's stand-in) would count as
 # the game already running.
 set_tests_properties(launcher_console_update PROPERTIES TIMEOUT 600 RESOURCE_LOCK solane_game_client)
+
+# The error reporter posts a crash report over WinINet to the test server (run on the host).
+add_test(NAME error_reporter COMMAND ${tests}/diagnostics/win32/error-reporter.sh ${CMAKE_BINARY_DIR}/wine-run.sh
+  $<TARGET_FILE:SolaneError> ${CMAKE_BINARY_DIR}/error-reporter)
+set_tests_properties(error_reporter PROPERTIES TIMEOUT 600)

@@ -18,7 +18,7 @@ if [ ! -x "$publish" ]; then
 fi
 
 rm -rf "$scratch"
-release="$scratch/release" www="$scratch/www" install="$scratch/${SOLANE_TEST_FOLDER:-설치 폴더}"
+release="$scratch/release" www="$scratch/www" install="$scratch/설치 폴더"
 mkdir -p "$release/data" "$www" "$install/data"
 stamp() { cp "$1" "$2" && "$publish" stamp "$2" "$3" >/dev/null; }
 # A resource pack: the byte N repeated, then its four-byte little-endian version.
