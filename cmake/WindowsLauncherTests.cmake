@@ -16,3 +16,8 @@ set_tests_properties(launcher_console_update PROPERTIES TIMEOUT 600 RESOURCE_LOC
 add_test(NAME error_reporter COMMAND ${tests}/diagnostics/win32/error-reporter.sh ${CMAKE_BINARY_DIR}/wine-run.sh
   $<TARGET_FILE:SolaneError> ${CMAKE_BINARY_DIR}/error-reporter)
 set_tests_properties(error_reporter PROPERTIES TIMEOUT 600)
+
+# The module that the platform test loads from its bytes.
+add_library(solane_test_module SHARED ${tests}/platform/win32/module/TestModule.cpp)
+target_compile_definitions(test_platform PRIVATE SOLANE_TEST_MODULE="$<TARGET_FILE:solane_test_module>")
+add_dependencies(test_platform solane_test_module)
