@@ -148,7 +148,9 @@ class Handler(BaseHTTPRequestHandler):
             full = os.path.realpath(os.path.join(self.server.root, name))
             inside = full == self.server.root or full.startswith(self.server.root + os.sep)
             status = 200 if inside and os.path.isfile(full) else 404
-        if status != 200:
+        if status in (204, 304):  # answers that never have a body; a client would read one as the next answer
+            body = b""
+        elif status != 200:
             body = ("<html><body>%d</body></html>\n" % status).encode()
         else:
             with open(full, "rb") as f:
@@ -175,7 +177,7 @@ class Handler(BaseHTTPRequestHandler):
         if omit_length:
             self.send_header("Connection", "close")
             self.close_connection = True
-        else:
+        elif status != 204:
             self.send_header("Content-Length", str(behaviour.get("content_length", len(body))))
         self.end_headers()
         if not send_body:
