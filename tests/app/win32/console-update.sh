@@ -2,7 +2,7 @@
 # The Windows launcher under Wine, end to end on the console: an old installation in a folder with
 # a Korean name is brought up to date from a signed release on a local nginx and starts the client
 # stand-in with its command line (a Korean web argument included); a tampered Update.NFO is
-# refused and leaves the installation as it was.
+# refused and leaves the installation as it was; a newer launcher replaces the running one.
 #   console-update.sh WINE_RUN LAUNCHER_EXE CLIENT_STANDIN_EXE HOST_PUBLISH SCRATCH
 set -uo pipefail
 wine_run=$1 launcher=$2 standin=$3 publish=$4 scratch=$5
@@ -75,7 +75,7 @@ client_log() {
 
 run_launcher update --console --autorun "/WEBARG:솔레인 서버" /
 status=$?
-[ "$status" -eq 0 ] || fail "the update ended with $status:" "$(cat "$scratch/update.txt")"
+[ "$status" -eq 0 ] || fail "the update ended with $status:" "$(grep -v "^ALSA lib" "$scratch/update.txt")"
 for file in SolaneLauncher.exe SolaneClient.exe data/Map.SPF Sound.SPF; do
   cmp -s "$release/$file" "$install/$file" || fail "$file is not the release's"
 done
@@ -95,5 +95,19 @@ after=$(cd "$install" && find . -type f ! -name SolaneClient.log -exec md5sum {}
 [ "$before" = "$after" ] || fail "the tampered release changed the installation"
 [ "$(client_log | wc -l)" -eq 1 ] || fail "the tampered release started the client"
 
-[ "$failures" -eq 0 ] && echo "the console update and the refusal of a tampered release as expected"
+# A newer launcher: the running one is renamed aside for it, through the chain of launchers that
+# the first one starts from Temp (each ends on its own, so the chain is awaited).
+stamp "$launcher" "$release/SolaneLauncher.exe" 1.0.1.0
+"$publish" publish --sign "$scratch/keys/publisher.key" "$scratch/release.txt" "$release" "$www/patch" >/dev/null ||
+  fail "the newer launcher could not be published"
+run_launcher self-update --console
+for _ in $(seq 600); do
+  cmp -s "$release/SolaneLauncher.exe" "$install/SolaneLauncher.exe" && [ ! -e "$install/Temp" ] && break
+  sleep 0.2
+done
+cmp -s "$release/SolaneLauncher.exe" "$install/SolaneLauncher.exe" ||
+  fail "the launcher was not replaced:" "$(grep -v "^ALSA lib" "$scratch/self-update.txt")"
+[ ! -e "$install/Temp" ] || fail "Temp was left behind after the self-update"
+
+[ "$failures" -eq 0 ] && echo "the console update, the refusal of a tampered release and the self-update as expected"
 exit $((failures > 0))
