@@ -15,7 +15,6 @@
 #include "app/WindowModule.h"
 #include "diagnostics/CrashReporter.h"
 #include "diagnostics/DirectXCheck.h"
-#include "download/TransferSession.h"
 #include "patch/Crypto.h"
 #include "patch/PatchEngine.h"
 #include "platform/MessageBox.h"
@@ -99,8 +98,8 @@ int main(int argc, char** argv) {
     return RunCrashHelper();
   }
 
-  // The transfer and crypto libraries start before any thread does (the toolkit starts some).
-  InitTransferLibrary();
+  // The crypto library starts before any thread does (the toolkit starts some); the transfer
+  // library is loaded by the first transfer.
   InitCryptoLibrary();
   const WindowModule* window = options.console ? nullptr : StartWindow(argc, argv);
   if (window) {
