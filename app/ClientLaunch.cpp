@@ -1,11 +1,9 @@
 // Starting the game client and other programs.
 
-#include <algorithm>
-#include <cctype>
-
 #include "app/Profiles.h"
 #include "app/Settings.h"
 #include "patch/PatchEngine.h"
+#include "platform/AsciiText.h"
 #include "platform/MessageBox.h"
 #include "platform/Process.h"
 #include "platform/TopLevelWindows.h"
@@ -19,10 +17,8 @@ constexpr const char* kClientWindowTitle = "Solane Client";
 constexpr const char* kClientNameFragment = "SOLANECLIENT";
 constexpr const char* kClientExecutable = "SolaneClient.exe";
 
-bool ContainsClientName(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::toupper(c); });
-  return text.find(kClientNameFragment) != std::string::npos;
-}
+// Every module of every process passes through here: no copy of the text is made.
+bool ContainsClientName(std::string_view text) { return platform::ContainsIgnoringCase(text, kClientNameFragment); }
 
 }  // namespace
 

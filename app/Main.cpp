@@ -15,10 +15,10 @@
 #include "app/WindowModule.h"
 #include "diagnostics/CrashReporter.h"
 #include "diagnostics/DirectXCheck.h"
-#include "download/TransferSession.h"
 #include "patch/Crypto.h"
 #include "patch/PatchEngine.h"
 #include "platform/MessageBox.h"
+#include "platform/ProgramArguments.h"
 #include "platform/TerminalMessageBox.h"
 #include "window/ConsoleWindow.h"
 
@@ -75,8 +75,8 @@ const WindowModule* StartWindow(int& argc, char** argv) {
 
 int main(int argc, char** argv) {
   // The answers that need no update (a malformed option, --help, --version) come before anything
-  // heavy starts.
-  EntryOptions options = ExtractEntryOptions(std::vector<std::string>(argv + 1, argv + argc));
+  // heavy starts. (Windows gives `argv` in its code page; the arguments come in UTF-8 here.)
+  EntryOptions options = ExtractEntryOptions(platform::ProgramArguments(argc, argv));
   if (!options.error.empty()) {
     std::fprintf(stderr, "%s\n\n%s", options.error.c_str(), EntryUsage().c_str());
     return 2;
@@ -98,8 +98,8 @@ int main(int argc, char** argv) {
     return RunCrashHelper();
   }
 
-  // The transfer and crypto libraries start before any thread does (the toolkit starts some).
-  InitTransferLibrary();
+  // The crypto library starts before any thread does (the toolkit starts some); the transfer
+  // library is loaded by the first transfer.
   InitCryptoLibrary();
   const WindowModule* window = options.console ? nullptr : StartWindow(argc, argv);
   if (window) {

@@ -19,6 +19,7 @@
 #include "platform/AsciiText.h"
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
+#include "platform/LoadableModule.h"
 #include "platform/Path.h"
 
 using namespace transfer_rules;
@@ -55,10 +56,51 @@ constexpr std::pair<CURLcode, int> kLibraryCodes[] = {
 
 constexpr long kReceiveBufferBytes = 256 * 1024;
 
-bool InitLibraryOnce() {
-  static const bool ok = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
-  return ok;
+// The libcurl functions the session calls. The library is loaded by its system name when the
+// first transfer needs it, not by the loader at start: runs that transfer nothing (--version, the
+// crash helper) then never map it nor the libraries it brings (TLS, HTTP/2, Kerberos, LDAP...).
+#define SOLANE_CURL_FUNCTIONS(X) \
+  X(global_init) X(easy_init) X(easy_setopt) X(easy_perform) X(easy_getinfo) X(easy_cleanup) \
+  X(slist_append) X(slist_free_all) X(url) X(url_set) X(url_get) X(url_cleanup) X(free)
+
+struct CurlLibrary {
+#define SOLANE_CURL_FIELD(name) decltype(&curl_##name) name = nullptr;
+  SOLANE_CURL_FUNCTIONS(SOLANE_CURL_FIELD)
+#undef SOLANE_CURL_FIELD
+  std::string error;  // why the library cannot be used; empty when it can
+};
+
+constexpr const char* kCurlSoname = "libcurl.so.4";
+
+CurlLibrary LoadCurl() {
+  static constexpr const char* kNames[] = {
+#define SOLANE_CURL_NAME(name) "curl_" #name,
+      SOLANE_CURL_FUNCTIONS(SOLANE_CURL_NAME)
+#undef SOLANE_CURL_NAME
+  };
+  void* addresses[std::size(kNames)] = {};
+  CurlLibrary library;
+  library.error = platform::LoadSystemModuleSymbols(kCurlSoname, kNames, addresses);
+  if (!library.error.empty()) return library;
+  size_t next = 0;
+#define SOLANE_CURL_TAKE(name) library.name = reinterpret_cast<decltype(library.name)>(addresses[next++]);
+  SOLANE_CURL_FUNCTIONS(SOLANE_CURL_TAKE)
+#undef SOLANE_CURL_TAKE
+  // libcurl's start is safe on any thread (7.84 and later); the first caller does it, once.
+  if (library.global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) library.error = std::string(kCurlSoname) + ": cannot be started";
+  return library;
 }
+
+// Loaded by the first caller, on whichever thread; the others wait for it.
+const CurlLibrary& Curl() {
+  static const CurlLibrary library = LoadCurl();
+  return library;
+}
+
+bool CurlUsable() { return Curl().error.empty(); }
+
+// The failure of a transfer that cannot run because libcurl cannot be used, naming the reason.
+TransferFailure LibraryFailure() { return TransferFailure::Internet(transfer_error::kInternal, Curl().error); }
 
 long WholeSeconds(uint32_t ms) { return std::max<long>(1, static_cast<long>((ms + 999) / 1000)); }
 
@@ -71,25 +113,25 @@ bool IsFtpRemoteFileError(CURLcode code) {
 
 // "host:port" of an address, for the player's error text; empty when it cannot be read.
 std::string ServerOf(const char* address) {
-  if (address == nullptr) return {};
-  CURLU* url = curl_url();
+  if (address == nullptr || !CurlUsable()) return {};
+  CURLU* url = Curl().url();
   char* host = nullptr;
   char* port = nullptr;
   std::string server;
-  if (url && curl_url_set(url, CURLUPART_URL, address, 0) == CURLUE_OK &&
-      curl_url_get(url, CURLUPART_HOST, &host, 0) == CURLUE_OK &&
-      curl_url_get(url, CURLUPART_PORT, &port, CURLU_DEFAULT_PORT) == CURLUE_OK)
+  if (url && Curl().url_set(url, CURLUPART_URL, address, 0) == CURLUE_OK &&
+      Curl().url_get(url, CURLUPART_HOST, &host, 0) == CURLUE_OK &&
+      Curl().url_get(url, CURLUPART_PORT, &port, CURLU_DEFAULT_PORT) == CURLUE_OK)
     server = std::string(host) + ":" + port;
-  curl_free(host);
-  curl_free(port);
-  curl_url_cleanup(url);
+  Curl().free(host);
+  Curl().free(port);
+  Curl().url_cleanup(url);
   return server;
 }
 
 // The server a transfer last talked to (after redirects, the last one).
 std::string ServerOf(CURL* curl, const std::string& requested) {
   char* effective = nullptr;
-  curl_easy_getinfo(curl, CURLINFO_EFFECTIVE_URL, &effective);
+  Curl().easy_getinfo(curl, CURLINFO_EFFECTIVE_URL, &effective);
   const std::string server = ServerOf(effective);
   return server.empty() ? ServerOf(requested.c_str()) : server;
 }
@@ -97,8 +139,8 @@ std::string ServerOf(CURL* curl, const std::string& requested) {
 // The text that names one version of an FTP file: its size and modification time.
 std::string FtpValidator(CURL* curl) {
   curl_off_t size = -1, time = -1;
-  curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &size);
-  curl_easy_getinfo(curl, CURLINFO_FILETIME_T, &time);
+  Curl().easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &size);
+  Curl().easy_getinfo(curl, CURLINFO_FILETIME_T, &time);
   if (size < 0 || time < 0) return {};
   return std::to_string(size) + " " + std::to_string(time);
 }
@@ -108,25 +150,25 @@ std::string DefaultAgent() {
   return name.empty() ? "Solane Launcher" : name;
 }
 
-// An easy handle that is cleaned up on every path out of a transfer.
+// An easy handle that is cleaned up on every path out of a transfer; null when libcurl is unusable.
 struct EasyHandle {
-  CURL* handle = curl_easy_init();
+  CURL* handle = CurlUsable() ? Curl().easy_init() : nullptr;
   curl_slist* headers = nullptr;
   ~EasyHandle() {
-    if (handle != nullptr) curl_easy_cleanup(handle);
-    curl_slist_free_all(headers);
+    if (handle != nullptr) Curl().easy_cleanup(handle);
+    if (headers != nullptr) Curl().slist_free_all(headers);
   }
 };
 
 // The FTP handle outlives each transfer, and closing it still reports progress while it says
 // goodbye to the server: it must not point at a finished transfer.
 void DetachTransfer(CURL* curl) {
-  curl_easy_setopt(curl, CURLOPT_RESUME_FROM_LARGE, curl_off_t{0});
-  curl_easy_setopt(curl, CURLOPT_FILETIME, 0L);
-  curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 1L);
-  curl_easy_setopt(curl, CURLOPT_XFERINFODATA, nullptr);
-  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, nullptr);
-  curl_easy_setopt(curl, CURLOPT_WRITEDATA, nullptr);
+  Curl().easy_setopt(curl, CURLOPT_RESUME_FROM_LARGE, curl_off_t{0});
+  Curl().easy_setopt(curl, CURLOPT_FILETIME, 0L);
+  Curl().easy_setopt(curl, CURLOPT_NOPROGRESS, 1L);
+  Curl().easy_setopt(curl, CURLOPT_XFERINFODATA, nullptr);
+  Curl().easy_setopt(curl, CURLOPT_WRITEFUNCTION, nullptr);
+  Curl().easy_setopt(curl, CURLOPT_WRITEDATA, nullptr);
 }
 
 }  // namespace
@@ -139,7 +181,7 @@ int TransferErrorFromLibraryCode(int curlCode) {
   return transfer_error::kInternal;
 }
 
-bool InitTransferLibrary() { return InitLibraryOnce(); }
+bool InitTransferLibrary() { return CurlUsable(); }
 
 size_t CTransferSession::WriteBody(char* data, size_t size, size_t count, void* context) {
   auto& transfer = *static_cast<Transfer*>(context);
@@ -151,7 +193,7 @@ size_t CTransferSession::WriteBody(char* data, size_t size, size_t count, void* 
     transfer.stop = Transfer::Stop::SizeKnown;
     return 0;
   }
-  if (!transfer.bodyBegun) curl_easy_getinfo(transfer.handle, CURLINFO_RESPONSE_CODE, &transfer.status);
+  if (!transfer.bodyBegun) Curl().easy_getinfo(transfer.handle, CURLINFO_RESPONSE_CODE, &transfer.status);
   return transfer.TakeBlock(data, bytes) ? bytes : 0;
 }
 
@@ -186,7 +228,7 @@ int CTransferSession::TransferProgress(void* context, int64_t, int64_t, int64_t,
   return transfer.ShouldEnd() ? 1 : 0;
 }
 
-CTransferSession::CTransferSession() { InitLibraryOnce(); }
+CTransferSession::CTransferSession() = default;
 
 CTransferSession::~CTransferSession() { Disconnect(); }
 
@@ -202,7 +244,7 @@ bool CTransferSession::Disconnect() {
 
 void CTransferSession::CloseFtpLocked() {
   if (ftpHandle_ != nullptr) {
-    curl_easy_cleanup(static_cast<CURL*>(ftpHandle_));
+    Curl().easy_cleanup(static_cast<CURL*>(ftpHandle_));
     ftpHandle_ = nullptr;
   }
 }
@@ -214,49 +256,49 @@ bool CTransferSession::ConfigureCommon(void* handle, Transfer& transfer) {
   transfer.stallMs = transfer.http ? httpStallTimeoutMs_ : receiveTimeoutMs_;
   transfer.startTick = platform::TickCount();
   transfer.lastDataTick = transfer.startTick;
-  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &CTransferSession::WriteBody);
-  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
-  curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &CTransferSession::TransferProgress);
-  curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &transfer);
-  curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+  Curl().easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+  Curl().easy_setopt(curl, CURLOPT_WRITEFUNCTION, &CTransferSession::WriteBody);
+  Curl().easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
+  Curl().easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &CTransferSession::TransferProgress);
+  Curl().easy_setopt(curl, CURLOPT_XFERINFODATA, &transfer);
+  Curl().easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
   // Certificates are checked against the system's authorities, or against the bundle that
   // CURL_CA_BUNDLE names (a publisher's own authority, a test authority), as curl itself does.
   if (const char* bundle = std::getenv("CURL_CA_BUNDLE"); bundle != nullptr && *bundle != '\0')
-    curl_easy_setopt(curl, CURLOPT_CAINFO, bundle);
-  return curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, kReceiveBufferBytes) == CURLE_OK;
+    Curl().easy_setopt(curl, CURLOPT_CAINFO, bundle);
+  return Curl().easy_setopt(curl, CURLOPT_BUFFERSIZE, kReceiveBufferBytes) == CURLE_OK;
 }
 
 void CTransferSession::ConfigureHttp(void* handle, void* headerList, Transfer& transfer) {
   CURL* curl = static_cast<CURL*>(handle);
-  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+  Curl().easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
   // The headers are checked first (AcceptsRedirect); this holds where they are not read.
-  curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, IsHttps(transfer.url) ? "https" : "http,https");
-  curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &CTransferSession::HeaderLine);
-  curl_easy_setopt(curl, CURLOPT_HEADERDATA, &transfer);
-  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 10L);
-  curl_easy_setopt(curl, CURLOPT_USERAGENT, agent_.empty() ? DefaultAgent().c_str() : agent_.c_str());
-  curl_easy_setopt(curl, CURLOPT_HTTPHEADER, static_cast<curl_slist*>(headerList));
-  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
-  curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
-  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(httpConnectTimeoutMs_));
+  Curl().easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, IsHttps(transfer.url) ? "https" : "http,https");
+  Curl().easy_setopt(curl, CURLOPT_HEADERFUNCTION, &CTransferSession::HeaderLine);
+  Curl().easy_setopt(curl, CURLOPT_HEADERDATA, &transfer);
+  Curl().easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+  Curl().easy_setopt(curl, CURLOPT_MAXREDIRS, 10L);
+  Curl().easy_setopt(curl, CURLOPT_USERAGENT, agent_.empty() ? DefaultAgent().c_str() : agent_.c_str());
+  Curl().easy_setopt(curl, CURLOPT_HTTPHEADER, static_cast<curl_slist*>(headerList));
+  Curl().easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
+  Curl().easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
+  Curl().easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(httpConnectTimeoutMs_));
   if (!userName_.empty()) {
-    curl_easy_setopt(curl, CURLOPT_USERNAME, userName_.c_str());
-    curl_easy_setopt(curl, CURLOPT_PASSWORD, password_.c_str());
+    Curl().easy_setopt(curl, CURLOPT_USERNAME, userName_.c_str());
+    Curl().easy_setopt(curl, CURLOPT_PASSWORD, password_.c_str());
   }
 }
 
 void CTransferSession::ConfigureFtp(void* handle) {
   CURL* curl = static_cast<CURL*>(handle);
-  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "ftp,ftps");
-  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(connectTimeoutMs_));
-  curl_easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, WholeSeconds(receiveTimeoutMs_));
-  if (!passive_) curl_easy_setopt(curl, CURLOPT_FTPPORT, "-");
+  Curl().easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+  Curl().easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "ftp,ftps");
+  Curl().easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(connectTimeoutMs_));
+  Curl().easy_setopt(curl, CURLOPT_SERVER_RESPONSE_TIMEOUT, WholeSeconds(receiveTimeoutMs_));
+  if (!passive_) Curl().easy_setopt(curl, CURLOPT_FTPPORT, "-");
   if (!userName_.empty()) {
-    curl_easy_setopt(curl, CURLOPT_USERNAME, userName_.c_str());
-    curl_easy_setopt(curl, CURLOPT_PASSWORD, password_.c_str());
+    Curl().easy_setopt(curl, CURLOPT_USERNAME, userName_.c_str());
+    Curl().easy_setopt(curl, CURLOPT_PASSWORD, password_.c_str());
   }
 }
 
@@ -268,26 +310,30 @@ bool CTransferSession::Connect() {
   if (protocol_ != kProtocolFtp) return true;
   std::lock_guard lock(transferLock_);
   CloseFtpLocked();
-  CURL* curl = curl_easy_init();
+  if (!CurlUsable()) {
+    SetFailure(LibraryFailure());
+    return false;
+  }
+  CURL* curl = Curl().easy_init();
   if (curl == nullptr) {
     SetFailure(SessionFailure(transfer_error::kFtpConnectFailed));
     return false;
   }
   ConfigureFtp(curl);
   const std::string url = FtpUrl("");
-  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
+  Curl().easy_setopt(curl, CURLOPT_URL, url.c_str());
+  Curl().easy_setopt(curl, CURLOPT_NOBODY, 1L);
   // A refused connection is tried again, as many times as configured; anything else is final.
   CURLcode result = CURLE_COULDNT_CONNECT;
   for (int attempt = 0; attempt < std::max(1, connectRetries_) && result == CURLE_COULDNT_CONNECT; ++attempt) {
     if (cancel_.load()) break;
-    result = curl_easy_perform(curl);
+    result = Curl().easy_perform(curl);
   }
   if (result != CURLE_OK) {
     const int code = TransferErrorFromLibraryCode(result);
     SetFailure(code == transfer_error::kInternal ? SessionFailure(transfer_error::kFtpConnectFailed)
                                                  : TransferFailure::Internet(code, ServerOf(url.c_str())));
-    curl_easy_cleanup(curl);
+    Curl().easy_cleanup(curl);
     return false;
   }
   ftpHandle_ = curl;
@@ -298,18 +344,18 @@ bool CTransferSession::Connect() {
 // continues with REST only when they are the kept bytes' own. Its validator is learnt either way.
 void CTransferSession::PrepareFtpResume(void* handle, Transfer& transfer, const ResumePoint& resume) {
   CURL* curl = static_cast<CURL*>(handle);
-  curl_easy_setopt(curl, CURLOPT_FILETIME, 1L);
-  curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
+  Curl().easy_setopt(curl, CURLOPT_FILETIME, 1L);
+  Curl().easy_setopt(curl, CURLOPT_NOBODY, 1L);
   Transfer query;
   query.http = false;
   query.sizeOnly = true;
   ConfigureCommon(curl, query);
-  const bool asked = curl_easy_perform(curl) == CURLE_OK;
-  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
-  curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &transfer);
+  const bool asked = Curl().easy_perform(curl) == CURLE_OK;
+  Curl().easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
+  Curl().easy_setopt(curl, CURLOPT_XFERINFODATA, &transfer);
   transfer.validator = asked ? FtpValidator(curl) : std::string();
   transfer.continuing = transfer.resumeAsked && !transfer.validator.empty() && transfer.validator == resume.validator;
-  curl_easy_setopt(curl, CURLOPT_RESUME_FROM_LARGE, static_cast<curl_off_t>(transfer.continuing ? resume.offset : 0));
+  Curl().easy_setopt(curl, CURLOPT_RESUME_FROM_LARGE, static_cast<curl_off_t>(transfer.continuing ? resume.offset : 0));
 }
 
 std::optional<TransferFailure> CTransferSession::CarrierFailure(int curlCode, const Transfer& transfer) {
@@ -324,6 +370,10 @@ bool CTransferSession::Download(const std::string& remotePath, const std::string
   std::lock_guard lock(transferLock_);
   if (cancel_.load()) return false;
   if (protocol_ == kProtocolFtp && ftpHandle_ == nullptr) return false;
+  if (!CurlUsable()) {
+    SetFailure(LibraryFailure());
+    return false;
+  }
 
   Transfer transfer;
   transfer.http = protocol_ != kProtocolFtp;
@@ -351,14 +401,14 @@ bool CTransferSession::Download(const std::string& remotePath, const std::string
       SetFailure(TransferFailure::Internet(transfer_error::kInternal));
       return false;
     }
-    owned.headers = curl_slist_append(owned.headers, "Pragma: no-cache");
-    owned.headers = curl_slist_append(owned.headers, "Cache-Control: no-cache");
+    owned.headers = Curl().slist_append(owned.headers, "Pragma: no-cache");
+    owned.headers = Curl().slist_append(owned.headers, "Cache-Control: no-cache");
     // The rest of the file, but only if it is still the version the kept bytes came from;
     // otherwise the server sends the whole file.
     if (transfer.resumeAsked)
-      owned.headers = curl_slist_append(owned.headers, ("If-Range: " + resume.validator).c_str());
+      owned.headers = Curl().slist_append(owned.headers, ("If-Range: " + resume.validator).c_str());
     ConfigureHttp(curl, owned.headers, transfer);
-    if (transfer.resumeAsked) curl_easy_setopt(curl, CURLOPT_RANGE, (std::to_string(resume.offset) + "-").c_str());
+    if (transfer.resumeAsked) Curl().easy_setopt(curl, CURLOPT_RANGE, (std::to_string(resume.offset) + "-").c_str());
   } else {
     curl = static_cast<CURL*>(ftpHandle_);
   }
@@ -368,15 +418,15 @@ bool CTransferSession::Download(const std::string& remotePath, const std::string
                              : SessionFailure(transfer_error::kFtpBufferSizeFailed));
     return false;
   }
-  curl_easy_setopt(curl, CURLOPT_URL, transfer.url.c_str());
+  Curl().easy_setopt(curl, CURLOPT_URL, transfer.url.c_str());
   if (!transfer.http && !transfer.toMemory) PrepareFtpResume(curl, transfer, resume);
-  curl_easy_setopt(curl, CURLOPT_NOBODY, 0L);
+  Curl().easy_setopt(curl, CURLOPT_NOBODY, 0L);
 
   SetTransferred(0);
   transfer.startTick = platform::TickCount();
   transfer.lastDataTick = transfer.startTick;
-  const CURLcode result = curl_easy_perform(curl);
-  if (transfer.http) curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &transfer.status);
+  const CURLcode result = Curl().easy_perform(curl);
+  if (transfer.http) Curl().easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &transfer.status);
   const bool ok = FinishTransfer(transfer, CarrierFailure(result, transfer), ServerOf(curl, transfer.url));
   if (!transfer.http) {
     DetachTransfer(curl);
@@ -389,11 +439,11 @@ std::optional<int64_t> CTransferSession::HttpSizeOf(const std::string& remotePat
   why = {};
   EasyHandle owned;
   if (owned.handle == nullptr) {
-    why = TransferFailure::Internet(transfer_error::kInternal);
+    why = CurlUsable() ? TransferFailure::Internet(transfer_error::kInternal) : LibraryFailure();
     return std::nullopt;
   }
-  owned.headers = curl_slist_append(owned.headers, "Pragma: no-cache");
-  owned.headers = curl_slist_append(owned.headers, "Cache-Control: no-cache");
+  owned.headers = Curl().slist_append(owned.headers, "Pragma: no-cache");
+  owned.headers = Curl().slist_append(owned.headers, "Cache-Control: no-cache");
   Transfer query;
   query.sizeOnly = true;
   query.url = BuildTransferUrl(host_, remotePath, "http");
@@ -401,13 +451,13 @@ std::optional<int64_t> CTransferSession::HttpSizeOf(const std::string& remotePat
   ConfigureCommon(owned.handle, query);
   // No monitor watches a size query: it is held to the monitor's no-progress rule here.
   query.stallMs = std::min(query.stallMs, CTransferStats::kStallPeriodMs);
-  curl_easy_setopt(owned.handle, CURLOPT_URL, query.url.c_str());
-  curl_easy_setopt(owned.handle, CURLOPT_NOBODY, headOnly ? 1L : 0L);
-  const CURLcode result = curl_easy_perform(owned.handle);
+  Curl().easy_setopt(owned.handle, CURLOPT_URL, query.url.c_str());
+  Curl().easy_setopt(owned.handle, CURLOPT_NOBODY, headOnly ? 1L : 0L);
+  const CURLcode result = Curl().easy_perform(owned.handle);
   long status = 0;
   curl_off_t length = -1;
-  curl_easy_getinfo(owned.handle, CURLINFO_RESPONSE_CODE, &status);
-  curl_easy_getinfo(owned.handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+  Curl().easy_getinfo(owned.handle, CURLINFO_RESPONSE_CODE, &status);
+  Curl().easy_getinfo(owned.handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
   // A GET is stopped at its first byte of body: the headers already told what is wanted.
   const bool stoppedAtBody = !headOnly && query.stop == Transfer::Stop::SizeKnown;
   const std::string server = ServerOf(owned.handle, query.url);
@@ -439,17 +489,17 @@ std::optional<int64_t> CTransferSession::FtpSizeOf(const std::string& remotePath
   query.sizeOnly = true;
   ConfigureCommon(curl, query);
   const std::string url = FtpUrl(remotePath);
-  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-  curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
+  Curl().easy_setopt(curl, CURLOPT_URL, url.c_str());
+  Curl().easy_setopt(curl, CURLOPT_NOBODY, 1L);
   curl_off_t length = -1;
-  const CURLcode result = curl_easy_perform(curl);
+  const CURLcode result = Curl().easy_perform(curl);
   DetachTransfer(curl);
   if (result != CURLE_OK) {
     why = IsFtpRemoteFileError(result) ? SessionFailure(transfer_error::kFtpRemoteFileFailed)
                                        : TransferFailure::Internet(TransferErrorFromLibraryCode(result), ServerOf(url.c_str()));
     return std::nullopt;
   }
-  curl_easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+  Curl().easy_getinfo(curl, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
   if (length < 0) {
     why = TransferFailure::Internet(transfer_error::kInvalidServerResponse);
     return std::nullopt;

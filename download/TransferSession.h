@@ -19,8 +19,9 @@
 
 #include "download/TransferError.h"
 
-// Starts the transfer library. The application entry calls it before any thread starts; the
-// session also calls it when it is created. Later calls do nothing and return the first result.
+// Loads and starts the transfer library, once per process: true when transfers can run. The first
+// transfer calls it on its own thread, so that a run that transfers nothing never loads it (on
+// Linux, libcurl and the libraries it brings); later calls return the first result.
 bool InitTransferLibrary();
 
 class CTransferSession {

@@ -21,4 +21,9 @@ inline bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
                                             [](char x, char y) { return AsciiLower(x) == AsciiLower(y); });
 }
 
+inline bool ContainsIgnoringCase(std::string_view text, std::string_view part) {
+  return std::search(text.begin(), text.end(), part.begin(), part.end(),
+                     [](char x, char y) { return AsciiLower(x) == AsciiLower(y); }) != text.end();
+}
+
 }  // namespace platform

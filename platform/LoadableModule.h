@@ -3,6 +3,7 @@
 // rest of the process: a GUI toolkit's libraries cannot be unloaded safely.
 
 #include <cstddef>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -25,5 +26,11 @@ ModuleSymbol LoadModuleSymbol(const std::string& path, const char* symbol);
 // so no file beside it can go missing or stay behind from another version) and finds `symbol` in
 // it, as LoadModuleSymbol does. `name` names the module in errors.
 ModuleSymbol LoadModuleFromBytes(const void* bytes, std::size_t size, const std::string& name, const char* symbol);
+
+// Loads the system's library called `soname` ("libcurl.so.4", found where the system finds the
+// libraries programs need), its functions bound when first called, and finds each of `symbols` in it
+// into the same place of `addresses`. Empty when every one was found, else why not.
+std::string LoadSystemModuleSymbols(const std::string& soname, std::span<const char* const> symbols,
+                                    std::span<void*> addresses);
 
 }  // namespace platform

@@ -10,6 +10,30 @@ namespace platform {
 
 std::string ModuleFileName(std::string_view name) { return std::string(name) + ".so"; }
 
+namespace {
+
+// The module at `file` (a path, or a library name the system looks up), or null with `error` set.
+void* OpenModule(const std::string& file, int binding, std::string& error) {
+  void* module = dlopen(file.c_str(), binding | RTLD_LOCAL);
+  if (!module) {
+    const char* reason = dlerror();
+    error = reason ? reason : file + ": cannot be loaded";
+  }
+  return module;
+}
+
+void* FindSymbol(void* module, const std::string& file, const char* symbol, std::string& error) {
+  dlerror();
+  void* address = dlsym(module, symbol);
+  if (!address) {
+    const char* reason = dlerror();
+    error = reason ? reason : file + ": " + symbol + " is missing";
+  }
+  return address;
+}
+
+}  // namespace
+
 ModuleSymbol LoadModuleSymbol(const std::string& path, const char* symbol) {
   ModuleSymbol found;
   // A path without a separator would be looked up on the library path instead.
@@ -17,19 +41,20 @@ ModuleSymbol LoadModuleSymbol(const std::string& path, const char* symbol) {
     found.error = path + ": not a path";
     return found;
   }
-  void* module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (!module) {
-    const char* reason = dlerror();
-    found.error = reason ? reason : path + ": cannot be loaded";
-    return found;
-  }
-  dlerror();
-  found.address = dlsym(module, symbol);
-  if (!found.address) {
-    const char* reason = dlerror();
-    found.error = reason ? reason : path + ": " + symbol + " is missing";
-  }
+  if (void* module = OpenModule(path, RTLD_NOW, found.error)) found.address = FindSymbol(module, path, symbol, found.error);
   return found;
+}
+
+std::string LoadSystemModuleSymbols(const std::string& soname, std::span<const char* const> symbols,
+                                    std::span<void*> addresses) {
+  if (symbols.size() != addresses.size()) return soname + ": as many places as symbols are needed";
+  // A system library fits the system: its functions are bound at their first call, which spares
+  // binding the thousands in its chain (libcurl's) that a run never calls.
+  std::string error;
+  void* module = OpenModule(soname, RTLD_LAZY, error);
+  for (std::size_t i = 0; module && i < symbols.size() && error.empty(); ++i)
+    addresses[i] = FindSymbol(module, soname, symbols[i], error);
+  return error;
 }
 
 ModuleSymbol LoadModuleFromBytes(const void* bytes, std::size_t size, const std::string& name, const char* symbol) {

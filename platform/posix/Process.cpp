@@ -1,14 +1,17 @@
 #include "platform/Process.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
+#include <string_view>
 #include <thread>
 
 #include "platform/Path.h"
@@ -110,17 +113,33 @@ std::optional<std::vector<ProcessEntry>> SnapshotProcesses() {
 }
 
 std::optional<std::vector<std::string>> SnapshotModules(int pid) {
-  std::ifstream maps("/proc/" + std::to_string(pid) + "/maps");
-  if (!maps) return std::nullopt;
-  std::vector<std::string> modules;
-  std::string line;
-  while (std::getline(maps, line)) {
-    size_t slash = line.find('/');
-    if (slash == std::string::npos) continue;
-    std::string path = line.substr(slash);
-    if (modules.empty() || modules.back() != path) modules.push_back(path);
+  // The client check reads the map of every process: it is read whole, then only the paths are
+  // copied out of it.
+  const int fd = open(("/proc/" + std::to_string(pid) + "/maps").c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  std::string text;
+  char buffer[16384];
+  for (;;) {
+    const ssize_t got = read(fd, buffer, sizeof(buffer));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) {
+      close(fd);
+      return std::nullopt;
+    }
+    if (got == 0) break;
+    text.append(buffer, static_cast<size_t>(got));
   }
-  if (!maps.eof()) return std::nullopt;
+  close(fd);
+  std::vector<std::string> modules;
+  for (std::string_view rest = text; !rest.empty();) {
+    const size_t end = std::min(rest.find('\n'), rest.size());
+    const std::string_view line = rest.substr(0, end);
+    rest.remove_prefix(std::min(end + 1, rest.size()));
+    const size_t slash = line.find('/');
+    if (slash == std::string_view::npos) continue;
+    const std::string_view path = line.substr(slash);
+    if (modules.empty() || modules.back() != path) modules.emplace_back(path);
+  }
   return modules;
 }
 

@@ -1,5 +1,6 @@
 // The window lives in a module of its own inside the executable: console runs never map it or the
-// toolkit, and the launcher needs no file beside it to load it.
+// toolkit, and the launcher needs no file beside it to load it. libcurl is mapped by the first
+// transfer only.
 
 #include <signal.h>
 #include <sys/wait.h>
@@ -19,7 +20,7 @@
 
 namespace {
 
-TEST(WindowModule, ConsoleRunsLeaveTheToolkitOutAndTheLauncherAloneCarriesItsWindow) {
+TEST(WindowModule, RunsMapOnlyWhatTheyUseAndTheLauncherAloneCarriesItsWindow) {
   FixtureServer server;
   ASSERT_TRUE(server.IsRunning());
   // The announcement never finishes: the launcher stays in its update check while its map is read.
@@ -28,6 +29,18 @@ TEST(WindowModule, ConsoleRunsLeaveTheToolkitOutAndTheLauncherAloneCarriesItsWin
   InstalledLauncher installation;
   ASSERT_EQ(installation.Install(BuiltLauncher(), "SolaneLauncher", "1.0.0.0"), "");
   ASSERT_TRUE(installation.Write("SolaneLauncher.CFG", LauncherConfig(server.Port())));
+
+  // Runs that transfer nothing (the loader names every library it maps): --version, and the crash
+  // helper (started by a crashing launcher; given no record, it ends at once).
+  for (const bool helper : {false, true}) {
+    std::vector<std::string> environment = installation.Environment();
+    environment.push_back("LD_DEBUG=files");
+    if (helper) environment.push_back("SOLANE_CRASH_HELPER_FD=0");
+    const ProgramResult run = RunProgram({installation.PathOf("SolaneLauncher"), helper ? "--console" : "--version"}, environment);
+    EXPECT_EQ(run.exitCode, helper ? 1 : 0) << run.output;
+    EXPECT_NE(run.output.find("libgcrypt"), std::string::npos) << run.output;
+    EXPECT_EQ(run.output.find("libcurl"), std::string::npos) << run.output;
+  }
 
   // Asked for the console while a display is named, and without a display.
   const std::vector<std::string> withDisplay = {"DISPLAY=:99"};
@@ -54,11 +67,20 @@ TEST(WindowModule, ConsoleRunsLeaveTheToolkitOutAndTheLauncherAloneCarriesItsWin
     EXPECT_TRUE(transfer) << "the map shows no libraries at all";
   }
 
+  // A libcurl that cannot be loaded fails the update with the loader's reason.
+  ASSERT_TRUE(installation.Write("lib/libcurl.so.4", "not a library"));
+  std::vector<std::string> environment = installation.Environment();
+  environment.push_back("LD_LIBRARY_PATH=" + installation.PathOf("lib"));
+  const ProgramResult broken = RunProgram({installation.PathOf("SolaneLauncher"), "--console"}, environment);
+  EXPECT_EQ(broken.exitCode, 1) << broken.output;
+  EXPECT_NE(broken.output.find("ErrorCode : 12004"), std::string::npos) << broken.output;
+  EXPECT_NE(broken.output.find("libcurl.so.4"), std::string::npos) << broken.output;
+
   // Where a display is named, the launcher alone in its folder (as a self-update leaves it) finds
   // its window inside itself; the display cannot be opened, so the run goes on on the console
   // (nobody listens on the server's port: it ends quickly).
   ASSERT_TRUE(installation.Write("SolaneLauncher.CFG", LauncherConfig(UnusedLoopbackPort())));
-  std::vector<std::string> environment = installation.Environment();
+  environment = installation.Environment();
   environment.push_back("DISPLAY=:99");
   const ProgramResult run = RunProgram({installation.PathOf("SolaneLauncher")}, environment);
   EXPECT_EQ(run.exitCode, 1) << run.output;

@@ -6,9 +6,10 @@
 #include <windows.h>
 #include <wininet.h>
 
-#include <atomic>
 #include <fstream>
 #include <sstream>
+
+#include "tests/support/TemporaryFolder.h"
 
 namespace {
 
@@ -59,15 +60,18 @@ std::string FileOfHost(const std::string& hostPath) { return "Z:" + hostPath; }
 }  // namespace
 
 ServerProcess::ServerProcess(const std::string& script, const std::vector<std::string>& arguments) {
-  static std::atomic<int> started{0};
-  const std::string base = "/tmp/solane-server-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++started);
-  std::string command = "echo $$ > " + base + ".pid; exec /usr/bin/python3 -u " +
+  // The port and process id come back through files in a folder of this prefix's own: process ids
+  // restart in every Wine prefix, so names made of them alone meet another prefix's servers.
+  const std::string folder = MakeTemporaryFolder();
+  const std::string base = folder.empty() ? std::string() : HostPath(folder + "\\server");
+  if (base.empty()) return;
+  std::string command = "echo $$ > " + Quoted(base + ".pid") + "; exec /usr/bin/python3 -u " +
                         Quoted(std::string(SOLANE_SOURCE_DIR) + "/tests/support/" + script);
   for (const std::string& argument : arguments) {
     const std::string host = HostPath(argument);
     command += " " + Quoted(host.empty() ? argument : host);
   }
-  command += " > " + base + ".out";
+  command += " > " + Quoted(base + ".out");
   if (!RunHostShell(command)) return;
   for (int waited = 0; waited < 20000; waited += 100) {
     const std::string line = ReadAll(FileOfHost(base + ".out"));
