@@ -87,8 +87,9 @@ CLauncherDlg::CLauncherDlg(PatchEngine& engine, WindowLayout layout, bool autoRu
 
 CLauncherDlg::~CLauncherDlg() {
   queue_.Bind(nullptr);
-  serverList_.reset();
+  // The controls' windows go with the window, before the objects they call into.
   if (hwnd_) DestroyWindow(hwnd_);
+  serverList_.reset();
   for (HGDIOBJ object : {static_cast<HGDIOBJ>(font_), static_cast<HGDIOBJ>(skin_), static_cast<HGDIOBJ>(skinBrush_)})
     if (object) DeleteObject(object);
   for (HICON icon : {bigIcon_, smallIcon_})

@@ -118,6 +118,12 @@ bool SkinChild::CreateChild(const wchar_t* className, HWND parent, const SkinSur
   return hwnd_ != nullptr;
 }
 
+SkinChild::~SkinChild() {
+  if (!hwnd_) return;
+  SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+  DestroyWindow(hwnd_);
+}
+
 LRESULT CALLBACK SkinChild::Procedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == WM_NCCREATE) {
     auto* self = static_cast<SkinChild*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);

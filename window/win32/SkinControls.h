@@ -44,7 +44,8 @@ class SkinChild {
   SkinChild() = default;
   SkinChild(const SkinChild&) = delete;
   SkinChild& operator=(const SkinChild&) = delete;
-  virtual ~SkinChild() = default;
+  // Destroys the control's window first (window thread), so no message reaches a gone object.
+  virtual ~SkinChild();
   HWND Handle() const { return hwnd_; }
 
  protected:
