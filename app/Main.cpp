@@ -18,6 +18,7 @@
 #include "patch/Crypto.h"
 #include "patch/PatchEngine.h"
 #include "platform/MessageBox.h"
+#include "platform/ProgramArguments.h"
 #include "platform/TerminalMessageBox.h"
 #include "window/ConsoleWindow.h"
 
@@ -74,8 +75,8 @@ const WindowModule* StartWindow(int& argc, char** argv) {
 
 int main(int argc, char** argv) {
   // The answers that need no update (a malformed option, --help, --version) come before anything
-  // heavy starts.
-  EntryOptions options = ExtractEntryOptions(std::vector<std::string>(argv + 1, argv + argc));
+  // heavy starts. (Windows gives `argv` in its code page; the arguments come in UTF-8 here.)
+  EntryOptions options = ExtractEntryOptions(platform::ProgramArguments(argc, argv));
   if (!options.error.empty()) {
     std::fprintf(stderr, "%s\n\n%s", options.error.c_str(), EntryUsage().c_str());
     return 2;

@@ -10,6 +10,7 @@
 #include "patch/UpdateInfo.h"
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
+#include "platform/FileSystemPath.h"
 #include "platform/MessageBox.h"
 #include "platform/Path.h"
 #include "platform/RunningExecutable.h"
@@ -46,10 +47,11 @@ std::string ValueOnRawLine(const std::string& line, size_t keyPos, size_t keyLen
 // start any file its user can write.
 bool IsOwnCopyFor(const std::string& self, const std::string& target) {
   namespace fs = std::filesystem;
-  const fs::path targetPath(platform::ToNativePath(target));
-  if (!targetPath.is_absolute() || targetPath.filename() != fs::path(self).filename()) return false;
+  const fs::path targetPath = platform::FileSystemPath(platform::ToNativePath(target));
+  const fs::path selfPath = platform::FileSystemPath(self);
+  if (!targetPath.is_absolute() || targetPath.filename() != selfPath.filename()) return false;
   std::error_code error;
-  const fs::path ownFolder = fs::canonical(fs::path(self).parent_path(), error);
+  const fs::path ownFolder = fs::canonical(selfPath.parent_path(), error);
   if (error) return false;
   const fs::path tempFolder = fs::canonical(targetPath.parent_path() / kTempFolderName, error);
   if (error) return false;

@@ -30,8 +30,6 @@ set(SOLANE_PLATFORM_LIBRARIES solane_gcrypt wininet advapi32 shell32 iphlpapi ws
 # writer (platform/win32/CrashReporter.cpp is Windows's side). They stay out of the Windows build.
 set(SOLANE_NOT_YET_PORTED
   "/download/TransferSession\\.cpp$|/diagnostics/(CrashHandler|CrashHelper|CrashedProcess|CrashSignalName|Minidump)\\.cpp$")
-# The launcher's entry needs them too: it is built on demand only, until they are ported.
-cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL set_target_properties SolaneLauncher PROPERTIES EXCLUDE_FROM_ALL ON)
 
 # Build-time generators and tests run under Wine, in a prefix of the build folder's own.
 configure_file(${CMAKE_CURRENT_LIST_DIR}/wine-run.sh.in ${CMAKE_BINARY_DIR}/wine-run.sh @ONLY
@@ -68,3 +66,6 @@ if(SOLANE_TESTS)
 endif()
 cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL solane_version_resource SolaneClientStandin
   "Solane client stand-in" 1 0 0 0)
+cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL solane_version_resource SolaneError
+  "Solane error reporter" 1 0 0 0)
+include(${CMAKE_CURRENT_LIST_DIR}/WindowsWindow.cmake)

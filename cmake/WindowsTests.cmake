@@ -100,3 +100,4 @@ add_test(NAME small_drive_down COMMAND ${CMAKE_SOURCE_DIR}/cmake/small-drive.sh 
 set_tests_properties(small_drive_up PROPERTIES FIXTURES_SETUP small_drive)
 set_tests_properties(small_drive_down PROPERTIES FIXTURES_CLEANUP small_drive)
 set_tests_properties(platform PROPERTIES FIXTURES_REQUIRED small_drive ENVIRONMENT SOLANE_SMALL_DRIVE=S:)
+include(${CMAKE_SOURCE_DIR}/cmake/WindowsLauncherTests.cmake)

@@ -45,7 +45,7 @@ CTransferSession::ResumePoint ResumePointFor(const std::string& dataPath, const 
 bool WritePartialNote(const std::string& dataPath, const PartialNote& note) {
   if (note.validator.empty() || !IsOneLine(note.remotePath) || !IsOneLine(note.announcement) ||
       !IsOneLine(note.validator)) {
-    std::remove(NotePath(dataPath).c_str());
+    platform::RemoveTree(NotePath(dataPath));
     return false;
   }
   return platform::ReplaceFileContents(NotePath(dataPath), std::string(kHeader) + "\n" + note.remotePath + "\n" +
@@ -54,6 +54,6 @@ bool WritePartialNote(const std::string& dataPath, const PartialNote& note) {
 }
 
 void DropPartial(const std::string& dataPath) {
-  std::remove(dataPath.c_str());
-  std::remove(NotePath(dataPath).c_str());
+  platform::RemoveTree(dataPath);
+  platform::RemoveTree(NotePath(dataPath));
 }

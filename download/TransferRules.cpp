@@ -5,6 +5,7 @@
 #include "download/TransferRules.h"
 #include "download/TransferUrl.h"
 #include "platform/Clock.h"
+#include "platform/FileSystem.h"
 
 void CTransferSession::Reset() {
   std::lock_guard lock(transferLock_);
@@ -90,7 +91,7 @@ bool CTransferSession::FinishTransfer(Transfer& transfer, const std::optional<Tr
     case Stop::BadStatus: return fail(TransferFailure::Http(static_cast<int>(transfer.status), server));
     case Stop::BadRange:
       // A range other than the one asked for: the kept bytes are not continued again.
-      std::remove(transfer.localPath.c_str());
+      platform::RemoveTree(transfer.localPath);
       return fail(internet(transfer_error::kInvalidServerResponse));
     case Stop::Overrun:
     case Stop::MemoryFull: return fail(internet(transfer_error::kInvalidServerResponse));

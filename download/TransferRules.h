@@ -114,7 +114,7 @@ struct CTransferSession::Transfer {
   }
 
   bool CreateFile() {
-    file = std::fopen(localPath.c_str(), continuing ? "r+b" : "wb");
+    file = platform::OpenFile(localPath, continuing ? "r+b" : "wb");
     // The kept bytes stay; anything past them (a piece written before a kill) goes.
     if (file != nullptr && continuing && !platform::CutOpenFile(file, keptBytes)) {
       std::fclose(file);

@@ -12,6 +12,7 @@
 
 #include "platform/FileAttributes.h"
 #include "platform/FileSystem.h"
+#include "platform/FileSystemPath.h"
 #include "platform/Path.h"
 
 namespace {
@@ -151,8 +152,8 @@ constexpr ResultText kResultTexts[] = {
 bool MakeFolders(const std::string& folder) {
   if (folder.empty()) return true;
   std::error_code error;
-  std::filesystem::create_directories(folder, error);
-  return std::filesystem::is_directory(folder, error);
+  std::filesystem::create_directories(platform::FileSystemPath(folder), error);
+  return std::filesystem::is_directory(platform::FileSystemPath(folder), error);
 }
 
 }  // namespace
@@ -247,7 +248,7 @@ std::unique_ptr<ZipArchive> ZipArchive::Open(const std::string& path) {
     return nullptr;
   }
   std::error_code error;
-  std::string current = std::filesystem::current_path(error).string();
+  std::string current = platform::Utf8PathOf(std::filesystem::current_path(error));
   archive->baseDir_ = current.empty() ? "./" : current;
   if (!IsSeparator(archive->baseDir_.back())) archive->baseDir_ += '/';
   Record(kZipSuccess);
@@ -262,7 +263,7 @@ bool ZipArchive::ReadAt(uint64_t offset, void* data, size_t size) {
 
 // Finds the end record nearest the end of the file, checks it and loads the central directory.
 bool ZipArchive::ReadDirectory(const std::string& path) {
-  file_ = std::fopen(platform::ToNativePath(path).c_str(), "rb");
+  file_ = platform::OpenFile(platform::ToNativePath(path), "rb");
   if (!file_) return false;
   if (std::fseek(file_, 0, SEEK_END) != 0) return false;
   long size = std::ftell(file_);
@@ -455,7 +456,7 @@ uint32_t ZipArchive::ExtractFile(const ZipEntryInfo& info, const LocalEntry& loc
   for (int attempt = 0; attempt < 100 && !out; ++attempt) {
     tempPath = platform::JoinPath(folder.empty() ? "/" : folder,
                                   ".unzip-" + std::to_string(tempCounter++) + ".tmp");
-    out = std::fopen(tempPath.c_str(), "wbx");  // never reuses a file that already exists
+    out = platform::OpenFile(tempPath, "wbx");  // never reuses a file that already exists
   }
   if (!out) return kZipNoFile;
 
@@ -465,11 +466,11 @@ uint32_t ZipArchive::ExtractFile(const ZipEntryInfo& info, const LocalEntry& loc
   if (code == kZipSuccess) {
     platform::SetFileTimes(tempPath, info.accessTime, info.writeTime);
     platform::SetFileAttributes(tempPath, info.attributes & ~platform::kAttributeDirectory);
-    std::filesystem::rename(tempPath, target, error);
+    std::filesystem::rename(platform::FileSystemPath(tempPath), platform::FileSystemPath(target), error);
     if (!error) return kZipSuccess;
     code = kZipNoFile;
   }
-  std::filesystem::remove(tempPath, error);
+  std::filesystem::remove(platform::FileSystemPath(tempPath), error);
   return code;
 }
 

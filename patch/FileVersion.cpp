@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/FileSystem.h"
 #include "platform/Path.h"
 
 namespace {
@@ -348,7 +349,7 @@ std::optional<VersionWords> ReadVersionWords(std::span<const uint8_t> image) {
 }
 
 std::optional<VersionWords> ReadVersionWords(const std::string& path) {
-  std::FILE* file = std::fopen(path.c_str(), "rb");
+  std::FILE* file = platform::OpenFile(path, "rb");
   if (!file) return std::nullopt;
   FileSource source(file);
   auto words = ReadWordsAt(source, LocateVersionWords(source));
@@ -357,7 +358,7 @@ std::optional<VersionWords> ReadVersionWords(const std::string& path) {
 }
 
 bool StampFileVersion(const std::string& path, uint32_t ms, uint32_t ls) {
-  std::FILE* file = std::fopen(path.c_str(), "r+b");
+  std::FILE* file = platform::OpenFile(path, "r+b");
   if (!file) return false;
   FileSource source(file);
   bool stamped = false;

@@ -2,7 +2,7 @@
 // download the outdated ones under one total progress bar and copy each into place.
 
 #include <cstdint>
-#include <fstream>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <unordered_set>
@@ -14,6 +14,7 @@
 #include "platform/AsciiText.h"
 #include "platform/Clock.h"
 #include "platform/DirectoryList.h"
+#include "platform/FileSystem.h"
 #include "platform/Path.h"
 #include "window/Catalogue.h"
 #include "window/MessageIds.h"
@@ -31,11 +32,12 @@ bool IsPackFileName(const std::string& name) {
 
 // The pack's own version: its last four bytes, little-endian. 0 when they cannot be read.
 uint32_t PackTrailer(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
+  std::FILE* file = platform::OpenFile(path, "rb");
   if (!file) return 0;
-  file.seekg(-4, std::ios::end);
   unsigned char bytes[4];
-  if (!file || !file.read(reinterpret_cast<char*>(bytes), 4)) return 0;
+  const bool read = std::fseek(file, -4, SEEK_END) == 0 && std::fread(bytes, 1, 4, file) == 4;
+  std::fclose(file);
+  if (!read) return 0;
   return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
          static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
 }

@@ -19,6 +19,11 @@ std::optional<int64_t> FileSizeOf(const std::string& path);
 // could not be made.
 bool MakeDirectory(const std::string& path);
 
+// Opens a file as std::fopen does (`mode` "rb", "r+b", "wbx" ...) by its UTF-8 path: on Windows a
+// plain std::fopen reads the path in the system's code page and misses a folder named in Korean.
+// "x" creates the file only when none is there.
+std::FILE* OpenFile(const std::string& path, const char* mode);
+
 // Cuts an open file to its first `size` bytes and goes on writing at its end. False on failure.
 bool CutOpenFile(std::FILE* file, int64_t size);
 // Removes a file, or a folder with everything in it. True when nothing is left.

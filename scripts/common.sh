@@ -37,7 +37,10 @@ solane_build_release() {
   echo "building the release in $SOLANE_BUILD_RELEASE (the first time about 8 minutes on 2 cores)"
   CC=clang CXX=clang++ cmake -S "$SOLANE_ROOT" -B "$SOLANE_BUILD_RELEASE" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DSOLANE_TESTS=OFF -DSOLANE_SANITIZE=OFF -DSOLANE_FUZZ=OFF "$@" >/dev/null
-  NINJA_STATUS='[%f/%t %es] ' cmake --build "$SOLANE_BUILD_RELEASE" -j "$(solane_jobs)" | solane_build_progress
+  # SOLANE_RELEASE_TARGETS: only these targets (blank-separated) instead of everything.
+  # shellcheck disable=SC2086
+  NINJA_STATUS='[%f/%t %es] ' cmake --build "$SOLANE_BUILD_RELEASE" -j "$(solane_jobs)" \
+    ${SOLANE_RELEASE_TARGETS:+--target $SOLANE_RELEASE_TARGETS} | solane_build_progress
   [ "${PIPESTATUS[0]}" -eq 0 ]
 }
 
@@ -46,6 +49,15 @@ SOLANE_BUILD_WINDOWS="$SOLANE_ROOT/build-win"
 solane_configure_windows() {
   cmake -S "$SOLANE_ROOT" -B "$SOLANE_BUILD_WINDOWS" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$SOLANE_ROOT/cmake/mingw-w64.cmake" \
     -DCMAKE_BUILD_TYPE=Release -DSOLANE_GUI=OFF -DSOLANE_SANITIZE=OFF -DSOLANE_FUZZ=OFF -DSOLANE_TESTS=ON "$@" >/dev/null
+}
+# Builds TARGETS of the Windows build. Its generators run under Wine: the prefix and its server
+# are started first, with no output of the build's to hold open.
+solane_build_windows() {
+  echo "building the Windows programs in $SOLANE_BUILD_WINDOWS"
+  solane_configure_windows
+  "$SOLANE_BUILD_WINDOWS/wine-run.sh" cmd /c exit </dev/null >/dev/null 2>&1 || true
+  NINJA_STATUS='[%f/%t %es] ' cmake --build "$SOLANE_BUILD_WINDOWS" -j "$(solane_jobs)" --target "$@" | solane_build_progress
+  [ "${PIPESTATUS[0]}" -eq 0 ]
 }
 
 # Shortens ninja's progress lines ("[done/total seconds] Building CXX object ..."): one line at

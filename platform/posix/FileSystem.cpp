@@ -207,4 +207,6 @@ bool ReplaceFile(const std::string& source, const std::string& destination, bool
   return SyncFolder(ParentOf(destination));
 }
 
+std::FILE* OpenFile(const std::string& path, const char* mode) { return std::fopen(path.c_str(), mode); }
+
 }  // namespace platform

@@ -1,7 +1,9 @@
 #include "platform/FileSystem.h"
 
+#include <fcntl.h>
 #include <io.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -227,6 +229,27 @@ bool ReplaceFile(const std::string& source, const std::string& destination, bool
 
 bool CutOpenFile(std::FILE* file, int64_t size) {
   return std::fflush(file) == 0 && _chsize_s(_fileno(file), size) == 0 && _fseeki64(file, size, SEEK_SET) == 0;
+}
+
+std::FILE* OpenFile(const std::string& path, const char* mode) {
+  const std::string_view text(mode);
+  if (text.find('x') == std::string_view::npos) return _wfopen(WidePath(path).c_str(), Widen(text).c_str());
+  // The C library of older systems does not know "x": the file is created here, only when new.
+  ScopedHandle file(CreateFileW(WidePath(path).c_str(), GENERIC_WRITE | (text.find('+') != std::string_view::npos ? GENERIC_READ : 0),
+                                FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.Valid()) {
+    errno = GetLastError() == ERROR_FILE_EXISTS ? EEXIST : EACCES;
+    return nullptr;
+  }
+  const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file.Get()), text.find('b') != std::string_view::npos ? _O_BINARY : 0);
+  if (descriptor < 0) return nullptr;
+  file.Release();
+  std::string plain;
+  for (char c : text)
+    if (c != 'x') plain += c;
+  std::FILE* stream = _fdopen(descriptor, plain.c_str());
+  if (!stream) _close(descriptor);
+  return stream;
 }
 
 }  // namespace platform

@@ -5,12 +5,13 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
+#include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "patch/VersionNoteDefine.h"
+#include "platform/FileSystem.h"
 #include "platform/Path.h"
 #include "platform/ProgramArguments.h"
 
@@ -37,7 +38,10 @@ int main(int argc, char** argv) {
   std::fflush(stdout);
 
   const std::string log = platform::JoinPath(platform::ParentOf(platform::ExecutablePath()), "SolaneClient.log");
-  std::ofstream(log, std::ios::binary | std::ios::app) << commandLine << "\n";
+  if (std::FILE* file = platform::OpenFile(log, "ab")) {
+    std::fprintf(file, "%s\n", commandLine.c_str());
+    std::fclose(file);
+  }
   std::this_thread::sleep_for(std::chrono::seconds(StaySeconds()));
   return 0;
 }

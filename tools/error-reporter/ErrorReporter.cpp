@@ -7,19 +7,26 @@
 // are described in the README. Exit code 0 when the server took the report, 1 when it did not,
 // 2 when the command line or the files are not usable.
 
+#ifdef _WIN32
+#include "platform/FormPost.h"  // WinINet
+#else
 #include <curl/curl.h>
+#endif
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "app/CommandLine.h"
 #include "patch/VersionNoteDefine.h"
 #include "platform/TerminalInput.h"
 #include "platform/FileSystem.h"
 #include "platform/ProfileFile.h"
+#include "platform/ProgramArguments.h"
 
 SOLANE_DEFINE_VERSION_NOTE(1, 0, 0, 0);
 
@@ -43,7 +50,7 @@ bool IsPlainFileName(const std::string& name) {
 
 std::optional<Report> ReadCommandLine(int argc, char** argv) {
   std::string line;
-  for (int i = 1; i < argc; ++i) line += (i > 1 ? " " : "") + std::string(argv[i]);
+  for (const std::string& argument : platform::ProgramArguments(argc, argv)) line += (line.empty() ? "" : " ") + argument;
   CCommandLine switches;
   switches.Parse(line);
   Report report{switches.GetOrEmpty("/SolaneError-VANTIK:"), switches.GetOrEmpty("/INFO:"),
@@ -53,29 +60,15 @@ std::optional<Report> ReadCommandLine(int argc, char** argv) {
 }
 
 bool IsLoopbackHost(const std::string& host) {
-  if (host == "localhost" || host == "[::1]") return true;
+  if (host == "localhost" || host == "[::1]" || host == "::1") return true;
   // The library writes every IPv4 form in dotted decimal.
   return host.rfind("127.", 0) == 0 && host.find_first_not_of("0123456789.") == std::string::npos;
 }
 
 // A dump holds the server profile's password and the web sign-in: it travels only over https,
-// or over plain http to this machine itself (a test's server). The scheme the URL may use, or
-// empty when it must not be sent there at all.
-std::string AllowedScheme(const std::string& url) {
-  CURLU* parsed = curl_url();
-  char* scheme = nullptr;
-  char* host = nullptr;
-  std::string allowed;
-  if (parsed && curl_url_set(parsed, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK &&
-      curl_url_get(parsed, CURLUPART_SCHEME, &scheme, 0) == CURLUE_OK &&
-      curl_url_get(parsed, CURLUPART_HOST, &host, 0) == CURLUE_OK) {
-    const std::string name = scheme;
-    if (name == "https" || (name == "http" && IsLoopbackHost(host))) allowed = name;
-  }
-  curl_free(scheme);
-  curl_free(host);
-  curl_url_cleanup(parsed);
-  return allowed;
+// or over plain http to this machine itself (a test's server).
+bool MaySendTo(const std::string& scheme, const std::string& host) {
+  return scheme == "https" || (scheme == "http" && IsLoopbackHost(host));
 }
 
 struct Outcome {
@@ -91,9 +84,8 @@ struct Progress {
   int lastTenth = -1;
 };
 
-int OnProgress(void* context, curl_off_t, curl_off_t, curl_off_t total, curl_off_t sent) {
-  auto& progress = *static_cast<Progress*>(context);
-  if (total <= 0) return 0;
+void ShowProgress(Progress& progress, int64_t sent, int64_t total) {
+  if (total <= 0) return;
   const int percent = static_cast<int>(sent * 100 / total);
   const auto now = std::chrono::steady_clock::now();
   if (progress.terminal && (now - progress.lastDrawn > std::chrono::milliseconds(100) || sent == total)) {
@@ -106,6 +98,50 @@ int OnProgress(void* context, curl_off_t, curl_off_t, curl_off_t total, curl_off
                 static_cast<long long>(total));
     progress.lastTenth = percent / 10;
   }
+}
+
+#ifdef _WIN32
+
+// The scheme the URL may use, or empty when it must not be sent there at all.
+std::string AllowedScheme(const std::string& url) {
+  const std::optional<platform::AddressOrigin> origin = platform::OriginOf(url);
+  return origin && MaySendTo(origin->scheme, origin->host) ? origin->scheme : std::string();
+}
+
+Outcome Upload(const std::string& url, const std::string&, const Report& report) {
+  Progress progress;
+  const platform::FormPostOutcome posted = platform::PostForm(
+      url, {{"report", report.path, ""}, {"info", "", report.info}, {"dump", "", report.dump}}, "SolaneError/1.0",
+      [&progress](int64_t sent, int64_t total) { ShowProgress(progress, sent, total); });
+  if (progress.terminal) std::printf("\n");
+  if (posted.sent) return {true, false, {}};
+  // The server's own trouble may pass; a refusal of the report will not.
+  const bool worthRetrying = posted.status == 0 ? !posted.unusable
+                                                : posted.status >= 500 || posted.status == 408 || posted.status == 429;
+  return {false, worthRetrying, posted.reason};
+}
+
+#else
+
+// The scheme the URL may use, or empty when it must not be sent there at all.
+std::string AllowedScheme(const std::string& url) {
+  CURLU* parsed = curl_url();
+  char* scheme = nullptr;
+  char* host = nullptr;
+  std::string allowed;
+  if (parsed && curl_url_set(parsed, CURLUPART_URL, url.c_str(), 0) == CURLUE_OK &&
+      curl_url_get(parsed, CURLUPART_SCHEME, &scheme, 0) == CURLUE_OK &&
+      curl_url_get(parsed, CURLUPART_HOST, &host, 0) == CURLUE_OK) {
+    if (MaySendTo(scheme, host)) allowed = scheme;
+  }
+  curl_free(scheme);
+  curl_free(host);
+  curl_url_cleanup(parsed);
+  return allowed;
+}
+
+int OnProgress(void* context, curl_off_t, curl_off_t, curl_off_t total, curl_off_t sent) {
+  ShowProgress(*static_cast<Progress*>(context), sent, total);
   return 0;
 }
 
@@ -162,6 +198,8 @@ Outcome Upload(const std::string& url, const std::string& scheme, const Report& 
   return outcome;
 }
 
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -179,13 +217,17 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
+#ifndef _WIN32
   if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) return 1;
+#endif
   const std::string url = platform::GetProfileString(kConfigFile, kConfigFile, "CrashReportUrl", kDefaultCrashReportUrl);
   const std::string scheme = AllowedScheme(url);
   if (scheme.empty()) {
     std::fprintf(stderr, "SolaneError: crash reports are sent only over https (plain http only to this machine), not to %s.\n",
                  url.c_str());
+#ifndef _WIN32
     curl_global_cleanup();
+#endif
     return 2;
   }
   std::printf("Sending the crash report %s to %s:\n  %s (%lld bytes)\n  %s (%lld bytes)\n", report->path.c_str(),
@@ -210,6 +252,8 @@ int main(int argc, char** argv) {
     delay *= 2;
   }
   std::fflush(stdout);
+#ifndef _WIN32
   curl_global_cleanup();
+#endif
   return result;
 }

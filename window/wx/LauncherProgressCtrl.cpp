@@ -4,9 +4,7 @@
 #include <wx/dcclient.h>
 #include <wx/thread.h>
 
-#include <algorithm>
-#include <cstdint>
-
+#include "window/ProgressFill.h"
 #include "window/wx/SkinSurface.h"
 
 const wxColour CLauncherProgressCtrl::kBackColour(255, 251, 242);
@@ -18,17 +16,6 @@ namespace {
 void Fill(wxImage& image, const wxRect& rect, const wxColour& colour) {
   const wxRect clipped = rect.Intersect(wxRect(image.GetSize()));
   if (!clipped.IsEmpty()) image.SetRGB(clipped, colour.Red(), colour.Green(), colour.Blue());
-}
-
-int FillWidth(int innerWidth, int pos, int lower, int upper) {
-  // In 64 bits: a range across the whole 32-bit span must not overflow.
-  const int64_t offset = int64_t{pos} - lower;
-  const int64_t span = int64_t{upper} - lower;
-  if (offset == 0 || span == 0) return 0;
-  const double percent = static_cast<double>(offset) / (static_cast<double>(span) / 100.0);
-  const double fill = innerWidth / 100.0 * percent;
-  // Beyond either end the picture clips the fill; clamping first keeps the conversion defined.
-  return static_cast<int>(std::clamp(fill, -1.0, static_cast<double>(innerWidth)));
 }
 
 }  // namespace
@@ -74,7 +61,7 @@ wxImage CLauncherProgressCtrl::ComposeBar(int width, int height, int pos, int lo
   if (w < 1 || h < 1) return {};
   wxImage picture(w, h);
   Fill(picture, wxRect(0, 0, w, h), kBackColour);
-  const int fill = FillWidth(w, pos, lower, upper);
+  const int fill = ProgressFillWidth(w, pos, lower, upper);
   if (fill > 0) Fill(picture, wxRect(0, 0, fill, h), kBarColour);
   // The frame runs along the picture's outer edge.
   Fill(picture, wxRect(0, 0, w, 1), kFrameColour);
