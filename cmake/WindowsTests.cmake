@@ -62,14 +62,11 @@ solane_windows_suite(download
     # - a HEAD or a body read that a silent server leaves waiting ends with 12030 (connection
     #   aborted) instead of 12002 (time-out), or not before its receive time-out even when its
     #   handle is closed from another thread (a cancel, the stall rule): a stalled body ended
-    #   after 60 s in some runs and not within 10 minutes in others;
-    # - a redirect from https to http is followed, where Windows refuses it with 12040
-    #   (ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR), the refusal the launcher relies on.
+    #   after 60 s in some runs and not within 10 minutes in others.
     *RequestReachesTheServerAsMeant *BodiesStopAtTheMemoryCapOrTheExpectedSize
     *KeptBytesAreContinuedWhileTheFileIsUnchanged
     DownloadJobsTest.SizesAreKeptOnlyWhenKnown DownloadJobsTest.KeptBytesOfAnotherVersionOrAWrongDigestStartAgain
     DownloadJobsTest.AttemptsAreRepeatedAndTheirFailureReported
-    SecureTransferTest.ARedirectNeverLeavesHttpsForHttp
     # No always-full device: /dev/full is Linux's.
     TransferSessionTest.AFullDiskFailsTheTransfer)
 

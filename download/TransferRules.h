@@ -56,6 +56,15 @@ inline std::string SchemeOf(std::string_view location) {
   return platform::AsciiLowered(std::string(location.substr(0, mark)));
 }
 
+// A redirect may not leave https for http, nor http and https for another scheme; a relative
+// location keeps its scheme. Whether the one from `from` to `location` may be followed.
+enum class RedirectVerdict { Follow, Lowered, Elsewhere };
+inline RedirectVerdict JudgeRedirect(std::string_view from, std::string_view location) {
+  const std::string scheme = SchemeOf(location);
+  if (scheme.empty() || scheme == "https" || (scheme == "http" && !IsHttps(from))) return RedirectVerdict::Follow;
+  return scheme == "http" ? RedirectVerdict::Lowered : RedirectVerdict::Elsewhere;
+}
+
 }  // namespace transfer_rules
 
 // The state of one running transfer, shared with the library's callbacks.
@@ -226,12 +235,11 @@ struct CTransferSession::Transfer {
            (expected <= 0 || range->total == expected);
   }
 
-  // A redirect may not leave https for http, nor http and https for another scheme; over FTP
-  // there are none.
+  // Whether the redirect to `location` may be followed (see JudgeRedirect); over FTP there are none.
   bool AcceptsRedirect(std::string_view location) {
-    const std::string scheme = transfer_rules::SchemeOf(location);
-    if (scheme.empty() || scheme == "https" || (scheme == "http" && !transfer_rules::IsHttps(url))) return true;
-    stop = scheme == "http" ? Stop::RedirectLowered : Stop::RedirectElsewhere;
+    const transfer_rules::RedirectVerdict verdict = transfer_rules::JudgeRedirect(url, location);
+    if (verdict == transfer_rules::RedirectVerdict::Follow) return true;
+    stop = verdict == transfer_rules::RedirectVerdict::Lowered ? Stop::RedirectLowered : Stop::RedirectElsewhere;
     return false;
   }
 

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -130,6 +131,107 @@ void SetTimeouts(HINTERNET handle, uint32_t connectMs, uint32_t receiveMs) {
 std::string DefaultAgent() {
   const std::string name = platform::FileNameOf(platform::ExecutablePath());
   return name.empty() ? "Solane Launcher" : name;
+}
+
+// Redirects followed before an answer counts as invalid, as many as on the libcurl side.
+constexpr int kMaxRedirects = 10;
+
+// What every HTTP request of a session carries.
+struct HttpSettings {
+  std::wstring agent;
+  uint32_t connectMs = 0;
+  uint32_t stallMs = 0;
+  std::string userName;  // sent to the first server only, never to one a redirect leads to
+  std::string password;
+};
+
+HttpSettings MakeHttpSettings(const std::string& agent, uint32_t connectMs, uint32_t stallMs,
+                              const std::string& userName, const std::string& password) {
+  return {platform::Widen(agent.empty() ? DefaultAgent() : agent), connectMs, stallMs, userName, password};
+}
+
+// One HTTP request and its answer, on handles of its own. WinINet would follow redirects by its
+// system's rule (Windows refuses https to http, Wine follows it), so the exchange follows them
+// itself, by the session's rule.
+struct HttpExchange {
+  // Takes each request's handle as it is made (null: none any more) and gives back the one it
+  // replaces, still open, or null when it was closed meanwhile (Disconnect closes the live request
+  // under a blocked send or read). Without it the exchange owns its requests.
+  std::function<HINTERNET(HINTERNET)> handOver;
+  Internet root;
+  Internet connection;
+  HINTERNET request = nullptr;  // the last answer's
+  std::string url;              // the last address asked
+  std::string server;           // its "host:port", for the player's error text
+  long status = 0;
+
+  HttpExchange() = default;
+  HttpExchange(const HttpExchange&) = delete;
+  HttpExchange& operator=(const HttpExchange&) = delete;
+  ~HttpExchange() {
+    if (!handOver && request != nullptr) InternetCloseHandle(request);
+  }
+
+  void CloseRequest() {
+    HINTERNET open = handOver ? handOver(nullptr) : request;
+    if (open != nullptr) InternetCloseHandle(open);
+    request = nullptr;
+  }
+};
+
+// Sends `method` for `url` with `headers` and follows the answer's redirects. 0 when an answer
+// came that is not a redirect (its status in `exchange.status`), else the session's error number.
+int ExchangeHttp(HttpExchange& exchange, std::string url, const wchar_t* method, const std::string& headers,
+                 const HttpSettings& settings) {
+  exchange.root.handle = InternetOpenW(settings.agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+  if (exchange.root.handle == nullptr) return ErrorNumber(GetLastError());
+  SetTimeouts(exchange.root.handle, settings.connectMs, settings.stallMs);
+  const std::wstring wideHeaders = platform::Widen(headers);
+  std::string firstServer;
+  for (int redirects = 0;; ++redirects) {
+    int crackError = 0;
+    const std::optional<Address> address = CrackAddress(url, crackError);
+    if (!address) return crackError;
+    exchange.url = url;
+    exchange.server = address->server;
+    if (firstServer.empty()) firstServer = address->server;
+    exchange.CloseRequest();
+    if (exchange.connection.handle != nullptr) InternetCloseHandle(exchange.connection.handle);
+    const bool login = !settings.userName.empty() && address->server == firstServer;
+    exchange.connection.handle =
+        InternetConnectW(exchange.root.handle, address->host.c_str(), address->port,
+                         login ? platform::Widen(settings.userName).c_str() : nullptr,
+                         login ? platform::Widen(settings.password).c_str() : nullptr, INTERNET_SERVICE_HTTP, 0, 0);
+    if (exchange.connection.handle == nullptr) return ErrorNumber(GetLastError());
+    const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
+                        INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_AUTO_REDIRECT |
+                        (address->https ? INTERNET_FLAG_SECURE : 0);
+    HINTERNET request = HttpOpenRequestW(exchange.connection.handle, method, address->path.c_str(), nullptr, nullptr,
+                                         nullptr, flags, 0);
+    if (request == nullptr) return ErrorNumber(GetLastError());
+    if (exchange.handOver) exchange.handOver(request);
+    exchange.request = request;
+    if (!HttpSendRequestW(request, wideHeaders.c_str(), static_cast<DWORD>(wideHeaders.size()), nullptr, 0))
+      return ErrorNumber(GetLastError());
+    exchange.status = static_cast<long>(QueryNumber(request, HTTP_QUERY_STATUS_CODE).value_or(0));
+    const std::string location = QueryText(request, HTTP_QUERY_LOCATION);
+    const bool redirect = exchange.status == 301 || exchange.status == 302 || exchange.status == 303 ||
+                          exchange.status == 307 || exchange.status == 308;
+    if (!redirect || location.empty()) return 0;
+    switch (transfer_rules::JudgeRedirect(url, location)) {
+      case transfer_rules::RedirectVerdict::Lowered: return transfer_error::kHttpsToHttpRedirect;
+      case transfer_rules::RedirectVerdict::Elsewhere: return transfer_error::kUnknownScheme;
+      case transfer_rules::RedirectVerdict::Follow: break;
+    }
+    if (redirects == kMaxRedirects) return transfer_error::kInvalidServerResponse;
+    // A location may be relative to the address it answers.
+    const std::wstring base = platform::Widen(url), relative = platform::Widen(location);
+    wchar_t combined[INTERNET_MAX_URL_LENGTH + 1];
+    DWORD length = INTERNET_MAX_URL_LENGTH + 1;
+    if (!InternetCombineUrlW(base.c_str(), relative.c_str(), combined, &length, ICU_NO_ENCODE))
+      return transfer_error::kInvalidServerResponse;
+    url = platform::Narrow(std::wstring_view(combined, length));
+  }
 }
 
 // The FTP connection kept between transfers, with the session handle it lives in.
@@ -273,54 +375,45 @@ bool CTransferSession::Download(const std::string& remotePath, const std::string
     return false;
   }
 
-  Internet root, connection;
+  HttpExchange exchange;
   HINTERNET request = nullptr;
   std::optional<TransferFailure> carrierFailure;
-  auto failed = [&](DWORD error) { return TransferFailure::Internet(ErrorNumber(error), address->server); };
+  std::string server = address->server;  // the last one asked, after redirects
+  auto failed = [&](DWORD error) { return TransferFailure::Internet(ErrorNumber(error), server); };
   SetTransferred(0);
   transfer.startTick = platform::TickCount();
   transfer.lastDataTick = transfer.startTick;
 
   if (transfer.http) {
-    const std::wstring agent = platform::Widen(agent_.empty() ? DefaultAgent() : agent_);
-    root.handle = InternetOpenW(agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
-    if (root.handle != nullptr) {
-      SetTimeouts(root.handle, httpConnectTimeoutMs_, httpStallTimeoutMs_);
-      connection.handle = InternetConnectW(root.handle, address->host.c_str(), address->port,
-                                           userName_.empty() ? nullptr : platform::Widen(userName_).c_str(),
-                                           userName_.empty() ? nullptr : platform::Widen(password_).c_str(),
-                                           INTERNET_SERVICE_HTTP, 0, 0);
-    }
-    const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
-                        INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI |
-                        (address->https ? INTERNET_FLAG_SECURE : 0);
-    if (connection.handle != nullptr)
-      request = HttpOpenRequestW(connection.handle, L"GET", address->path.c_str(), nullptr, nullptr, nullptr, flags, 0);
-    if (request == nullptr) {
-      carrierFailure = failed(GetLastError());
+    // Every transfer has a connection of its own, as with the other carrier: what a bad answer
+    // left on a connection must not become the next answer.
+    std::string headers = "Pragma: no-cache\r\nCache-Control: no-cache\r\nConnection: close\r\n";
+    // The rest of the file, but only if it is still the version the kept bytes came from;
+    // otherwise the server sends the whole file.
+    if (transfer.resumeAsked)
+      headers += "Range: bytes=" + std::to_string(resume.offset) + "-\r\nIf-Range: " + resume.validator + "\r\n";
+    // The request in flight is the live one, which Disconnect closes under a blocked send or read.
+    exchange.handOver = [this](HINTERNET next) {
+      std::lock_guard live(liveLock_);
+      HINTERNET previous = static_cast<HINTERNET>(liveHandle_);
+      liveHandle_ = next;
+      return previous;
+    };
+    const HttpSettings settings =
+        MakeHttpSettings(agent_, httpConnectTimeoutMs_, httpStallTimeoutMs_, userName_, password_);
+    const int error = ExchangeHttp(exchange, transfer.url, L"GET", headers, settings);
+    server = exchange.server;
+    transfer.url = exchange.url;
+    request = exchange.request;
+    if (error != 0) {
+      carrierFailure = TransferFailure::Internet(error, server);
     } else {
-      // Every transfer has a connection of its own, as with the other carrier: what a bad
-      // answer left on a connection must not become the next answer.
-      std::string headers = "Pragma: no-cache\r\nCache-Control: no-cache\r\nConnection: close\r\n";
-      // The rest of the file, but only if it is still the version the kept bytes came from;
-      // otherwise the server sends the whole file.
-      if (transfer.resumeAsked)
-        headers += "Range: bytes=" + std::to_string(resume.offset) + "-\r\nIf-Range: " + resume.validator + "\r\n";
-      const std::wstring wideHeaders = platform::Widen(headers);
-      {
-        std::lock_guard live(liveLock_);
-        liveHandle_ = request;
-      }
-      if (!HttpSendRequestW(request, wideHeaders.c_str(), static_cast<DWORD>(wideHeaders.size()), nullptr, 0)) {
-        carrierFailure = failed(GetLastError());
-      } else {
-        transfer.status = static_cast<long>(QueryNumber(request, HTTP_QUERY_STATUS_CODE).value_or(0));
-        transfer.etag = QueryText(request, HTTP_QUERY_ETAG);
-        transfer.lastModified = QueryText(request, HTTP_QUERY_LAST_MODIFIED);
-        transfer.contentRange = QueryText(request, HTTP_QUERY_CONTENT_RANGE);
-        // An answer not to be stored ends before its body (an error page is not the file).
-        if (transfer.status != 200 && !(transfer.status == 206 && transfer.resumeAsked)) transfer.stop = Transfer::Stop::BadStatus;
-      }
+      transfer.status = exchange.status;
+      transfer.etag = QueryText(request, HTTP_QUERY_ETAG);
+      transfer.lastModified = QueryText(request, HTTP_QUERY_LAST_MODIFIED);
+      transfer.contentRange = QueryText(request, HTTP_QUERY_CONTENT_RANGE);
+      // An answer not to be stored ends before its body (an error page is not the file).
+      if (transfer.status != 200 && !(transfer.status == 206 && transfer.resumeAsked)) transfer.stop = Transfer::Stop::BadStatus;
     }
   } else {
     auto* ftp = static_cast<FtpConnection*>(ftpHandle_);
@@ -381,7 +474,7 @@ bool CTransferSession::Download(const std::string& remotePath, const std::string
     if (liveHandle_ != nullptr) InternetCloseHandle(liveHandle_);
     liveHandle_ = nullptr;
   }
-  const bool ok = FinishTransfer(transfer, carrierFailure, address->server);
+  const bool ok = FinishTransfer(transfer, carrierFailure, server);
   if (!transfer.http && transfer.stop == Transfer::Stop::Cancel) CloseFtpLocked();
   return ok;
 }
@@ -404,38 +497,21 @@ bool CTransferSession::Disconnect() {
 
 std::optional<int64_t> CTransferSession::HttpSizeOf(const std::string& remotePath, bool headOnly, TransferFailure& why) {
   why = {};
-  int crackError = 0;
-  const std::optional<Address> address = CrackAddress(BuildTransferUrl(host_, remotePath, "http"), crackError);
-  if (!address) {
-    why = TransferFailure::Internet(crackError);
-    return std::nullopt;
-  }
-  const std::wstring agent = platform::Widen(agent_.empty() ? DefaultAgent() : agent_);
-  Internet root(InternetOpenW(agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-  Internet connection, request;
-  if (root.handle != nullptr) {
-    SetTimeouts(root.handle, httpConnectTimeoutMs_, httpStallTimeoutMs_);
-    connection.handle = InternetConnectW(root.handle, address->host.c_str(), address->port, nullptr, nullptr,
-                                         INTERNET_SERVICE_HTTP, 0, 0);
-  }
-  const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
-                      INTERNET_FLAG_NO_UI | (address->https ? INTERNET_FLAG_SECURE : 0);
-  if (connection.handle != nullptr)
-    request.handle = HttpOpenRequestW(connection.handle, headOnly ? L"HEAD" : L"GET", address->path.c_str(), nullptr,
-                                      nullptr, nullptr, flags, 0);
-  const std::wstring headers = L"Pragma: no-cache\r\nCache-Control: no-cache\r\nConnection: close\r\n";
-  if (request.handle == nullptr ||
-      !HttpSendRequestW(request.handle, headers.c_str(), static_cast<DWORD>(headers.size()), nullptr, 0)) {
-    why = TransferFailure::Internet(ErrorNumber(GetLastError()), address->server);
+  HttpExchange exchange;
+  const HttpSettings settings =
+      MakeHttpSettings(agent_, httpConnectTimeoutMs_, httpStallTimeoutMs_, userName_, password_);
+  const int error = ExchangeHttp(exchange, BuildTransferUrl(host_, remotePath, "http"), headOnly ? L"HEAD" : L"GET",
+                                 "Pragma: no-cache\r\nCache-Control: no-cache\r\nConnection: close\r\n", settings);
+  if (error != 0) {
+    why = TransferFailure::Internet(error, exchange.server);
     return std::nullopt;
   }
   // The headers tell what is wanted; a GET's body is left unread.
-  const long status = static_cast<long>(QueryNumber(request.handle, HTTP_QUERY_STATUS_CODE).value_or(0));
-  const std::optional<int64_t> length = QueryNumber(request.handle, HTTP_QUERY_CONTENT_LENGTH);
-  if (status != 200) {
-    why = TransferFailure::Http(static_cast<int>(status), address->server);
+  const std::optional<int64_t> length = QueryNumber(exchange.request, HTTP_QUERY_CONTENT_LENGTH);
+  if (exchange.status != 200) {
+    why = TransferFailure::Http(static_cast<int>(exchange.status), exchange.server);
   } else if (!length) {
-    why = TransferFailure::Internet(transfer_error::kInvalidServerResponse, address->server);
+    why = TransferFailure::Internet(transfer_error::kInvalidServerResponse, exchange.server);
   } else {
     return length;
   }
