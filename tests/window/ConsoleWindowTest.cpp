@@ -94,9 +94,11 @@ class ConsoleFlow : public ::testing::Test {
   }
 
   // The started client's command line, which the stand-in records beside itself; it runs on its
-  // own, so a start is waited for.
-  static std::string ClientArgs(const TestInstallation& install, bool started) {
+  // own, so a start is waited for, and so is its end: a client still running would make the next
+  // case's launcher refuse to start another.
+  static std::string ClientArgs(TestInstallation& install, bool started) {
     for (int i = 0; started && i < 250 && install.ReadFile("SolaneClient.log").empty(); ++i) platform::SleepMs(20);
+    for (int i = 0; started && i < 500 && install.Engine().IsClientRunning(); ++i) platform::SleepMs(20);
     return install.ReadFile("SolaneClient.log");
   }
 
