@@ -133,7 +133,10 @@ FormPostOutcome PostForm(const std::string& url, const std::vector<FormField>& f
   Internet connection(InternetConnectW(root.Get(), address->host.c_str(), address->port, nullptr, nullptr,
                                        INTERNET_SERVICE_HTTP, 0, 0));
   if (!connection.Get()) return {false, 0, false, ErrorText(GetLastError())};
-  DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI;
+  // A redirect is an answer like any other, as on Linux: a report never follows one, which could
+  // lead it from https to http (Wine's WinINet follows such a redirect).
+  DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI |
+                INTERNET_FLAG_NO_AUTO_REDIRECT;
   if (address->scheme == INTERNET_SCHEME_HTTPS) flags |= INTERNET_FLAG_SECURE;
   Internet request(HttpOpenRequestW(connection.Get(), L"POST", address->path.c_str(), nullptr, nullptr, nullptr, flags, 0));
   if (!request.Get()) return {false, 0, false, ErrorText(GetLastError())};

@@ -11,6 +11,7 @@
 #include "download/TransferError.h"
 #include "tests/support/FixtureServer.h"
 #include "tests/support/FtpServer.h"
+#include "tests/support/Requirement.h"
 #include "tests/support/ScratchDir.h"
 
 namespace {
@@ -162,7 +163,7 @@ TEST_F(TransferSessionTest, TheRateLimitAndACancelActOnPiecesOfAtMost10240Bytes)
 // The file is written in large blocks, the last one when it is closed: a disk that fills up
 // must fail the transfer whether the fault comes at a block or only at the close.
 TEST_F(TransferSessionTest, AFullDiskFailsTheTransfer) {
-  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no always-full device here";
+  SOLANE_REQUIRE(std::filesystem::exists("/dev/full"), "no always-full device here");
   for (const size_t size : {size_t{1000}, size_t{3 * 1024 * 1024}}) {
     server.PutFile("pack.bin", PatternBytes(size));
     EXPECT_FALSE(session.Download("pack.bin", "/dev/full"));
