@@ -232,22 +232,23 @@ void PatchEngine::WaitProbeThread() {
 
 // --- The installation ---------------------------------------------------------------------------
 
-std::optional<std::string> PatchEngine::PathFromServerName(const std::string& base, std::string_view serverName) {
+std::optional<std::string> PatchEngine::PathFromServerName(const std::string& base, std::string_view serverName,
+                                                            platform::FolderListings* listings) {
   if (!IsSafeInstallName(serverName)) return std::nullopt;
-  std::string path = platform::ResolvePath(platform::JoinPath(base, serverName));
+  std::string path = platform::ResolvePath(platform::JoinPath(base, serverName), listings);
   // The temporary folder may not exist yet; its own place inside the installation is checked.
   const std::string existingBase = platform::IsDirectory(base) ? base : platform::ParentOf(base);
   if (!platform::StaysInside(existingBase, path)) return std::nullopt;
   return path;
 }
 
-std::optional<std::string> PatchEngine::InstallPath(std::string_view serverName) {
-  return PathFromServerName(LauncherDir(), serverName);
+std::optional<std::string> PatchEngine::InstallPath(std::string_view serverName, platform::FolderListings* listings) {
+  return PathFromServerName(LauncherDir(), serverName, listings);
 }
 
-std::optional<std::string> PatchEngine::TempPath(std::string_view serverName) {
+std::optional<std::string> PatchEngine::TempPath(std::string_view serverName, platform::FolderListings* listings) {
   if (!platform::StaysInside(LauncherDir(), TempDir())) return std::nullopt;
-  return PathFromServerName(TempDir(), serverName);
+  return PathFromServerName(TempDir(), serverName, listings);
 }
 
 std::string PatchEngine::PartialDir() { return platform::JoinPath(LauncherDir(), kPartialFolder); }

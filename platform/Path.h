@@ -3,9 +3,11 @@
 // line may use "\" as separator; they are turned into native names here, and an existing entry
 // is found regardless of letter case when the exact name is absent, as a Windows file system would.
 
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace platform {
 
@@ -14,10 +16,18 @@ inline constexpr char kPathSeparator = '/';
 // "\" becomes "/"; nothing else changes.
 std::string ToNativePath(std::string_view name);
 
+// The folders listed by ResolvePath during one pass of look-ups that writes nothing itself:
+// each folder is then read once for all the pass's names, not once per missing name. A pass
+// that creates, renames or deletes entries must not keep one across its writes.
+struct FolderListings {
+  std::map<std::string, std::vector<std::string>> namesByFolder;
+};
+
 // The native form of `path`, with each component that does not exist with its exact letters
 // replaced by an existing sibling that differs only in letter case. Components that have no
 // such sibling are kept as written, so the result also serves for files about to be created.
-std::string ResolvePath(std::string_view path);
+// With `listings`, folders are listed from there (and kept there) instead of anew.
+std::string ResolvePath(std::string_view path, FolderListings* listings = nullptr);
 
 // True when `path` names its place whole on this system: from the root ("/", "\"), or on Windows
 // from a drive ("C:/", "C:\") or a share ("//server").

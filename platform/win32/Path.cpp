@@ -47,7 +47,7 @@ bool IsAbsolutePath(std::string_view path) {
 }
 
 // The file system itself finds names regardless of letter case.
-std::string ResolvePath(std::string_view path) { return ToNativePath(path); }
+std::string ResolvePath(std::string_view path, FolderListings*) { return ToNativePath(path); }
 
 bool StaysInside(const std::string& base, const std::string& path) {
   std::string root = FinalPathOf(base);
