@@ -21,8 +21,11 @@ std::optional<std::vector<std::string>> ListFileNames(const std::string& folder)
       break;
     }
     const std::string name = entry->d_name;
+    // The listing itself tells the kind of entry on most file systems; only the others are asked.
     struct stat info {};
-    if (fstatat(dirfd(directory), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode))
+    if (entry->d_type == DT_REG ||
+        (entry->d_type == DT_UNKNOWN && fstatat(dirfd(directory), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+         S_ISREG(info.st_mode)))
       names.push_back(name);
   }
   closedir(directory);

@@ -50,12 +50,14 @@ std::string ResolvePath(std::string_view path, FolderListings* listings) {
   // Every name down to the deepest existing entry is right as written: the search for other
   // spellings starts below it, so a missing file costs one listing of its own folder only.
   size_t pos = 0;
+  size_t knownMissing = native.size();  // the end of the shortest prefix already found missing
   for (size_t slash = native.rfind('/', native.size() - 1); slash != std::string::npos && slash > 0;
        slash = native.rfind('/', slash - 1)) {
     if (Exists(native.substr(0, slash))) {
       pos = slash + 1;
       break;
     }
+    knownMissing = slash;
   }
   std::string resolved;
   for (size_t i = 0; i < pos; ++i)
@@ -71,7 +73,7 @@ std::string ResolvePath(std::string_view path, FolderListings* listings) {
     std::string component = native.substr(pos, next - pos);
     if (!component.empty()) {
       std::string candidate = resolved + component;
-      if (stillResolving && component != "." && component != ".." && !Exists(candidate)) {
+      if (stillResolving && component != "." && component != ".." && (next == knownMissing || !Exists(candidate))) {
         std::string match = FindCaseInsensitive(resolved, component, listings);
         if (!match.empty())
           candidate = resolved + match;

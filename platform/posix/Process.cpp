@@ -22,9 +22,11 @@ namespace platform {
 
 namespace {
 
-std::string ReadLink(const std::string& path) {
+// The target of the link at `path`; empty with `error` set when it cannot be read.
+std::string ReadLink(const std::string& path, int& error) {
   char buffer[4096];
   ssize_t length = readlink(path.c_str(), buffer, sizeof(buffer) - 1);
+  error = length < 0 ? errno : 0;
   if (length <= 0) return {};
   return std::string(buffer, static_cast<size_t>(length));
 }
@@ -103,8 +105,11 @@ std::optional<std::vector<ProcessEntry>> SnapshotProcesses() {
     char* end = nullptr;
     long pid = std::strtol(entry->d_name, &end, 10);
     if (!end || *end != '\0' || pid <= 0) continue;
-    std::string exe = ReadLink("/proc/" + std::string(entry->d_name) + "/exe");
-    if (exe.empty()) exe = FirstWordOfCommandLine(static_cast<int>(pid));
+    int error = 0;
+    std::string exe = ReadLink("/proc/" + std::string(entry->d_name) + "/exe", error);
+    // Only a process without a program (a kernel thread, one ending or gone) has no link at all;
+    // its command line is empty too. Another user's process hides its link but not its command line.
+    if (exe.empty() && error != ENOENT) exe = FirstWordOfCommandLine(static_cast<int>(pid));
     if (exe.empty()) continue;  // kernel threads and processes gone meanwhile
     processes.push_back({static_cast<int>(pid), FileNameOf(exe)});
   }
