@@ -96,14 +96,25 @@ bool DigestCache::Parse(const std::string& text) {
   return true;
 }
 
+std::optional<std::string> DigestCache::Kept(const std::string& name, const platform::FileIdentity& identity) {
+  std::lock_guard<std::mutex> guard(lock_);
+  const auto found = entries_.find(name);
+  if (found == entries_.end() || !(found->second.identity == identity)) return std::nullopt;
+  return found->second.digest;
+}
+
+std::optional<std::string> DigestCache::KeptDigestOf(const std::string& path) {
+  const std::optional<std::string> name = RelativeName(path);
+  const std::optional<platform::FileIdentity> identity = platform::IdentityOf(path);
+  if (!name || !identity) return std::nullopt;
+  return Kept(*name, *identity);
+}
+
 std::string DigestCache::DigestOf(const std::string& path, bool reuse, const std::function<bool()>& cancelled) {
   const std::optional<std::string> name = RelativeName(path);
   const std::optional<platform::FileIdentity> before = platform::IdentityOf(path);
-  if (name && before && reuse) {
-    std::lock_guard<std::mutex> guard(lock_);
-    const auto found = entries_.find(*name);
-    if (found != entries_.end() && found->second.identity == *before) return found->second.digest;
-  }
+  if (name && before && reuse)
+    if (std::optional<std::string> kept = Kept(*name, *before)) return *kept;
   const int64_t started = platform::WallClockNs();
   std::string digest = Md5OfFile(path, cancelled);
   if (!name || !before || digest.empty()) return digest;

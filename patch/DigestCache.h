@@ -34,6 +34,9 @@ class DigestCache {
   // the file is unchanged, else computed (Md5OfFile, `cancelled` polled) and kept for the next
   // run when the file did not change while it was read. Empty when the file cannot be read.
   std::string DigestOf(const std::string& path, bool reuse, const std::function<bool()>& cancelled = {});
+  // The kept digest of the file at `path` while the file is unchanged, without reading it; none
+  // otherwise.
+  std::optional<std::string> KeptDigestOf(const std::string& path);
 
   // Drops the entries whose files changed or went, and replaces the cache file atomically when
   // its contents would differ from what Load() found. False when the file could not be written.
@@ -49,6 +52,7 @@ class DigestCache {
     std::string digest;
   };
   std::optional<std::string> RelativeName(const std::string& path) const;
+  std::optional<std::string> Kept(const std::string& name, const platform::FileIdentity& identity);
   bool Parse(const std::string& text);
   std::string Serialise() const;
 

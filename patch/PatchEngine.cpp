@@ -131,6 +131,11 @@ std::string PatchEngine::InstalledDigest(const std::string& path) {
   return Digests().DigestOf(path, !VerifiesDigests(), [this] { return IsCancelled(); });
 }
 
+std::optional<std::string> PatchEngine::KeptInstalledDigest(const std::string& path) {
+  if (VerifiesDigests()) return std::nullopt;
+  return Digests().KeptDigestOf(path);
+}
+
 void PatchEngine::SaveDigestCache() {
   std::lock_guard<std::mutex> guard(digestCacheLock_);
   // A lost cache costs one slow check next time, nothing more: a failed write is not reported.

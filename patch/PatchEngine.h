@@ -162,6 +162,9 @@ class PatchEngine {
   // The MD5 text of an installed file, empty when it cannot be read. The installation's digest
   // cache answers for a file that has not changed since it was digested (unless verifying).
   std::string InstalledDigest(const std::string& path);
+  // The digest kept from an earlier run for an unchanged installed file, found without reading
+  // it; none when it must be read (always in a repair run).
+  std::optional<std::string> KeptInstalledDigest(const std::string& path);
   // Tests digest files just written: how long a file must stand still before its digest is kept.
   void SetDigestSettleForTesting(int64_t nanoseconds) { digestSettleNs_ = nanoseconds; }
 

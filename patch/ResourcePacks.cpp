@@ -67,6 +67,7 @@ struct PackEntry {
   bool usable = false;
   uint32_t version = 0;
   std::string digest;
+  std::optional<std::string> keptDigest;  // the installed file's, when no worker need read it
   std::string zip;
   bool md5Flag = false;
 };
@@ -98,7 +99,12 @@ PatchEngine::PackPlan PatchEngine::DecidePacks() {
     entry.zip = updateInfo_.ReadString(kResourceSection, key + "ZIP", "No");
     entry.md5Flag = updateInfo_.ReadString(kResourceSection, key + "Flag", "No") == "MD5";
     digestSlot.push_back(digestPaths.size());
-    if (entry.usable && entry.digest != "No") digestPaths.push_back(*entry.path);
+    if (entry.usable && entry.digest != "No") {
+      // A digest kept from an earlier run is known at once: a run that finds every pack unchanged
+      // starts no worker at all.
+      entry.keptDigest = KeptInstalledDigest(*entry.path);
+      if (!entry.keptDigest) digestPaths.push_back(*entry.path);
+    }
     entries.push_back(std::move(entry));
   }
   ParallelDigests digests(std::move(digestPaths), digestWorkers_.load(),
@@ -113,7 +119,8 @@ PatchEngine::PackPlan PatchEngine::DecidePacks() {
     }
     SetStatusText(entry.name + " " + LoadCatalogueString(kMessageChecking));
     const bool versionDiffers = !entry.md5Flag && PackTrailer(*entry.path) != entry.version;
-    const bool digestDiffers = entry.digest != "No" && digests.Get(digestSlot[i]) != entry.digest;
+    const bool digestDiffers =
+        entry.digest != "No" && (entry.keptDigest ? *entry.keptDigest : digests.Get(digestSlot[i])) != entry.digest;
     const bool checkFailed = CheckPackIntegrity(kResourceSection, std::to_string(entry.index)) != 0;
     if (IsCancelled()) break;
     if (versionDiffers || digestDiffers || checkFailed)

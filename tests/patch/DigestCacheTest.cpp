@@ -26,6 +26,7 @@ TEST(DigestCache, OnlyAnUnchangedFileReusesItsDigest) {
   DigestCache next(folder.Path(), 0);
   next.Load();
   EXPECT_EQ(next.DigestOf(path, true), kLie);
+  EXPECT_EQ(next.KeptDigestOf(path), kLie);
   EXPECT_EQ(next.DigestOf(path, false), Md5Of("first bytes"));  // the repair run reads the file
 
   // Same size, modification time put back: the status-change time still tells.
@@ -33,6 +34,7 @@ TEST(DigestCache, OnlyAnUnchangedFileReusesItsDigest) {
   const std::filesystem::file_time_type before = std::filesystem::last_write_time(path);
   folder.Write("data/Map.SPF", "other bytes");
   std::filesystem::last_write_time(path, before);
+  EXPECT_EQ(next.KeptDigestOf(path), std::nullopt);
   EXPECT_EQ(next.DigestOf(path, true), Md5Of("other bytes"));
 
   // A file changed within the file system's clock tick could keep its times: too fresh to keep.
