@@ -238,22 +238,22 @@ void PatchEngine::WaitProbeThread() {
 // --- The installation ---------------------------------------------------------------------------
 
 std::optional<std::string> PatchEngine::PathFromServerName(const std::string& base, std::string_view serverName,
-                                                            platform::FolderListings* listings) {
+                                                            platform::LookupMemo* memo) {
   if (!IsSafeInstallName(serverName)) return std::nullopt;
-  std::string path = platform::ResolvePath(platform::JoinPath(base, serverName), listings);
+  std::string path = platform::ResolvePath(platform::JoinPath(base, serverName), memo);
   // The temporary folder may not exist yet; its own place inside the installation is checked.
   const std::string existingBase = platform::IsDirectory(base) ? base : platform::ParentOf(base);
-  if (!platform::StaysInside(existingBase, path)) return std::nullopt;
+  if (!platform::StaysInside(existingBase, path, memo)) return std::nullopt;
   return path;
 }
 
-std::optional<std::string> PatchEngine::InstallPath(std::string_view serverName, platform::FolderListings* listings) {
-  return PathFromServerName(LauncherDir(), serverName, listings);
+std::optional<std::string> PatchEngine::InstallPath(std::string_view serverName, platform::LookupMemo* memo) {
+  return PathFromServerName(LauncherDir(), serverName, memo);
 }
 
-std::optional<std::string> PatchEngine::TempPath(std::string_view serverName, platform::FolderListings* listings) {
-  if (!platform::StaysInside(LauncherDir(), TempDir())) return std::nullopt;
-  return PathFromServerName(TempDir(), serverName, listings);
+std::optional<std::string> PatchEngine::TempPath(std::string_view serverName, platform::LookupMemo* memo) {
+  if (!platform::StaysInside(LauncherDir(), TempDir(), memo)) return std::nullopt;
+  return PathFromServerName(TempDir(), serverName, memo);
 }
 
 std::string PatchEngine::PartialDir() { return platform::JoinPath(LauncherDir(), kPartialFolder); }

@@ -32,7 +32,7 @@
 class CPing;
 class DigestCache;
 namespace platform {
-struct FolderListings;
+struct LookupMemo;
 }
 
 class PatchEngine {
@@ -121,10 +121,10 @@ class PatchEngine {
   // A file name from the server as a path inside the installation (or inside its temporary
   // folder), existing names found regardless of letter case. None when the name is unsafe: empty,
   // absolute, climbing out, or leading through a symbolic link to somewhere else. Every step
-  // that turns a server's name into a path uses these; a pass that writes nothing may share its
-  // folder listings between them (platform::FolderListings).
-  std::optional<std::string> InstallPath(std::string_view serverName, platform::FolderListings* listings = nullptr);
-  std::optional<std::string> TempPath(std::string_view serverName, platform::FolderListings* listings = nullptr);
+  // that turns a server's name into a path uses these; a pass that writes nothing may share what
+  // they learn of the folders between them (platform::LookupMemo).
+  std::optional<std::string> InstallPath(std::string_view serverName, platform::LookupMemo* memo = nullptr);
+  std::optional<std::string> TempPath(std::string_view serverName, platform::LookupMemo* memo = nullptr);
   // The folder beside Temp where the bytes of unfinished downloads wait for a later attempt
   // (download/PartialDownloads.h); it outlives the run and goes once an update completes.
   std::string PartialDir();
@@ -511,7 +511,7 @@ class PatchEngine {
   std::optional<ReleaseKey> publisherKey_;  // set by the sequence thread before any check
   bool publisherKeyGiven_ = false;          // a key line, even an unreadable one (sequence thread)
   std::optional<std::string> PathFromServerName(const std::string& base, std::string_view serverName,
-                                                platform::FolderListings* listings = nullptr);
+                                                platform::LookupMemo* memo = nullptr);
   void ReportRecordedFailures();
   // False when another launcher holds the folder, or when the lock cannot be taken (`why` then
   // names the lock file and the system's reason).

@@ -84,16 +84,16 @@ PatchEngine::PackPlan PatchEngine::DecidePacks() {
   // Each name's place in Temp is checked below. A missing Temp would be searched for under
   // another spelling in the launcher folder at every entry, which made the pass quadratic.
   if (count > 0 && !IsCancelled()) EnsureDirectories(platform::JoinPath(TempDir(), kAbsentName));
-  // This loop writes nothing: each folder is listed once for all its names' letter case.
-  platform::FolderListings listings;
+  // This loop writes nothing: what it learns of each folder serves all its names.
+  platform::LookupMemo memo;
   for (uint32_t index = 1; index <= count && index != 0 && !IsCancelled(); ++index) {
     const std::string key = std::to_string(index) + "_";
     PackEntry entry;
     entry.index = index;
     entry.name = updateInfo_.ReadString(kResourceSection, key + "FileName", kAbsentName);
     if (entry.name == kAbsentName) continue;
-    entry.path = InstallPath(entry.name, &listings);
-    entry.usable = entry.path && TempPath(entry.name, &listings);
+    entry.path = InstallPath(entry.name, &memo);
+    entry.usable = entry.path && TempPath(entry.name, &memo);
     entry.version = static_cast<uint32_t>(updateInfo_.ReadInt(kResourceSection, key + "Version", 0));
     entry.digest = updateInfo_.ReadString(kResourceSection, key + "MD5", "No");
     entry.zip = updateInfo_.ReadString(kResourceSection, key + "ZIP", "No");

@@ -16,18 +16,20 @@ inline constexpr char kPathSeparator = '/';
 // "\" becomes "/"; nothing else changes.
 std::string ToNativePath(std::string_view name);
 
-// The folders listed by ResolvePath during one pass of look-ups that writes nothing itself:
-// each folder is then read once for all the pass's names, not once per missing name. A pass
-// that creates, renames or deletes entries must not keep one across its writes.
-struct FolderListings {
+// What ResolvePath and StaysInside learn about existing entries during one pass of look-ups
+// that writes nothing itself (each folder's names, each entry's kind): the system is then asked
+// once per pass, not once per name. A pass that creates, renames or deletes entries must not
+// keep one across its writes.
+struct LookupMemo {
+  enum class Kind { Missing, Unreadable, Link, Folder, Other };
   std::map<std::string, std::vector<std::string>> namesByFolder;
+  std::map<std::string, Kind> kinds;  // by path, the entry itself (a link is not followed)
 };
 
 // The native form of `path`, with each component that does not exist with its exact letters
 // replaced by an existing sibling that differs only in letter case. Components that have no
 // such sibling are kept as written, so the result also serves for files about to be created.
-// With `listings`, folders are listed from there (and kept there) instead of anew.
-std::string ResolvePath(std::string_view path, FolderListings* listings = nullptr);
+std::string ResolvePath(std::string_view path, LookupMemo* memo = nullptr);
 
 // True when `path` names its place whole on this system: from the root ("/", "\"), or on Windows
 // from a drive ("C:/", "C:\") or a share ("//server").
@@ -51,7 +53,7 @@ bool EscapesBase(std::string_view relativeName);
 // are followed: the deepest existing folder on its way lies inside base's real path, and an
 // existing last component is not a link. A link planted in the installation can then never
 // carry a write or a deletion elsewhere.
-bool StaysInside(const std::string& base, const std::string& path);
+bool StaysInside(const std::string& base, const std::string& path, LookupMemo* memo = nullptr);
 
 // The full path of the running executable, empty when it cannot be read.
 std::string ExecutablePath();

@@ -14,9 +14,27 @@ namespace platform {
 
 namespace {
 
-bool Exists(const std::string& path) {
+using Kind = LookupMemo::Kind;
+
+// The kind of the entry at `path` itself, from the memo when it has it.
+Kind KindOf(const std::string& path, LookupMemo* memo) {
+  if (memo)
+    if (const auto found = memo->kinds.find(path); found != memo->kinds.end()) return found->second;
   struct stat info;
-  return lstat(path.c_str(), &info) == 0;
+  Kind kind = Kind::Other;
+  if (lstat(path.c_str(), &info) != 0)
+    kind = errno == ENOENT || errno == ENOTDIR ? Kind::Missing : Kind::Unreadable;
+  else if (S_ISLNK(info.st_mode))
+    kind = Kind::Link;
+  else if (S_ISDIR(info.st_mode))
+    kind = Kind::Folder;
+  if (memo) memo->kinds.emplace(path, kind);
+  return kind;
+}
+
+bool Exists(const std::string& path, LookupMemo* memo) {
+  const Kind kind = KindOf(path, memo);
+  return kind != Kind::Missing && kind != Kind::Unreadable;
 }
 
 std::vector<std::string> EntryNames(const std::string& folder) {
@@ -30,9 +48,9 @@ std::vector<std::string> EntryNames(const std::string& folder) {
 
 // An entry of `folder` whose name equals `name` ignoring ASCII case (the first one listed), or
 // empty.
-std::string FindCaseInsensitive(const std::string& folder, const std::string& name, FolderListings* listings) {
-  FolderListings once;
-  auto [listing, isNew] = (listings ? listings : &once)->namesByFolder.try_emplace(folder);
+std::string FindCaseInsensitive(const std::string& folder, const std::string& name, LookupMemo* memo) {
+  LookupMemo once;
+  auto [listing, isNew] = (memo ? memo : &once)->namesByFolder.try_emplace(folder);
   if (isNew) listing->second = EntryNames(folder);
   for (const std::string& entry : listing->second)
     if (strcasecmp(entry.c_str(), name.c_str()) == 0) return entry;
@@ -43,9 +61,9 @@ std::string FindCaseInsensitive(const std::string& folder, const std::string& na
 
 bool IsAbsolutePath(std::string_view path) { return !path.empty() && (path[0] == '/' || path[0] == '\\'); }
 
-std::string ResolvePath(std::string_view path, FolderListings* listings) {
+std::string ResolvePath(std::string_view path, LookupMemo* memo) {
   std::string native = ToNativePath(path);
-  if (native.empty() || Exists(native)) return native;
+  if (native.empty() || Exists(native, memo)) return native;
 
   // Every name down to the deepest existing entry is right as written: the search for other
   // spellings starts below it, so a missing file costs one listing of its own folder only.
@@ -53,7 +71,7 @@ std::string ResolvePath(std::string_view path, FolderListings* listings) {
   size_t knownMissing = native.size();  // the end of the shortest prefix already found missing
   for (size_t slash = native.rfind('/', native.size() - 1); slash != std::string::npos && slash > 0;
        slash = native.rfind('/', slash - 1)) {
-    if (Exists(native.substr(0, slash))) {
+    if (Exists(native.substr(0, slash), memo)) {
       pos = slash + 1;
       break;
     }
@@ -73,8 +91,8 @@ std::string ResolvePath(std::string_view path, FolderListings* listings) {
     std::string component = native.substr(pos, next - pos);
     if (!component.empty()) {
       std::string candidate = resolved + component;
-      if (stillResolving && component != "." && component != ".." && (next == knownMissing || !Exists(candidate))) {
-        std::string match = FindCaseInsensitive(resolved, component, listings);
+      if (stillResolving && component != "." && component != ".." && (next == knownMissing || !Exists(candidate, memo))) {
+        std::string match = FindCaseInsensitive(resolved, component, memo);
         if (!match.empty())
           candidate = resolved + match;
         else
@@ -95,25 +113,28 @@ namespace {
 // Decides without resolving links when `native` is `base` followed by plain names ("." and ".."
 // are not) of which no existing one is a link: its real place is then below base's, wherever
 // base itself lies. None when a link or an unusual name leaves it to the full resolution.
-std::optional<bool> StaysInsideByName(std::string base, const std::string& native) {
+std::optional<bool> StaysInsideByName(std::string base, const std::string& native, LookupMemo* memo) {
   while (base.size() > 1 && base.back() == '/') base.pop_back();
   if (base.empty() || base == "/" || native.size() <= base.size() + 1 || native.compare(0, base.size(), base) != 0 ||
       native[base.size()] != '/')
     return std::nullopt;
-  struct stat info;
   for (size_t pos = base.size() + 1; pos <= native.size();) {
     size_t next = native.find('/', pos);
     if (next == std::string::npos) next = native.size();
     const std::string_view component(native.data() + pos, next - pos);
     if (component.empty() || component == "." || component == "..") return std::nullopt;
-    if (lstat(native.substr(0, next).c_str(), &info) != 0) {
-      if (errno != ENOENT && errno != ENOTDIR) return std::nullopt;
+    const Kind kind = KindOf(native.substr(0, next), memo);
+    if (kind == Kind::Unreadable || kind == Kind::Link) return std::nullopt;
+    if (kind == Kind::Missing) {
       // Nothing below a missing entry exists, so nothing there is a link; only base must exist
-      // (an entry found inside it shows that it does).
-      if (pos > base.size() + 1 || (stat(base.c_str(), &info) == 0 && S_ISDIR(info.st_mode))) return true;
+      // as a folder (an entry found inside it shows that it does).
+      if (pos > base.size() + 1) return true;
+      const Kind baseKind = KindOf(base, memo);
+      struct stat info;
+      if (baseKind == Kind::Folder || (baseKind == Kind::Link && stat(base.c_str(), &info) == 0 && S_ISDIR(info.st_mode)))
+        return true;
       return std::nullopt;
     }
-    if (S_ISLNK(info.st_mode)) return std::nullopt;
     pos = next + 1;
   }
   return true;
@@ -121,8 +142,8 @@ std::optional<bool> StaysInsideByName(std::string base, const std::string& nativ
 
 }  // namespace
 
-bool StaysInside(const std::string& base, const std::string& path) {
-  if (const std::optional<bool> inside = StaysInsideByName(base, ToNativePath(path))) return *inside;
+bool StaysInside(const std::string& base, const std::string& path, LookupMemo* memo) {
+  if (const std::optional<bool> inside = StaysInsideByName(base, ToNativePath(path), memo)) return *inside;
   char* realBase = realpath(base.c_str(), nullptr);
   if (!realBase) return false;
   std::string root(realBase);

@@ -47,9 +47,9 @@ bool IsAbsolutePath(std::string_view path) {
 }
 
 // The file system itself finds names regardless of letter case.
-std::string ResolvePath(std::string_view path, FolderListings*) { return ToNativePath(path); }
+std::string ResolvePath(std::string_view path, LookupMemo*) { return ToNativePath(path); }
 
-bool StaysInside(const std::string& base, const std::string& path) {
+bool StaysInside(const std::string& base, const std::string& path, LookupMemo*) {
   std::string root = FinalPathOf(base);
   if (root.empty()) return false;
   if (root.back() != '/') root += '/';

@@ -22,12 +22,12 @@ TEST(PathTest, ResolvePathFindsEveryLevelRegardlessOfCase) {
       {"Data//sub/./FILE.txt", "Data/Sub/./File.txt"},
       {"data/other.spf/below", "Data/Other.SPF/below"},
   };
-  // One pass's shared listings give what fresh look-ups give.
-  platform::FolderListings listings;
+  // One pass's shared memo gives what fresh look-ups give.
+  platform::LookupMemo memo;
   for (const auto& [name, expected] : cases) {
     const std::string wanted = scratch.PathOf(name);
     EXPECT_EQ(platform::ResolvePath(wanted), scratch.PathOf(expected)) << name;
-    EXPECT_EQ(platform::ResolvePath(wanted, &listings), scratch.PathOf(expected)) << name;
+    EXPECT_EQ(platform::ResolvePath(wanted, &memo), scratch.PathOf(expected)) << name;
   }
 }
 
@@ -46,10 +46,13 @@ TEST(PathTest, StaysInsideFollowsLinksOutOfTheBase) {
       {"Inst/Escape.SPF", false},        {"Inst/In", false},                {"Inst/Sub/../../Outside/victim", false},
       {"Inst/Pack.SPF/below", true},     {"Inst/../Outside/new", false},    {"Outside/victim", false},
   };
-  for (const std::string& base : {scratch.PathOf("Inst"), scratch.PathOf("Inst") + "/"})
-    for (const auto& [name, inside] : cases)
-      EXPECT_EQ(platform::StaysInside(base, scratch.PathOf(name)), inside) << base << " " << name;
-  EXPECT_FALSE(platform::StaysInside(scratch.PathOf("Gone"), scratch.PathOf("Gone/new.SPF")));
+  platform::LookupMemo memo;
+  for (platform::LookupMemo* shared : {static_cast<platform::LookupMemo*>(nullptr), &memo}) {
+    for (const std::string& base : {scratch.PathOf("Inst"), scratch.PathOf("Inst") + "/"})
+      for (const auto& [name, inside] : cases)
+        EXPECT_EQ(platform::StaysInside(base, scratch.PathOf(name), shared), inside) << base << " " << name;
+    EXPECT_FALSE(platform::StaysInside(scratch.PathOf("Gone"), scratch.PathOf("Gone/new.SPF"), shared));
+  }
 }
 
 }  // namespace
