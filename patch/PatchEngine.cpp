@@ -242,7 +242,7 @@ std::optional<std::string> PatchEngine::PathFromServerName(const std::string& ba
   if (!IsSafeInstallName(serverName)) return std::nullopt;
   std::string path = platform::ResolvePath(platform::JoinPath(base, serverName), memo);
   // The temporary folder may not exist yet; its own place inside the installation is checked.
-  const std::string existingBase = platform::IsDirectory(base) ? base : platform::ParentOf(base);
+  const std::string existingBase = platform::IsFolder(base, memo) ? base : platform::ParentOf(base);
   if (!platform::StaysInside(existingBase, path, memo)) return std::nullopt;
   return path;
 }

@@ -31,6 +31,10 @@ struct LookupMemo {
 // such sibling are kept as written, so the result also serves for files about to be created.
 std::string ResolvePath(std::string_view path, LookupMemo* memo = nullptr);
 
+// True when `path` is a folder or a link to one (as IsDirectory), asking the system only what
+// `memo` does not know yet.
+bool IsFolder(const std::string& path, LookupMemo* memo);
+
 // True when `path` names its place whole on this system: from the root ("/", "\"), or on Windows
 // from a drive ("C:/", "C:\") or a share ("//server").
 bool IsAbsolutePath(std::string_view path);

@@ -10,6 +10,8 @@
 #include <optional>
 #include <vector>
 
+#include "platform/FileSystem.h"
+
 namespace platform {
 
 namespace {
@@ -58,6 +60,11 @@ std::string FindCaseInsensitive(const std::string& folder, const std::string& na
 }
 
 }  // namespace
+
+bool IsFolder(const std::string& path, LookupMemo* memo) {
+  const Kind kind = KindOf(path, memo);
+  return kind == Kind::Folder || (kind == Kind::Link && IsDirectory(path));
+}
 
 bool IsAbsolutePath(std::string_view path) { return !path.empty() && (path[0] == '/' || path[0] == '\\'); }
 
@@ -128,11 +135,7 @@ std::optional<bool> StaysInsideByName(std::string base, const std::string& nativ
     if (kind == Kind::Missing) {
       // Nothing below a missing entry exists, so nothing there is a link; only base must exist
       // as a folder (an entry found inside it shows that it does).
-      if (pos > base.size() + 1) return true;
-      const Kind baseKind = KindOf(base, memo);
-      struct stat info;
-      if (baseKind == Kind::Folder || (baseKind == Kind::Link && stat(base.c_str(), &info) == 0 && S_ISDIR(info.st_mode)))
-        return true;
+      if (pos > base.size() + 1 || IsFolder(base, memo)) return true;
       return std::nullopt;
     }
     pos = next + 1;

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "platform/FileSystem.h"
 #include "platform/win32/WideText.h"
 
 namespace platform {
@@ -45,6 +46,8 @@ bool IsAbsolutePath(std::string_view path) {
   if (path.size() >= 3 && path[1] == ':' && separator(path[2])) return true;
   return !path.empty() && separator(path[0]);
 }
+
+bool IsFolder(const std::string& path, LookupMemo*) { return IsDirectory(path); }
 
 // The file system itself finds names regardless of letter case.
 std::string ResolvePath(std::string_view path, LookupMemo*) { return ToNativePath(path); }

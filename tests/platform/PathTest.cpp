@@ -52,6 +52,9 @@ TEST(PathTest, StaysInsideFollowsLinksOutOfTheBase) {
       for (const auto& [name, inside] : cases)
         EXPECT_EQ(platform::StaysInside(base, scratch.PathOf(name), shared), inside) << base << " " << name;
     EXPECT_FALSE(platform::StaysInside(scratch.PathOf("Gone"), scratch.PathOf("Gone/new.SPF"), shared));
+    for (const auto& [name, folder] : {std::pair{"Inst/Sub", true}, {"Inst/In", true}, {"Inst/Escape.SPF", false},
+                                       {"Inst/Pack.SPF", false}, {"Gone", false}})
+      EXPECT_EQ(platform::IsFolder(scratch.PathOf(name), shared), folder) << name;
   }
 }
 
