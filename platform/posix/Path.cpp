@@ -98,7 +98,8 @@ std::string ResolvePath(std::string_view path, LookupMemo* memo) {
     std::string component = native.substr(pos, next - pos);
     if (!component.empty()) {
       std::string candidate = resolved + component;
-      if (stillResolving && component != "." && component != ".." && (next == knownMissing || !Exists(candidate, memo))) {
+      if (stillResolving && component != "." && component != ".." &&
+          (next == knownMissing || !Exists(candidate, memo))) {
         std::string match = FindCaseInsensitive(resolved, component, memo);
         if (!match.empty())
           candidate = resolved + match;
