@@ -3,10 +3,10 @@
 // line may use "\" as separator; they are turned into native names here, and an existing entry
 // is found regardless of letter case when the exact name is absent, as a Windows file system would.
 
-#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace platform {
@@ -22,8 +22,8 @@ std::string ToNativePath(std::string_view name);
 // keep one across its writes.
 struct LookupMemo {
   enum class Kind { Missing, Unreadable, Link, Folder, Other };
-  std::map<std::string, std::vector<std::string>> namesByFolder;
-  std::map<std::string, Kind> kinds;  // by path, the entry itself (a link is not followed)
+  std::unordered_map<std::string, std::vector<std::string>> namesByFolder;
+  std::unordered_map<std::string, Kind> kinds;  // by path, the entry itself (a link is not followed)
 };
 
 // The native form of `path`, with each component that does not exist with its exact letters
