@@ -90,6 +90,26 @@ target_compile_definitions(test_window PRIVATE SOLANE_HELPDESK_ADDRESS="${SOLANE
   SOLANE_CLIENT_STANDIN="$<TARGET_FILE:SolaneClientStandin>")
 add_dependencies(test_window SolaneClientStandin)
 
+# The launcher's own suite: the engine's start-up in-process, and the built SolaneLauncher.exe run
+# on installations in scratch folders with the client stand-in. Their releases are published and
+# their programs stamped with the Linux build's solane-publish (the same cache entry as
+# cmake/WindowsLauncherTests.cmake's), run as a host program.
+find_program(SOLANE_HOST_PUBLISH solane-publish NO_DEFAULT_PATH
+  PATHS ${CMAKE_SOURCE_DIR}/build-test/tools ${CMAKE_SOURCE_DIR}/build-release/tools ${CMAKE_SOURCE_DIR}/build/tools
+  DOC "The Linux build's solane-publish, which publishes the Windows launcher's test releases")
+solane_windows_suite(app
+  SOURCES ProfileResolutionTest.cpp RegistrySettingsTest.cpp RunStepTest.cpp ConsoleEntryTest.cpp EndToEndTest.cpp
+    InterruptedUpdateTest.cpp SelfReplaceTest.cpp WindowModuleTest.cpp
+  EXCLUDE
+    # The game page opens in the system's browser, for which the test's stand-in (a script on the
+    # PATH) cannot stand under Wine.
+    RunStep.EmptyCommandLineOpensTheGamePageForTwoPublishers)
+target_sources(test_app PRIVATE ${tests}/support/InstalledLauncher.cpp ${tests}/support/PublishedRelease.cpp)
+target_compile_definitions(test_app PRIVATE SOLANE_HOST_PUBLISH="${SOLANE_HOST_PUBLISH}")
+add_dependencies(test_app SolaneLauncher SolaneClientStandin)
+# A client that one suite starts is seen by every launcher in the prefix.
+set_tests_properties(app window PROPERTIES RESOURCE_LOCK solane_game_client)
+
 add_test(NAME platform COMMAND test_platform)
 set_tests_properties(platform PROPERTIES TIMEOUT 600)
 
