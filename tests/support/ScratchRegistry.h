@@ -1,7 +1,7 @@
 #pragma once
-// The registry that this process reads and writes while the object lives: on Linux a store
-// folder of its own (SOLANE_REGISTRY_DIR), on Windows a scratch key that stands in for every root
-// and is removed at the end, so tests sharing a Wine prefix never see each other's values.
+// The registry that the launcher's code in this process reads and writes while the object lives:
+// on Linux a store folder of its own (SOLANE_REGISTRY_DIR), on Windows a scratch key of its own
+// (SOLANE_REGISTRY_KEY), removed at the end, so tests sharing a Wine prefix never meet.
 
 #include <memory>
 #include <string>
@@ -16,6 +16,6 @@ class ScratchRegistry {
   ScratchRegistry& operator=(const ScratchRegistry&) = delete;
 
  private:
-  std::unique_ptr<ScopedEnvironment> store_;  // Linux
-  std::wstring key_;                          // Windows: the scratch key under HKEY_CURRENT_USER
+  std::unique_ptr<ScopedEnvironment> store_;
+  std::wstring key_;  // Windows: the scratch key under HKEY_CURRENT_USER
 };
