@@ -7,7 +7,7 @@ find_program(SOLANE_IMAGEMAGICK convert REQUIRED)
 
 file(GLOB SOLANE_WIN32_WINDOW_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/window/win32/*.cpp)
 add_library(solane_win32_window STATIC ${SOLANE_WIN32_WINDOW_SOURCES})
-target_link_libraries(solane_win32_window PUBLIC solane_core user32 gdi32)
+target_link_libraries(solane_win32_window PUBLIC solane_core user32 gdi32 ole32 oleaut32 uuid)
 
 # Runs once the pictures are known (resources/bitmaps comes after this file).
 function(solane_win32_window_resources)
