@@ -77,18 +77,25 @@ solane_windows_suite(patch
 solane_windows_suite(servers SOURCES ServerListTest.cpp LatencyProbeTest.cpp PingTest.cpp)
 solane_windows_suite(window
   SOURCES WindowFlowTest.cpp WindowActionsTest.cpp ServerListViewTest.cpp NoticeAddressTest.cpp CatalogueTest.cpp
-    ConsoleScreenTest.cpp ConsoleWindowTest.cpp
+    ConsoleScreenTest.cpp ConsoleWindowTest.cpp win32/NoticeBrowserTest.cpp
   EXCLUDE
     # Ctrl-C reaches a Windows program through its console, which a test under Wine has not; the
     # C runtime's SIGINT that the test raises ends the program instead.
-    ConsoleFlow.CtrlCDuringADownloadAsksAndASecondOneCancels)
+    ConsoleFlow.CtrlCDuringADownloadAsksAndASecondOneCancels
+    # Needs a display: win32_notice_window runs it under Xvfb.
+    NoticeBrowserTest.*)
 # Copies of the patch and console test programs stand in for installed programs, whose version
 # they carry as their VERSIONINFO (the ELF note the tests define on Linux).
 solane_version_resource(test_patch "Solane patch tests" 3 14 15 92)
 solane_version_resource(test_window "Solane console tests" 0 0 0 1)
+target_link_libraries(test_window PRIVATE solane_win32_window)
 target_compile_definitions(test_window PRIVATE SOLANE_HELPDESK_ADDRESS="${SOLANE_HELPDESK_ADDRESS}"
   SOLANE_CLIENT_STANDIN="$<TARGET_FILE:SolaneClientStandin>")
 add_dependencies(test_window SolaneClientStandin)
+# The window of win32/NoticeBrowserTest.cpp, under Xvfb as win32_window_gui (cmake/WindowsWindow.cmake).
+add_test(NAME win32_notice_window COMMAND ${display_runner} ${CMAKE_BINARY_DIR}/wine-run.sh
+  $<TARGET_FILE:test_window> --gtest_filter=NoticeBrowserTest.*)
+set_tests_properties(win32_notice_window PROPERTIES TIMEOUT 600)
 
 add_test(NAME platform COMMAND test_platform)
 set_tests_properties(platform PROPERTIES TIMEOUT 600)
