@@ -18,7 +18,7 @@
 namespace win32window {
 namespace {
 
-// A text argument as the control passes it: a reference to a VARIANT that holds a BSTR.
+// A text argument as the control passes it: a BSTR, or a reference to a VARIANT that holds one.
 class TextArgument {
  public:
   explicit TextArgument(const std::wstring& text) {
@@ -32,7 +32,7 @@ class TextArgument {
     argument.pvarVal = &value_;
     return argument;
   }
-  BSTR Text() const { return value_.bstrVal; }
+  VARIANTARG Value() const { return value_; }
 
  private:
   VARIANT value_{};
@@ -106,10 +106,7 @@ TEST_F(NoticeEventsTest, OnlyWebAddressesAreShownAndNewWindowsGoToThePlayersBrow
 
     opened_.clear();
     TextArgument url(c.address);
-    VARIANTARG text{};
-    text.vt = VT_BSTR;
-    text.bstrVal = url.Text();
-    EXPECT_TRUE(Cancelled(DISPID_NEWWINDOW3, {EmptyArgument(), EmptyArgument(), EmptyArgument(), text}, 1))
+    EXPECT_TRUE(Cancelled(DISPID_NEWWINDOW3, {EmptyArgument(), EmptyArgument(), EmptyArgument(), url.Value()}, 1))
         << "a new window of " << address << " opens inside the launcher";
     EXPECT_EQ(opened_, c.allowed ? std::vector<std::string>{address} : std::vector<std::string>{}) << address;
   }
