@@ -56,16 +56,12 @@ solane_windows_suite(download
     # - a name with blanks, "#", "?" and a UTF-8 letter: the request reaches the server encoded as
     #   on Linux (seen with WINEDEBUG=+wininet), but the fixture cannot hold the file, since a
     #   Windows file name has no "?" (Wine stores it under another character);
-    # - an answer that sends more than its Content-Length (50000 bytes for 100) leaves its
-    #   connection in Wine's pool of the process, "Connection: close" asked or not; the surplus is
-    #   read as the next answers, whose bodies without a length then end early (100, then 41709
-    #   of 50000 bytes) and are reported whole. Alone such a body arrives whole;
     # - FTP resume: Wine gives no reply text for SIZE and MDTM sent through FtpCommand;
     # - a HEAD or a body read that a silent server leaves waiting ends with 12030 (connection
     #   aborted) instead of 12002 (time-out), or not before its receive time-out even when its
     #   handle is closed from another thread (a cancel, the stall rule): a stalled body ended
     #   after 60 s in some runs and not within 10 minutes in others.
-    *RequestReachesTheServerAsMeant *BodiesStopAtTheMemoryCapOrTheExpectedSize
+    *RequestReachesTheServerAsMeant
     *KeptBytesAreContinuedWhileTheFileIsUnchanged
     DownloadJobsTest.SizesAreKeptOnlyWhenKnown DownloadJobsTest.KeptBytesOfAnotherVersionOrAWrongDigestStartAgain
     DownloadJobsTest.AttemptsAreRepeatedAndTheirFailureReported

@@ -206,7 +206,9 @@ int ExchangeHttp(HttpExchange& exchange, std::string url, const wchar_t* method,
     const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
                         INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_AUTO_REDIRECT |
                         (address->https ? INTERNET_FLAG_SECURE : 0);
-    HINTERNET request = HttpOpenRequestW(exchange.connection.handle, method, address->path.c_str(), nullptr, nullptr,
+    // Asked with HTTP/1.0, which ends the connection after the answer: a connection WinINet kept
+    // for the next request would carry whatever a bad answer sent past its length into it.
+    HINTERNET request = HttpOpenRequestW(exchange.connection.handle, method, address->path.c_str(), L"HTTP/1.0", nullptr,
                                          nullptr, flags, 0);
     if (request == nullptr) return ErrorNumber(GetLastError());
     if (exchange.handOver) exchange.handOver(request);
