@@ -57,14 +57,8 @@ solane_windows_suite(download
     #   on Linux (seen with WINEDEBUG=+wininet), but the fixture cannot hold the file, since a
     #   Windows file name has no "?" (Wine stores it under another character);
     # - FTP resume: Wine gives no reply text for SIZE and MDTM sent through FtpCommand;
-    # - a HEAD or a body read that a silent server leaves waiting ends with 12030 (connection
-    #   aborted) instead of 12002 (time-out), or not before its receive time-out even when its
-    #   handle is closed from another thread (a cancel, the stall rule): a stalled body ended
-    #   after 60 s in some runs and not within 10 minutes in others.
     *RequestReachesTheServerAsMeant
     *KeptBytesAreContinuedWhileTheFileIsUnchanged
-    DownloadJobsTest.SizesAreKeptOnlyWhenKnown DownloadJobsTest.KeptBytesOfAnotherVersionOrAWrongDigestStartAgain
-    DownloadJobsTest.AttemptsAreRepeatedAndTheirFailureReported
     # No always-full device: /dev/full is Linux's.
     TransferSessionTest.AFullDiskFailsTheTransfer)
 

@@ -179,8 +179,9 @@ TEST_F(TransferSessionTest, TotalSizeAddsWhatTheServerAnnounces) {
 }
 
 // A cancel before the request fails without asking the server and keeps the error number; a
-// disconnect from another thread ends a running transfer.
-TEST_F(TransferSessionTest, CancelOrDisconnectStopsTheTransfer) {
+// disconnect from another thread ends a running transfer; a body that stops coming ends at the
+// stall period with the time-out number and keeps what came.
+TEST_F(TransferSessionTest, CancelDisconnectOrStallStopsTheTransfer) {
   server.PutFile("slow.bin", PatternBytes(100000));
   session.SetFailure(TransferFailure::Http(77));
   session.SetCancel(true);
@@ -197,6 +198,15 @@ TEST_F(TransferSessionTest, CancelOrDisconnectStopsTheTransfer) {
   closer.join();
   EXPECT_FALSE(ok);
   EXPECT_EQ(session.GetErrorCode(), kOperationCancelled);
+
+  SetUp();
+  server.SetBehaviour("slow.bin", {.stallAfter = 30000});
+  session.SetHttpStallTimeout(2000);
+  const auto start = Clock::now();
+  EXPECT_EQ(FetchFile("slow.bin", &ok).value_or("").size(), 30000u);
+  EXPECT_FALSE(ok);
+  EXPECT_EQ(session.GetErrorCode(), kTimeout);
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(30));
 }
 
 class FtpTransferTest : public ::testing::Test {
