@@ -56,9 +56,7 @@ solane_windows_suite(download
     # - a name with blanks, "#", "?" and a UTF-8 letter: the request reaches the server encoded as
     #   on Linux (seen with WINEDEBUG=+wininet), but the fixture cannot hold the file, since a
     #   Windows file name has no "?" (Wine stores it under another character);
-    # - FTP resume: Wine gives no reply text for SIZE and MDTM sent through FtpCommand;
     *RequestReachesTheServerAsMeant
-    *KeptBytesAreContinuedWhileTheFileIsUnchanged
     # No always-full device: /dev/full is Linux's.
     TransferSessionTest.AFullDiskFailsTheTransfer)
 

@@ -441,6 +441,8 @@ bool CTransferSession::Connect() {
                                                  : TransferFailure::Internet(code, address->server));
     return false;
   }
+  // SIZE is refused in ASCII mode, the one a connection starts in (a transfer sets its own type).
+  FtpCommandW(ftp->connection.handle, FALSE, FTP_TRANSFER_TYPE_BINARY, L"TYPE I", 0, nullptr);
   ftpHandle_ = ftp.release();
   return true;
 }
