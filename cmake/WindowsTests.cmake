@@ -52,11 +52,6 @@ solane_windows_suite(download
   SOURCES DownloadJobsTest.cpp SecureTransferTest.cpp TransferStatsTest.cpp TransferUrlTest.cpp
     ZipArchiveTest.cpp TransferSessionTest.cpp
   EXCLUDE
-    # Not yet passing under Wine's WinINet, which the launcher's Windows carrier uses:
-    # - a name with blanks, "#", "?" and a UTF-8 letter: the request reaches the server encoded as
-    #   on Linux (seen with WINEDEBUG=+wininet), but the fixture cannot hold the file, since a
-    #   Windows file name has no "?" (Wine stores it under another character);
-    *RequestReachesTheServerAsMeant
     # No always-full device: /dev/full is Linux's.
     TransferSessionTest.AFullDiskFailsTheTransfer)
 
