@@ -50,10 +50,7 @@ endfunction()
 
 solane_windows_suite(download
   SOURCES DownloadJobsTest.cpp SecureTransferTest.cpp TransferStatsTest.cpp TransferUrlTest.cpp
-    ZipArchiveTest.cpp TransferSessionTest.cpp
-  EXCLUDE
-    # No always-full device: /dev/full is Linux's.
-    TransferSessionTest.AFullDiskFailsTheTransfer)
+    ZipArchiveTest.cpp TransferSessionTest.cpp)
 
 solane_windows_suite(patch
   SOURCES UpdateScenarioTest.cpp ChecksumTest.cpp DigestCacheTest.cpp FileVersionTest.cpp UpdateInfoTest.cpp)
@@ -76,10 +73,12 @@ add_dependencies(test_window SolaneClientStandin)
 add_test(NAME platform COMMAND test_platform)
 set_tests_properties(platform PROPERTIES TIMEOUT 600)
 
-# A full disk: a 1 MB tmpfs as drive S: for the platform tests.
+# A full disk: a 1 MB tmpfs as drive S: for the platform and download tests, one at a time (the
+# download test fills it up).
 add_test(NAME small_drive_up COMMAND ${CMAKE_SOURCE_DIR}/cmake/small-drive.sh up ${CMAKE_BINARY_DIR})
 add_test(NAME small_drive_down COMMAND ${CMAKE_SOURCE_DIR}/cmake/small-drive.sh down ${CMAKE_BINARY_DIR})
 set_tests_properties(small_drive_up PROPERTIES FIXTURES_SETUP small_drive)
 set_tests_properties(small_drive_down PROPERTIES FIXTURES_CLEANUP small_drive)
-set_tests_properties(platform PROPERTIES FIXTURES_REQUIRED small_drive ENVIRONMENT SOLANE_SMALL_DRIVE=S:)
+set_tests_properties(platform download PROPERTIES FIXTURES_REQUIRED small_drive ENVIRONMENT SOLANE_SMALL_DRIVE=S:
+  RESOURCE_LOCK small_drive)
 include(${CMAKE_SOURCE_DIR}/cmake/WindowsLauncherTests.cmake)
