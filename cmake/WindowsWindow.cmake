@@ -84,4 +84,8 @@ if(SOLANE_TESTS)
             $<TARGET_FILE:SolaneWindowPreview> ${CMAKE_BINARY_DIR}/win32-window-gui
             ${CMAKE_BINARY_DIR}/generated/win32-resources)
   set_tests_properties(win32_window_gui PROPERTIES TIMEOUT 900)
+  add_executable(test_win32_window ${CMAKE_SOURCE_DIR}/tests/window/win32/Win32MessageBoxTest.cpp)
+  target_link_libraries(test_win32_window PRIVATE solane_win32_window GTest::gtest_main)
+  add_test(NAME win32_window COMMAND ${display_runner} ${CMAKE_BINARY_DIR}/wine-run.sh $<TARGET_FILE:test_win32_window>)
+  set_tests_properties(win32_window PROPERTIES TIMEOUT 300)
 endif()

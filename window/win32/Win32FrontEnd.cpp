@@ -28,8 +28,7 @@ class UnownedBoxes final : public platform::MessageBoxProvider {
     const std::wstring wideCaption = platform::Widen(caption);
     if (GetCurrentThreadId() == thread_) return win32window::ShowBoxOnUiThread(nullptr, wideText, wideCaption, type);
     // The list of open boxes belongs to the entry's thread: another thread's box is the plain one.
-    const int answer = MessageBoxW(nullptr, wideText.c_str(), wideCaption.c_str(), type | MB_SETFOREGROUND);
-    return answer == 0 ? platform::UnattendedAnswer(type) : answer;
+    return win32window::ShowPlainBox(wideText, wideCaption, type);
   }
 
  private:
