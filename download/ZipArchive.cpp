@@ -257,7 +257,7 @@ std::unique_ptr<ZipArchive> ZipArchive::Open(const std::string& path) {
 
 bool ZipArchive::ReadAt(uint64_t offset, void* data, size_t size) {
   if (!file_ || offset > fileSize_ || size > fileSize_ - offset) return false;
-  if (std::fseek(file_, static_cast<long>(offset), SEEK_SET) != 0) return false;
+  if (!platform::SeekOpenFile(file_, static_cast<int64_t>(offset))) return false;
   return std::fread(data, 1, size, file_) == size;
 }
 
@@ -265,9 +265,8 @@ bool ZipArchive::ReadAt(uint64_t offset, void* data, size_t size) {
 bool ZipArchive::ReadDirectory(const std::string& path) {
   file_ = platform::OpenFile(platform::ToNativePath(path), "rb");
   if (!file_) return false;
-  if (std::fseek(file_, 0, SEEK_END) != 0) return false;
-  long size = std::ftell(file_);
-  if (size < static_cast<long>(kEndRecordSize)) return false;
+  const int64_t size = platform::OpenFileLength(file_);
+  if (size < static_cast<int64_t>(kEndRecordSize)) return false;
   fileSize_ = static_cast<uint64_t>(size);
 
   uint64_t searchLength = std::min<uint64_t>(fileSize_, kMaxCommentLength + kEndRecordSize);
@@ -479,7 +478,7 @@ uint32_t ZipArchive::CopyEntryData(const ZipEntryInfo& info, const LocalEntry& l
     inBuffer_.resize(kBufferSize);
     outBuffer_.resize(kBufferSize);
   }
-  if (std::fseek(file_, static_cast<long>(local.dataOffset), SEEK_SET) != 0) return kZipFlate;
+  if (!platform::SeekOpenFile(file_, static_cast<int64_t>(local.dataOffset))) return kZipFlate;
   uint64_t remaining = info.compressedSize;
   uint64_t written = 0;
   uLong crc = crc32(0, nullptr, 0);

@@ -26,6 +26,10 @@ std::FILE* OpenFile(const std::string& path, const char* mode);
 
 // Cuts an open file to its first `size` bytes and goes on writing at its end. False on failure.
 bool CutOpenFile(std::FILE* file, int64_t size);
+// Moves an open file's position to `offset` from its start; and the length of an open file, or -1.
+// A `long` is 32 bits on Windows, so std::fseek and std::ftell stop at 2 GiB there.
+bool SeekOpenFile(std::FILE* file, int64_t offset);
+int64_t OpenFileLength(std::FILE* file);
 // Removes a file, or a folder with everything in it. True when nothing is left.
 bool RemoveTree(const std::string& path);
 

@@ -93,6 +93,13 @@ bool CutOpenFile(std::FILE* file, int64_t size) {
   return std::fflush(file) == 0 && ftruncate(fileno(file), size) == 0 && fseeko(file, size, SEEK_SET) == 0;
 }
 
+bool SeekOpenFile(std::FILE* file, int64_t offset) { return fseeko(file, offset, SEEK_SET) == 0; }
+
+int64_t OpenFileLength(std::FILE* file) {
+  if (fseeko(file, 0, SEEK_END) != 0) return -1;
+  return ftello(file);
+}
+
 bool RemoveTree(const std::string& path) {
   if (!PathExists(path)) return true;
   struct stat info;

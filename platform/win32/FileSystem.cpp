@@ -231,6 +231,13 @@ bool CutOpenFile(std::FILE* file, int64_t size) {
   return std::fflush(file) == 0 && _chsize_s(_fileno(file), size) == 0 && _fseeki64(file, size, SEEK_SET) == 0;
 }
 
+bool SeekOpenFile(std::FILE* file, int64_t offset) { return _fseeki64(file, offset, SEEK_SET) == 0; }
+
+int64_t OpenFileLength(std::FILE* file) {
+  if (_fseeki64(file, 0, SEEK_END) != 0) return -1;
+  return _ftelli64(file);
+}
+
 std::FILE* OpenFile(const std::string& path, const char* mode) {
   const std::string_view text(mode);
   if (text.find('x') == std::string_view::npos) return _wfopen(WidePath(path).c_str(), Widen(text).c_str());
