@@ -1,5 +1,6 @@
 #include "tests/support/InstalledLauncher.h"
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -28,6 +29,17 @@ std::vector<std::string> InstalledLauncher::Environment() const {
   // A name without "=" removes the variable from the child's environment.
   return {"SOLANE_REGISTRY_DIR=" + RegistryDir(), "XDG_RUNTIME_DIR=" + RuntimeDir(), "DISPLAY", "WAYLAND_DISPLAY",
           "SOLANE_CLIENT_STAY_SECONDS"};
+}
+
+ProgramResult InstalledLauncher::Run(std::vector<std::string> arguments, const std::string& program,
+                                     int timeoutSeconds) const {
+#ifdef _WIN32
+  // Windows has no display to take away: the window opens unless the console is asked for.
+  if (program.ends_with(kLauncherName) && std::find(arguments.begin(), arguments.end(), "--console") == arguments.end())
+    arguments.insert(arguments.begin(), "--console");
+#endif
+  arguments.insert(arguments.begin(), PathOf(program));
+  return RunProgram(arguments, Environment(), timeoutSeconds);
 }
 
 int InstalledLauncher::Start(const std::vector<std::string>& argv, const std::vector<std::string>& environment) const {

@@ -49,12 +49,10 @@ class InstalledLauncher {
   std::vector<std::string> Environment() const;
   // Runs the installed program `program` (a name inside the installation) with `arguments` and
   // standard input from /dev/null. Returns once it and everything it started with the same
-  // output have ended, or after `timeoutSeconds`.
+  // output have ended, or after `timeoutSeconds`. A launcher runs on the console, as without a
+  // display.
   ProgramResult Run(std::vector<std::string> arguments, const std::string& program = kLauncherName,
-                    int timeoutSeconds = 60) const {
-    arguments.insert(arguments.begin(), PathOf(program));
-    return RunProgram(arguments, Environment(), timeoutSeconds);
-  }
+                    int timeoutSeconds = 60) const;
 
   // Starts argv[0] (a name inside the installation) in the installation folder without waiting,
   // with `environment` added and no input or output. Its process id, or -1.
