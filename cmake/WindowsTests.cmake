@@ -88,8 +88,8 @@ solane_windows_suite(app
   SOURCES ProfileResolutionTest.cpp RegistrySettingsTest.cpp RunStepTest.cpp ConsoleEntryTest.cpp EndToEndTest.cpp
     InterruptedUpdateTest.cpp SelfReplaceTest.cpp WindowModuleTest.cpp
   EXCLUDE
-    # The game page opens in the system's browser, for which the test's stand-in (a script on the
-    # PATH) cannot stand under Wine.
+    # The game page opens through ShellExecute, under Wine the host's xdg-open found on the host's
+    # PATH, which the test's stand-in on the Windows PATH does not replace: a real browser would start.
     RunStep.EmptyCommandLineOpensTheGamePageForTwoPublishers)
 target_sources(test_app PRIVATE ${tests}/support/InstalledLauncher.cpp ${tests}/support/PublishedRelease.cpp)
 target_compile_definitions(test_app PRIVATE SOLANE_HOST_PUBLISH="${SOLANE_HOST_PUBLISH}")

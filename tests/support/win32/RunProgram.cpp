@@ -86,8 +86,8 @@ HANDLE StartWindowsProgram(const std::vector<std::string>& argv, const std::vect
   const std::wstring application = platform::WidePath(argv[0]);
   const std::wstring directory = platform::WidePath(folder);
   const BOOL started = CreateProcessW(application.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                                      CREATE_UNICODE_ENVIRONMENT, block.data(), folder.empty() ? nullptr : directory.c_str(),
-                                      &startup, &process);
+                                      CREATE_UNICODE_ENVIRONMENT, block.data(),
+                                      folder.empty() ? nullptr : directory.c_str(), &startup, &process);
   for (HANDLE handle : {startup.hStdOutput, startup.hStdError})
     if (handle != null) CloseHandle(handle);
   CloseHandle(null);
@@ -186,7 +186,8 @@ std::vector<int> ProgramsRunningFrom(const std::string& folder) {
     if (!process) continue;
     wchar_t path[MAX_PATH * 4];
     DWORD length = MAX_PATH * 4;
-    if (QueryFullProcessImageNameW(process, 0, path, &length) && Lowered(std::wstring(path, length)).starts_with(prefix))
+    if (QueryFullProcessImageNameW(process, 0, path, &length) &&
+        Lowered(std::wstring(path, length)).starts_with(prefix))
       pids.push_back(static_cast<int>(entry.th32ProcessID));
     CloseHandle(process);
   }
