@@ -65,6 +65,12 @@ std::string HandOverOptions(const EntryOptions& options) {
 }
 
 std::string EntryUsage() {
+#ifdef _WIN32
+  // Windows always has a desktop to open the window on.
+  const char* console = "  --console         use the console instead of the window\n";
+#else
+  const char* console = "  --console         use the terminal instead of the window (also without a display)\n";
+#endif
   return "Usage: SolaneLauncher [--console] [--autorun] [--verify] [--limit-rate=KBPS] [/LOCALE:code] [/PUBLISHER:code]\n"
          "                      [/WEBARG:text] /\n"
          "\n"
@@ -76,7 +82,7 @@ std::string EntryUsage() {
          "  /WEBARG:text      handed on to the game client\n"
          "\n"
          "Options:\n"
-         "  --console         use the terminal instead of the window (also without a display)\n"
+         + std::string(console) +
          "  --autorun         start the game as soon as the update has finished\n"
          "  --verify          check every installed file by its contents (repairs a damaged installation)\n"
          "  --limit-rate=KBPS download at most KBPS kilobytes (1,000 bytes) per second\n"

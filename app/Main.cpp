@@ -1,6 +1,6 @@
 // The application entry: reads the options that belong to the entry itself ("--" options, as GUI
 // toolkits strip their own), chooses the window (the skinned one where a display is reachable,
-// the console otherwise) and how boxes are shown, rebuilds the launcher's command line and runs
+// on Windows always; the console with --console) and how boxes are shown, rebuilds the launcher's command line and runs
 // start-up.
 
 #include <cstdio>
@@ -18,6 +18,7 @@
 #include "patch/Crypto.h"
 #include "patch/PatchEngine.h"
 #include "platform/MessageBox.h"
+#include "platform/ProgramConsole.h"
 #include "platform/ProgramArguments.h"
 #include "platform/TerminalMessageBox.h"
 #include "window/ConsoleWindow.h"
@@ -57,7 +58,11 @@ WindowModuleBytes EmbeddedWindowModule() {
 // The window module with its toolkit started, or null for the console. A module
 // that cannot be loaded or does not fit says so on the terminal; the run goes on on the console.
 const WindowModule* StartWindow(int& argc, char** argv) {
-#ifdef SOLANE_WINDOW_MODULE
+#if defined(SOLANE_LINKED_WINDOW)
+  // Windows makes a window on any desktop (Wine, too, without a display).
+  const WindowModule* linked = LinkedWindowModule();
+  return linked->startToolkit(argc, argv) ? linked : nullptr;
+#elif defined(SOLANE_WINDOW_MODULE)
   if (!DisplayReachable()) return nullptr;
   const LoadedWindowModule loaded = LoadWindowModule(EmbeddedWindowModule());
   if (!loaded.module) {
@@ -77,6 +82,7 @@ int main(int argc, char** argv) {
   // The answers that need no update (a malformed option, --help, --version) come before anything
   // heavy starts. (Windows gives `argv` in its code page; the arguments come in UTF-8 here.)
   EntryOptions options = ExtractEntryOptions(platform::ProgramArguments(argc, argv));
+  if (!options.error.empty() || options.help || options.version) platform::UseStartingConsole(false);
   if (!options.error.empty()) {
     std::fprintf(stderr, "%s\n\n%s", options.error.c_str(), EntryUsage().c_str());
     return 2;
@@ -94,6 +100,8 @@ int main(int argc, char** argv) {
   if (IsCrashHelperRun()) {
 #ifdef SOLANE_WINDOW_MODULE
     if (DisplayReachable()) platform::SetMessageBoxProvider(MakeDeferredWindowBoxes(argc, argv, EmbeddedWindowModule()));
+#elif defined(SOLANE_LINKED_WINDOW)
+    platform::SetMessageBoxProvider(LinkedWindowModule()->makeMessageBoxes(nullptr));
 #endif
     return RunCrashHelper();
   }
@@ -106,6 +114,8 @@ int main(int argc, char** argv) {
     platform::SetMessageBoxProvider(window->makeMessageBoxes([] { return PatchEngine::Instance().IsCancelled(); }));
     options = ExtractEntryOptions(std::vector<std::string>(argv + 1, argv + argc));
   } else {
+    // A run on the terminal talks on the console it was started from, or on one of its own.
+    platform::UseStartingConsole(true);
     platform::SetMessageBoxProvider(platform::MakeTerminalMessageBox());
   }
 

@@ -13,12 +13,6 @@ namespace {
 
 constexpr const char* kLauncherTag = "SolaneLauncher-VANTIK";
 
-// Held for the rest of the process, so the name stays taken while this launcher lives.
-std::unique_ptr<platform::NamedMutex>& SingleInstanceMutex() {
-  static std::unique_ptr<platform::NamedMutex> mutex;
-  return mutex;
-}
-
 }  // namespace
 
 bool PatchEngine::IsSingleInstance() {
@@ -30,7 +24,7 @@ bool PatchEngine::IsSingleInstance() {
     ShowMessage(kMessageAlreadyRunning, platform::kBoxOk);
     return true;
   }
-  if (status == platform::NamedMutex::Status::Created) SingleInstanceMutex() = std::move(mutex);
+  if (status == platform::NamedMutex::Status::Created) singleInstance_ = std::move(mutex);
   return false;
 }
 

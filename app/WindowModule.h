@@ -4,7 +4,8 @@
 // The entry loads it only when a run opens the window or shows a box on a display: a console
 // run, --version, --help and the crash helper never map the toolkit's libraries. The module binds
 // to the engine inside the executable, so both work with one engine. Only the module includes the
-// toolkit; this interface names none.
+// toolkit; this interface names none. The Windows build links its window in instead
+// (LinkedWindowModule) and hands it out through the same interface.
 
 #include <functional>
 #include <memory>
@@ -50,6 +51,10 @@ using WindowModuleEntry = const WindowModule* (*)();
 #else
 #define SOLANE_WINDOW_MODULE_EXPORT extern "C" __attribute__((visibility("default")))
 #endif
+
+// The Windows window (window/win32), linked into the executable: Win32 and GDI are the system's
+// own libraries, so nothing is left to load when a run opens the window.
+const WindowModule* LinkedWindowModule();
 
 // The module file's bytes as the executable carries them.
 using WindowModuleBytes = std::span<const unsigned char>;

@@ -12,6 +12,12 @@ add_test(NAME launcher_console_update COMMAND ${tests}/app/win32/console-update.
 # the game already running.
 set_tests_properties(launcher_console_update PROPERTIES TIMEOUT 600 RESOURCE_LOCK solane_game_client)
 
+# The launcher's own window on an update, under Xvfb (display_runner: cmake/WindowsWindow.cmake).
+add_test(NAME launcher_window_update COMMAND ${display_runner} ${tests}/app/win32/window-update.sh
+  ${CMAKE_BINARY_DIR}/wine-run.sh $<TARGET_FILE:SolaneLauncher> $<TARGET_FILE:SolaneClientStandin>
+  "${SOLANE_HOST_PUBLISH}" ${CMAKE_BINARY_DIR}/launcher-window-update ${CMAKE_BINARY_DIR}/generated/win32-resources)
+set_tests_properties(launcher_window_update PROPERTIES TIMEOUT 900 RESOURCE_LOCK solane_game_client)
+
 # The error reporter posts a crash report over WinINet to the test server (run on the host).
 add_test(NAME error_reporter COMMAND ${tests}/diagnostics/win32/error-reporter.sh ${CMAKE_BINARY_DIR}/wine-run.sh
   $<TARGET_FILE:SolaneError> ${CMAKE_BINARY_DIR}/error-reporter)

@@ -7,7 +7,7 @@ find_program(SOLANE_IMAGEMAGICK convert REQUIRED)
 
 file(GLOB SOLANE_WIN32_WINDOW_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/window/win32/*.cpp)
 add_library(solane_win32_window STATIC ${SOLANE_WIN32_WINDOW_SOURCES})
-target_link_libraries(solane_win32_window PUBLIC solane_core user32 gdi32)
+target_link_libraries(solane_win32_window PUBLIC solane_core user32 gdi32 ole32 oleaut32 uuid)
 
 # Runs once the pictures are known (resources/bitmaps comes after this file).
 function(solane_win32_window_resources)
@@ -53,6 +53,21 @@ function(solane_win32_window_resources)
 endfunction()
 cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL solane_win32_window_resources)
 
+# The launcher links its window in (window/win32/Win32FrontEnd.cpp hands it to the entry) and is
+# a window program, so that a start from the desktop opens no console window; its console runs
+# attach to the console they were started from (platform/win32/ProgramConsole.cpp).
+function(solane_win32_launcher_window)
+  # The window's objects rather than its library: the executable already carries the whole core,
+  # which the library would bring in a second time.
+  target_sources(SolaneLauncher PRIVATE $<TARGET_OBJECTS:solane_win32_window>
+                 $<TARGET_PROPERTY:solane_win32_window,INTERFACE_SOURCES>)
+  target_link_libraries(SolaneLauncher PRIVATE user32 gdi32)
+  add_dependencies(SolaneLauncher solane_win32_window)
+  target_compile_definitions(SolaneLauncher PRIVATE SOLANE_LINKED_WINDOW=1)
+  set_target_properties(SolaneLauncher PROPERTIES WIN32_EXECUTABLE ON)
+endfunction()
+cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL solane_win32_launcher_window)
+
 # The window on a scripted update: SolaneWindowPreview.exe <LOCALE> <PUBLISHER>.
 add_executable(SolaneWindowPreview ${CMAKE_SOURCE_DIR}/tools/window-preview/WindowPreview.cpp)
 target_link_libraries(SolaneWindowPreview PRIVATE solane_win32_window)
@@ -69,4 +84,8 @@ if(SOLANE_TESTS)
             $<TARGET_FILE:SolaneWindowPreview> ${CMAKE_BINARY_DIR}/win32-window-gui
             ${CMAKE_BINARY_DIR}/generated/win32-resources)
   set_tests_properties(win32_window_gui PROPERTIES TIMEOUT 900)
+  add_executable(test_win32_window ${CMAKE_SOURCE_DIR}/tests/window/win32/Win32MessageBoxTest.cpp)
+  target_link_libraries(test_win32_window PRIVATE solane_win32_window GTest::gtest_main)
+  add_test(NAME win32_window COMMAND ${display_runner} ${CMAKE_BINARY_DIR}/wine-run.sh $<TARGET_FILE:test_win32_window>)
+  set_tests_properties(win32_window PROPERTIES TIMEOUT 300)
 endif()

@@ -83,6 +83,7 @@ struct CTransferSession::Transfer {
   std::string localPath;
   std::unique_ptr<char[]> fileBuffer;  // outlives `file`, which ~Transfer closes first
   std::FILE* file = nullptr;
+  int64_t fileBytes = 0;  // the file's length as written so far, kept bytes included
   std::string body;
   int64_t expected = 0;
   int64_t received = 0;
@@ -112,13 +113,18 @@ struct CTransferSession::Transfer {
 
   ~Transfer() { CloseFile(); }
 
-  // False when the buffered tail of the file could not be written.
+  // False when the buffered tail of the file could not be written. Wine on a full disk reports
+  // such a write as done though it stored nothing: the file's length tells.
   bool CloseFile() {
     if (file == nullptr) return true;
     errno = 0;
-    const bool written = std::fclose(file) == 0;
+    bool written = std::fclose(file) == 0;
     if (!written && writeErrno == 0) writeErrno = errno;
     file = nullptr;
+    if (written && platform::FileSizeOf(localPath) != fileBytes) {
+      written = false;
+      if (writeErrno == 0) writeErrno = ENOSPC;
+    }
     return written;
   }
 
@@ -138,6 +144,7 @@ struct CTransferSession::Transfer {
     // (A null buffer would keep the default size.)
     if (!fileBuffer) fileBuffer = std::make_unique<char[]>(transfer_rules::kFileBufferBytes);
     std::setvbuf(file, fileBuffer.get(), _IOFBF, transfer_rules::kFileBufferBytes);
+    fileBytes = continuing ? keptBytes : 0;
     created = true;
     return true;
   }
@@ -158,6 +165,7 @@ struct CTransferSession::Transfer {
       stop = Stop::WriteFailed;
       return false;
     }
+    fileBytes += static_cast<int64_t>(bytes);
     return true;
   }
 

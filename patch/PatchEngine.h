@@ -26,6 +26,7 @@
 #include "patch/LauncherWindow.h"
 #include "patch/ReleaseSignature.h"
 #include "platform/FileLock.h"
+#include "platform/NamedMutex.h"
 #include "platform/Thread.h"
 #include "servers/LoginServerEntry.h"
 
@@ -530,6 +531,8 @@ class PatchEngine {
   std::vector<std::string> failures_;
   std::unique_ptr<platform::FileLock> installationLock_;  // taken by the sequence thread
   std::atomic<bool> holdsInstallation_{false};
+  // The launcher's single-instance name, held while this engine (the launcher's run) lives.
+  std::unique_ptr<platform::NamedMutex> singleInstance_;
 
   // Diagnostics
   std::atomic<bool> directXOk_{true};

@@ -69,7 +69,9 @@ bool RegistryDeleteKeyIfEmpty(RegistryRoot root, std::string_view path);
 
 // The folder that holds the store files, as the environment names it now; empty when neither
 // SOLANE_REGISTRY_DIR, XDG_CONFIG_HOME nor HOME gives one, and on Windows, whose registry is the
-// system's own (REG_SZ texts are kept there as UTF-16 and read back as the UTF-8 bytes set).
+// system's own (REG_SZ texts are kept there as UTF-16 and read back as the UTF-8 bytes set). There
+// SOLANE_REGISTRY_KEY, read at every call, may name a key under HKEY_CURRENT_USER that holds the
+// four roots as subkeys named after them, so that tests sharing a Wine prefix keep apart.
 std::string RegistryStoreFolder();
 
 }  // namespace platform

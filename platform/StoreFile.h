@@ -11,7 +11,8 @@ namespace platform {
 
 enum class FileReadStatus { Ok, Missing, Failed };
 
-// Reads the whole file into `contents`. Missing = the file (or its folder) does not exist.
+// Reads the whole file into `contents`. Missing = the file (or its folder) does not exist; on
+// Failed errno tells why (EISDIR for a folder).
 FileReadStatus ReadWholeFile(const std::string& path, std::string& contents);
 
 // Writes `contents` to a new sibling file, flushes it to disk and renames it over `path`, so

@@ -6,16 +6,22 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "download/TransferError.h"
 #include "download/TransferRules.h"
 #include "download/TransferSession.h"
+#include "download/TransferStats.h"
 #include "download/TransferUrl.h"
+#include "platform/Clock.h"
 #include "platform/Path.h"
 
 namespace {
@@ -120,6 +126,8 @@ std::optional<int64_t> QueryNumber(HINTERNET request, DWORD what) {
   return std::stoll(text);
 }
 
+// Set on every handle: Wine takes a request's time-outs from its own handle and its connection's,
+// never from the session handle.
 void SetTimeouts(HINTERNET handle, uint32_t connectMs, uint32_t receiveMs) {
   DWORD connect = connectMs, receive = receiveMs == 0 ? 0xFFFFFFFF : receiveMs;
   InternetSetOptionW(handle, INTERNET_OPTION_CONNECT_TIMEOUT, &connect, sizeof(connect));
@@ -127,6 +135,81 @@ void SetTimeouts(HINTERNET handle, uint32_t connectMs, uint32_t receiveMs) {
   InternetSetOptionW(handle, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, &receive, sizeof(receive));
   InternetSetOptionW(handle, INTERNET_OPTION_CONTROL_RECEIVE_TIMEOUT, &receive, sizeof(receive));
 }
+
+// How often a transfer waiting for a blocking call asks its rules (cancel, stall).
+constexpr uint32_t kWaitSliceMs = 1000;
+
+// The receive time-out of a transfer whose stall period is `stallMs`: longer than the period, since
+// the transfer judges a stall by its own clock (Wine reports a lapsed time-out as an aborted
+// connection); it only ends a call the transfer stopped waiting for.
+uint32_t ReceiveTimeoutFor(uint32_t stallMs) { return stallMs == 0 ? 0 : stallMs + 2 * kWaitSliceMs; }
+
+// Makes blocking WinINet calls (each gives its error, ERROR_SUCCESS when it succeeded) on a thread
+// of its own and waits for each, asking `stop` between slices: under Wine neither closing the
+// handle from another thread nor a cancel ends a blocked send or read. When `stop` ends a wait, the
+// call goes on until its receive time-out, owning what it uses (captured by value or shared), and
+// the caller makes no further calls.
+class BlockingCalls {
+ public:
+  BlockingCalls() : shared_(std::make_shared<Shared>()), thread_([shared = shared_] { shared->Serve(); }) {}
+  ~BlockingCalls() {
+    {
+      std::lock_guard hold(shared_->lock);
+      shared_->quit = true;
+    }
+    shared_->changed.notify_all();
+    if (abandoned_) thread_.detach();
+    else thread_.join();
+  }
+  BlockingCalls(const BlockingCalls&) = delete;
+  BlockingCalls& operator=(const BlockingCalls&) = delete;
+
+  // The call's error, or none when `stop` ended the wait first.
+  std::optional<DWORD> Make(std::function<DWORD()> call, const std::function<bool()>& stop) {
+    std::unique_lock hold(shared_->lock);
+    shared_->call = std::move(call);
+    shared_->result.reset();
+    shared_->changed.notify_all();
+    while (!shared_->changed.wait_for(hold, std::chrono::milliseconds(kWaitSliceMs),
+                                      [&] { return shared_->result.has_value(); })) {
+      hold.unlock();
+      const bool stopping = stop && stop();
+      hold.lock();
+      if (stopping && !shared_->result) {
+        abandoned_ = true;
+        return std::nullopt;
+      }
+    }
+    return shared_->result;
+  }
+
+ private:
+  struct Shared {
+    std::mutex lock;
+    std::condition_variable changed;
+    std::function<DWORD()> call;
+    std::optional<DWORD> result;
+    bool quit = false;
+
+    void Serve() {
+      std::unique_lock hold(lock);
+      for (;;) {
+        changed.wait(hold, [&] { return quit || call != nullptr; });
+        if (call == nullptr) return;
+        std::function<DWORD()> next = std::move(call);
+        call = nullptr;
+        hold.unlock();
+        const DWORD error = next();
+        hold.lock();
+        result = error;
+        changed.notify_all();
+      }
+    }
+  };
+  std::shared_ptr<Shared> shared_;
+  std::thread thread_;
+  bool abandoned_ = false;
+};
 
 std::string DefaultAgent() {
   const std::string name = platform::FileNameOf(platform::ExecutablePath());
@@ -141,13 +224,15 @@ struct HttpSettings {
   std::wstring agent;
   uint32_t connectMs = 0;
   uint32_t stallMs = 0;
+  // Asked while an answer is awaited: true when the wait must end (a cancel, the stall rule).
+  std::function<bool()> stop;
   std::string userName;  // sent to the first server only, never to one a redirect leads to
   std::string password;
 };
 
 HttpSettings MakeHttpSettings(const std::string& agent, uint32_t connectMs, uint32_t stallMs,
                               const std::string& userName, const std::string& password) {
-  return {platform::Widen(agent.empty() ? DefaultAgent() : agent), connectMs, stallMs, userName, password};
+  return {platform::Widen(agent.empty() ? DefaultAgent() : agent), connectMs, stallMs, {}, userName, password};
 }
 
 // One HTTP request and its answer, on handles of its own. WinINet would follow redirects by its
@@ -179,13 +264,18 @@ struct HttpExchange {
   }
 };
 
+// ExchangeHttp's result when `settings.stop` ended the wait for an answer.
+constexpr int kStoppedWaiting = -1;
+
 // Sends `method` for `url` with `headers` and follows the answer's redirects. 0 when an answer
-// came that is not a redirect (its status in `exchange.status`), else the session's error number.
-int ExchangeHttp(HttpExchange& exchange, std::string url, const wchar_t* method, const std::string& headers,
-                 const HttpSettings& settings) {
+// came that is not a redirect (its status in `exchange.status`), kStoppedWaiting, else the
+// session's error number.
+int ExchangeHttp(HttpExchange& exchange, BlockingCalls& calls, std::string url, const wchar_t* method,
+                 const std::string& headers, const HttpSettings& settings) {
   exchange.root.handle = InternetOpenW(settings.agent.c_str(), INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
   if (exchange.root.handle == nullptr) return ErrorNumber(GetLastError());
-  SetTimeouts(exchange.root.handle, settings.connectMs, settings.stallMs);
+  const uint32_t receiveMs = ReceiveTimeoutFor(settings.stallMs);
+  SetTimeouts(exchange.root.handle, settings.connectMs, receiveMs);
   const std::wstring wideHeaders = platform::Widen(headers);
   std::string firstServer;
   for (int redirects = 0;; ++redirects) {
@@ -203,16 +293,27 @@ int ExchangeHttp(HttpExchange& exchange, std::string url, const wchar_t* method,
                          login ? platform::Widen(settings.userName).c_str() : nullptr,
                          login ? platform::Widen(settings.password).c_str() : nullptr, INTERNET_SERVICE_HTTP, 0, 0);
     if (exchange.connection.handle == nullptr) return ErrorNumber(GetLastError());
+    SetTimeouts(exchange.connection.handle, settings.connectMs, receiveMs);
     const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_PRAGMA_NOCACHE |
                         INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI | INTERNET_FLAG_NO_AUTO_REDIRECT |
                         (address->https ? INTERNET_FLAG_SECURE : 0);
-    HINTERNET request = HttpOpenRequestW(exchange.connection.handle, method, address->path.c_str(), nullptr, nullptr,
+    // Asked with HTTP/1.0, which ends the connection after the answer: a connection WinINet kept
+    // for the next request would carry whatever a bad answer sent past its length into it.
+    HINTERNET request = HttpOpenRequestW(exchange.connection.handle, method, address->path.c_str(), L"HTTP/1.0", nullptr,
                                          nullptr, flags, 0);
     if (request == nullptr) return ErrorNumber(GetLastError());
     if (exchange.handOver) exchange.handOver(request);
     exchange.request = request;
-    if (!HttpSendRequestW(request, wideHeaders.c_str(), static_cast<DWORD>(wideHeaders.size()), nullptr, 0))
-      return ErrorNumber(GetLastError());
+    SetTimeouts(request, settings.connectMs, receiveMs);
+    const std::optional<DWORD> sent = calls.Make(
+        [request, wideHeaders] {
+          return HttpSendRequestW(request, wideHeaders.c_str(), static_cast<DWORD>(wideHeaders.size()), nullptr, 0)
+                     ? ERROR_SUCCESS
+                     : GetLastError();
+        },
+        settings.stop);
+    if (!sent) return kStoppedWaiting;
+    if (*sent != ERROR_SUCCESS) return ErrorNumber(*sent);
     exchange.status = static_cast<long>(QueryNumber(request, HTTP_QUERY_STATUS_CODE).value_or(0));
     const std::string location = QueryText(request, HTTP_QUERY_LOCATION);
     const bool redirect = exchange.status == 301 || exchange.status == 302 || exchange.status == 303 ||
@@ -340,6 +441,8 @@ bool CTransferSession::Connect() {
                                                  : TransferFailure::Internet(code, address->server));
     return false;
   }
+  // SIZE is refused in ASCII mode, the one a connection starts in (a transfer sets its own type).
+  FtpCommandW(ftp->connection.handle, FALSE, FTP_TRANSFER_TYPE_BINARY, L"TYPE I", 0, nullptr);
   ftpHandle_ = ftp.release();
   return true;
 }
@@ -376,6 +479,7 @@ bool CTransferSession::Download(const std::string& remotePath, const std::string
   }
 
   HttpExchange exchange;
+  BlockingCalls calls;
   HINTERNET request = nullptr;
   std::optional<TransferFailure> carrierFailure;
   std::string server = address->server;  // the last one asked, after redirects
@@ -399,13 +503,15 @@ bool CTransferSession::Download(const std::string& remotePath, const std::string
       liveHandle_ = next;
       return previous;
     };
-    const HttpSettings settings =
-        MakeHttpSettings(agent_, httpConnectTimeoutMs_, httpStallTimeoutMs_, userName_, password_);
-    const int error = ExchangeHttp(exchange, transfer.url, L"GET", headers, settings);
+    HttpSettings settings = MakeHttpSettings(agent_, httpConnectTimeoutMs_, httpStallTimeoutMs_, userName_, password_);
+    settings.stop = [&transfer] { return transfer.ShouldEnd(); };
+    const int error = ExchangeHttp(exchange, calls, transfer.url, L"GET", headers, settings);
     server = exchange.server;
     transfer.url = exchange.url;
     request = exchange.request;
-    if (error != 0) {
+    if (error == kStoppedWaiting) {
+      // transfer.stop tells why
+    } else if (error != 0) {
       carrierFailure = TransferFailure::Internet(error, server);
     } else {
       transfer.status = exchange.status;
@@ -444,29 +550,50 @@ bool CTransferSession::Download(const std::string& remotePath, const std::string
 
   // The body, block by block, until it ends or a rule stops it.
   if (request != nullptr && !carrierFailure && transfer.stop == Transfer::Stop::None) {
-    std::string block(kReadBytes, '\0');
+    // The block a read fills; a read the transfer stopped waiting for keeps its own.
+    struct Block {
+      std::string bytes = std::string(kReadBytes, '\0');
+      DWORD got = 0;
+    };
+    auto block = std::make_shared<Block>();
     // The body ends at its announced length, whatever else the server sends after it.
-    const std::optional<int64_t> length = transfer.http ? QueryNumber(request, HTTP_QUERY_CONTENT_LENGTH) : std::nullopt;
+    // (-1: none announced)
+    const int64_t length = transfer.http ? QueryNumber(request, HTTP_QUERY_CONTENT_LENGTH).value_or(-1) : -1;
     int64_t answered = 0;
     for (;;) {
-      DWORD got = 0;
-      const DWORD wanted = length ? static_cast<DWORD>(std::min<int64_t>(kReadBytes, *length - answered)) : kReadBytes;
+      const DWORD wanted = length >= 0 ? static_cast<DWORD>(std::min<int64_t>(kReadBytes, length - answered)) : kReadBytes;
       if (wanted == 0) break;
-      if (!InternetReadFile(request, block.data(), wanted, &got)) {
-        const DWORD error = GetLastError();
+      // A read waits until it has all it asked for: over HTTP it asks only for what has arrived
+      // (an FTP read gives what has arrived by itself).
+      const bool http = transfer.http;
+      const std::optional<DWORD> read = calls.Make(
+          [request, block, wanted, http] {
+            DWORD asked = wanted;
+            block->got = 0;
+            if (http) {
+              if (!InternetQueryDataAvailable(request, &asked, 0, 0)) return GetLastError();
+              if (asked == 0) return static_cast<DWORD>(ERROR_SUCCESS);  // the end of the body
+              asked = std::min(asked, wanted);
+            }
+            return InternetReadFile(request, block->bytes.data(), asked, &block->got) ? ERROR_SUCCESS : GetLastError();
+          },
+          [&transfer] { return transfer.ShouldEnd(); });
+      if (!read) break;  // transfer.stop tells why
+      if (*read != ERROR_SUCCESS) {
         if (!transfer.ShouldEnd()) {
-          if (error == ERROR_INTERNET_TIMEOUT) transfer.stop = Transfer::Stop::Stalled;
-          else carrierFailure = failed(error);
+          if (*read == ERROR_INTERNET_TIMEOUT) transfer.stop = Transfer::Stop::Stalled;
+          else carrierFailure = failed(*read);
         }
         break;
       }
+      const DWORD got = block->got;
       if (got == 0) {
         // A body shorter than its announced length: the connection ended early.
-        if (length && answered < *length) carrierFailure = failed(ERROR_INTERNET_CONNECTION_ABORTED);
+        if (answered < length) carrierFailure = failed(ERROR_INTERNET_CONNECTION_ABORTED);
         break;
       }
       answered += got;
-      if (!transfer.TakeBlock(block.data(), got)) break;
+      if (!transfer.TakeBlock(block->bytes.data(), got)) break;
     }
   }
   {
@@ -498,10 +625,23 @@ bool CTransferSession::Disconnect() {
 std::optional<int64_t> CTransferSession::HttpSizeOf(const std::string& remotePath, bool headOnly, TransferFailure& why) {
   why = {};
   HttpExchange exchange;
-  const HttpSettings settings =
-      MakeHttpSettings(agent_, httpConnectTimeoutMs_, httpStallTimeoutMs_, userName_, password_);
-  const int error = ExchangeHttp(exchange, BuildTransferUrl(host_, remotePath, "http"), headOnly ? L"HEAD" : L"GET",
+  BlockingCalls calls;
+  // No monitor watches a size query: it is held to the monitor's no-progress rule here.
+  HttpSettings settings = MakeHttpSettings(agent_, httpConnectTimeoutMs_,
+                                           std::min(httpStallTimeoutMs_, CTransferStats::kStallPeriodMs), userName_, password_);
+  const uint32_t startTick = platform::TickCount();
+  bool stalled = false;
+  settings.stop = [&] {
+    stalled = settings.stallMs > 0 && platform::TickCount() - startTick > settings.stallMs;
+    return stalled || cancel_.load() || closing_.load() > 0;
+  };
+  const int error = ExchangeHttp(exchange, calls, BuildTransferUrl(host_, remotePath, "http"), headOnly ? L"HEAD" : L"GET",
                                  "Pragma: no-cache\r\nCache-Control: no-cache\r\nConnection: close\r\n", settings);
+  if (error == kStoppedWaiting) {
+    why = TransferFailure::Internet(stalled ? transfer_error::kTimeout : transfer_error::kOperationCancelled,
+                                    exchange.server);
+    return std::nullopt;
+  }
   if (error != 0) {
     why = TransferFailure::Internet(error, exchange.server);
     return std::nullopt;

@@ -90,9 +90,19 @@ int StartProgram(const std::string& directory, const std::string& file, const st
   const DWORD attributes = GetFileAttributesW(program.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return StartErrorFrom(GetLastError());
   if (attributes & FILE_ATTRIBUTE_DIRECTORY) return kStartAccessDenied;
-  // The parameters reach the program as written, as a shell would hand them on.
+  // Every single blank separates, as on POSIX: the C runtime's parser would take a run of blanks
+  // (a folder "Solane  Games" on the hand-over's /TO:) for one separator, so each piece is quoted
+  // as it needs to come back whole, empty ones included.
   std::wstring commandLine = QuotedArgument(program);
-  if (!parameters.empty()) commandLine += L" " + Widen(parameters);
+  if (!parameters.empty()) {
+    for (size_t start = 0;;) {
+      const size_t blank = parameters.find(' ', start);
+      const size_t length = blank == std::string::npos ? blank : blank - start;
+      commandLine += L" " + QuotedArgument(Widen(parameters.substr(start, length)));
+      if (blank == std::string::npos) break;
+      start = blank + 1;
+    }
+  }
   return Create(folder, program, commandLine);
 }
 

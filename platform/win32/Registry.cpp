@@ -11,7 +11,7 @@ namespace platform {
 
 namespace {
 
-HKEY RootKey(RegistryRoot root) {
+HKEY SystemRoot(RegistryRoot root) {
   switch (root) {
     case RegistryRoot::ClassesRoot: return HKEY_CLASSES_ROOT;
     case RegistryRoot::CurrentUser: return HKEY_CURRENT_USER;
@@ -20,6 +20,33 @@ HKEY RootKey(RegistryRoot root) {
   }
   return HKEY_CURRENT_USER;
 }
+
+// The key that stands for `root` during one call: the system's own, or the subkey named after
+// the root of the key that SOLANE_REGISTRY_KEY names under HKEY_CURRENT_USER.
+class RootKey {
+ public:
+  explicit RootKey(RegistryRoot root) : key_(SystemRoot(root)) {
+    wchar_t scratch[512];
+    const DWORD length = GetEnvironmentVariableW(L"SOLANE_REGISTRY_KEY", scratch, std::size(scratch));
+    if (length == 0 || length >= std::size(scratch)) return;
+    const std::wstring path = std::wstring(scratch, length) + L"\\" + Widen(RegistryRootName(root));
+    owned_ = true;
+    // One that cannot be made fails the call rather than letting it reach the system's root.
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr,
+                        &key_, nullptr) != ERROR_SUCCESS)
+      key_ = nullptr;
+  }
+  ~RootKey() {
+    if (owned_ && key_) RegCloseKey(key_);
+  }
+  RootKey(const RootKey&) = delete;
+  RootKey& operator=(const RootKey&) = delete;
+  operator HKEY() const { return key_; }
+
+ private:
+  HKEY key_;
+  bool owned_ = false;
+};
 
 class ScopedKey {
  public:

@@ -1,6 +1,7 @@
 #include "platform/StoreFile.h"
 
 #include <atomic>
+#include <cerrno>
 #include <cstdint>
 #include <ctime>
 #include <cwchar>
@@ -23,6 +24,17 @@ std::string LocalTimeStamp() {
 
 bool Exists(const std::string& path) { return GetFileAttributesW(WidePath(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
 
+// Leaves in errno the reason of a failed read of `path`, as the POSIX side does, for the callers
+// that name it: a folder is refused with "access denied" here.
+FileReadStatus ReadFailed(const std::string& path, DWORD error) {
+  const DWORD attributes = GetFileAttributesW(WidePath(path).c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+    errno = EISDIR;
+  else
+    errno = error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ? EACCES : EIO;
+  return FileReadStatus::Failed;
+}
+
 }  // namespace
 
 FileReadStatus ReadWholeFile(const std::string& path, std::string& contents) {
@@ -32,14 +44,14 @@ FileReadStatus ReadWholeFile(const std::string& path, std::string& contents) {
   if (!file.Valid()) {
     const DWORD error = GetLastError();
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? FileReadStatus::Missing
-                                                                          : FileReadStatus::Failed;
+                                                                          : ReadFailed(path, error);
   }
   char buffer[16384];
   for (;;) {
     DWORD got = 0;
     if (!ReadFile(file.Get(), buffer, sizeof buffer, &got, nullptr)) {
       contents.clear();
-      return FileReadStatus::Failed;
+      return ReadFailed(path, GetLastError());
     }
     if (got == 0) return FileReadStatus::Ok;
     contents.append(buffer, got);

@@ -18,7 +18,7 @@ namespace {
 
 TEST(ConsoleEntry, HelpVersionAndASecondInstanceEndAtOnce) {
   InstalledLauncher installation;
-  ASSERT_EQ(installation.Install(BuiltLauncher(), "SolaneLauncher", "2.3.4.5"), "");
+  ASSERT_EQ(installation.Install(BuiltLauncher(), kLauncherName, "2.3.4.5"), "");
   const ProgramResult help = installation.Run({"--help", "/LOCALE:USA", "/"});
   EXPECT_EQ(help.exitCode, 0);
   for (const char* text : {"/LOCALE:", "/PUBLISHER:", "/WEBARG:", "\" /\"", "--console", "--autorun", "--version",

@@ -2,13 +2,15 @@
 // brought up to date and the game started, a start while the game runs, and the launcher
 // replacing its own executable through its chain of processes.
 
+#ifdef _WIN32
+#include <fstream>
+#else
 #include <fcntl.h>
 #include <linux/fs.h>
-#include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <gtest/gtest.h>
 
@@ -23,7 +25,9 @@
 #include "tests/support/Requirement.h"
 #include "tests/support/ServerProcess.h"
 #include "tests/support/TestAuthority.h"
+#ifndef _WIN32
 #include "tools/publish/Signing.h"
+#endif
 #include "window/Catalogue.h"
 #include "window/MessageIds.h"
 
@@ -31,8 +35,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kDescription =
-    "[Launcher]\nFile = SolaneLauncher\n[Client]\nFile = SolaneClient.exe\nZip = yes\n"
+const std::string kDescription =
+    "[Launcher]\nFile = " + kLauncherName + "\n[Client]\nFile = SolaneClient.exe\nZip = yes\n"
     "[Pack]\nFile = data/Map.SPF\nCheck = 3\n[Pack]\nFile = Texture.SPF\nZip = yes\n"
     "[Pack]\nFile = Sound.SPF\nFlag = MD5\n[Delete]\nFile = OldNotes.txt\n[LoginServers]\nAddress = 127.0.0.1:27015\n";
 
@@ -49,7 +53,7 @@ bool SameBytes(const std::optional<std::string>& a, const std::optional<std::str
 class EndToEndTest : public testing::Test {
  protected:
   // `launcherFile` is the launcher's name in the release and on the server.
-  void PublishRelease(const std::string& launcherVersion, const std::string& launcherFile = "SolaneLauncher",
+  void PublishRelease(const std::string& launcherVersion, const std::string& launcherFile = kLauncherName,
                       const std::string& serverRoot = "", const std::string& signingKey = "") {
     ASSERT_TRUE(server_.IsRunning());
     ASSERT_EQ(release_.AddProgram(BuiltLauncher(), launcherFile, launcherVersion), "");
@@ -59,14 +63,14 @@ class EndToEndTest : public testing::Test {
     ASSERT_TRUE(release_.AddFile("Sound.SPF", SoundPack()));
     std::string description = kDescription;
     // The publisher keeps the digest off for a launcher in a folder, for earlier installations.
-    const std::string launcherLine = "File = SolaneLauncher\n";
+    const std::string launcherLine = "File = " + kLauncherName + "\n";
     description.replace(description.find(launcherLine), launcherLine.size(),
-                        "File = " + launcherFile + (launcherFile == "SolaneLauncher" ? "\n" : "\nMD5 = no\n"));
+                        "File = " + launcherFile + (launcherFile == kLauncherName ? "\n" : "\nMD5 = no\n"));
     ASSERT_EQ(release_.PublishTo((serverRoot.empty() ? server_.Root() : serverRoot) + "/patch", description, signingKey), "");
   }
 
   void LayOutOldInstallation(const InstalledLauncher& installation, const std::string& launcherVersion) {
-    ASSERT_EQ(installation.Install(BuiltLauncher(), "SolaneLauncher", launcherVersion), "");
+    ASSERT_EQ(installation.Install(BuiltLauncher(), kLauncherName, launcherVersion), "");
     ASSERT_EQ(installation.Install(BuiltClientStandin(), "SolaneClient.exe", "1.0.0.0"), "");
     ASSERT_TRUE(installation.Write("data/Map.SPF", MapPack(2)));
     ASSERT_TRUE(installation.Write("Sound.SPF", SoundPack()));
@@ -82,7 +86,7 @@ class EndToEndTest : public testing::Test {
     for (const fs::directory_entry& entry : fs::recursive_directory_iterator(release_.Dir())) {
       if (!entry.is_regular_file()) continue;
       const std::string name = fs::relative(entry.path(), release_.Dir()).string();
-      const std::string installed = entry.path().filename() == "SolaneLauncher" ? "SolaneLauncher" : name;
+      const std::string installed = entry.path().filename() == kLauncherName ? kLauncherName : name;
       EXPECT_TRUE(SameBytes(installation.Read(installed), release_.Read(name))) << name;
     }
   }
@@ -146,12 +150,12 @@ TEST_F(EndToEndTest, OldInstallationIsUpdatedAndTheGameStartedOnce) {
   for (int i = 0; i < 200 && installation.Read("SolaneClient.log") != expectedLog; ++i) platform::SleepMs(25);
   ASSERT_EQ(installation.Read("SolaneClient.log").value_or(""), expectedLog) << "the stand-in did not start";
   const ProgramResult result = installation.Run({"--console", "--autorun"});
-  kill(client, SIGKILL);
-  waitpid(client, nullptr, 0);
+  KillProgram(client);
   EXPECT_NE(result.output.find(LoadCatalogueStringIn(kLanguageKorean, 144)), std::string::npos) << result.output;
   EXPECT_EQ(installation.Read("SolaneClient.log").value_or("(no log)"), expectedLog);
 }
 
+#ifndef _WIN32  // the keys are made by the publisher's libcrypto, which the Windows build lacks
 // The release signed and served over HTTPS with a certificate from the tests' own authority,
 // which CURL_CA_BUNDLE names: the launcher verifies the signature and every digest, and the whole
 // update goes through. The refusals are the update scenarios' (tests/patch).
@@ -181,6 +185,19 @@ TEST_F(EndToEndTest, SignedReleaseOverHttpsIsVerifiedAndInstalled) {
   EXPECT_TRUE(installation.Exists("SolaneClient.log")) << result.output;
 }
 
+#endif
+
+#ifdef _WIN32
+// Keeps the launcher in a folder from being replaced: held open without leave to delete it.
+class WriteProtectedFolder {
+ public:
+  explicit WriteProtectedFolder(const std::string& path) : held_(path + "/" + kLauncherName) {}
+  bool IsProtected() const { return held_.is_open(); }
+
+ private:
+  std::ifstream held_;
+};
+#else
 // Makes a folder unwritable for this process, even for the administrator, whom only the file
 // system's immutable flag stops; undone at the end.
 class WriteProtectedFolder {
@@ -209,10 +226,11 @@ class WriteProtectedFolder {
   std::string path_;
   bool protected_;
 };
+#endif
 
 // The server keeps the new launcher in a folder of its own: the one downloaded there is started.
 TEST_F(EndToEndTest, NewLauncherReplacesTheInstalledOne) {
-  ASSERT_NO_FATAL_FAILURE(PublishRelease("1.0.1.0", "bin/SolaneLauncher"));
+  ASSERT_NO_FATAL_FAILURE(PublishRelease("1.0.1.0", "bin/" + kLauncherName));
   // The folder's run of blanks must reach every launcher of the chain unchanged.
   InstalledLauncher installation("Solane  Games");
   ASSERT_NO_FATAL_FAILURE(LayOutOldInstallation(installation, "1.0.0.0"));
@@ -235,17 +253,18 @@ TEST_F(EndToEndTest, NewLauncherReplacesTheInstalledOne) {
 TEST_F(EndToEndTest, OnlyTheCopyInTheTargetsTempFolderMayReplaceIt) {
   ASSERT_NO_FATAL_FAILURE(PublishRelease("1.0.1.0"));
   InstalledLauncher installation("Solane Games");
+  const std::string& name = kLauncherName;
   const struct {
-    const char* launcher;
-    const char* target;
+    std::string launcher;
+    std::string target;
   } runs[] = {
-      {"a/SolaneLauncher", "b/SolaneLauncher"},       // the same name, but not started from b/Temp
-      {"c/Temp/SolaneLauncher", "c/victim"},          // from c/Temp, but another file
-      {"d/Temp2/SolaneLauncher", "d/SolaneLauncher"}, // a folder that only begins like Temp
-      {"locked/Temp/SolaneLauncher", "locked/SolaneLauncher"},
+      {"a/" + name, "b/" + name},       // the same name, but not started from b/Temp
+      {"c/Temp/" + name, "c/victim"},   // from c/Temp, but another file
+      {"d/Temp2/" + name, "d/" + name}, // a folder that only begins like Temp
+      {"locked/Temp/" + name, "locked/" + name},
   };
   for (const auto& run : runs) {
-    const bool locking = std::string(run.target).starts_with("locked/");
+    const bool locking = run.target.starts_with("locked/");
     const std::string folder = fs::path(run.launcher).parent_path().string();
     ASSERT_EQ(installation.Install(BuiltLauncher(), run.launcher, "1.0.1.0"), "");
     // Every launcher here would find the server, were it to look for updates.
@@ -254,7 +273,7 @@ TEST_F(EndToEndTest, OnlyTheCopyInTheTargetsTempFolderMayReplaceIt) {
     ASSERT_TRUE(installation.Write(targetFolder + "/SolaneLauncher.CFG", LauncherConfig(server_.Port())));
     ASSERT_TRUE(installation.Write(targetFolder + "/Temp/.keep", ""));
     ASSERT_TRUE(installation.Write(run.target, "#!/bin/sh\ntouch \"$0.started\"\n"));
-    ASSERT_EQ(chmod(installation.PathOf(run.target).c_str(), 0755), 0);
+    fs::permissions(installation.PathOf(run.target), fs::perms::owner_exec, fs::perm_options::add);
     const std::string before = installation.Read(run.target).value_or("");
     std::optional<WriteProtectedFolder> locked;
     if (locking) locked.emplace(installation.PathOf("locked"));
@@ -271,8 +290,8 @@ TEST_F(EndToEndTest, OnlyTheCopyInTheTargetsTempFolderMayReplaceIt) {
               std::string::npos)
         << run.launcher << "\n" << result.output;
     EXPECT_TRUE(installation.Read(run.target) == before) << run.launcher << " replaced its target\n" << result.output;
-    EXPECT_FALSE(installation.Exists(std::string(run.target) + ".started")) << run.launcher;
-    EXPECT_TRUE(SameBytes(installation.Read(run.launcher), release_.Read("SolaneLauncher"))) << run.launcher;
+    EXPECT_FALSE(installation.Exists(run.target + ".started")) << run.launcher;
+    EXPECT_TRUE(SameBytes(installation.Read(run.launcher), release_.Read(kLauncherName))) << run.launcher;
     EXPECT_EQ(server_.Fetched("/patch/"), std::vector<std::string>{}) << run.launcher << "\n" << result.output;
   }
 }

@@ -1,9 +1,6 @@
-// A launcher killed outright (SIGKILL) in the middle of an update: every installed file is still
-// the old one or the new one, never a part, and the next run finishes the update, continuing
-// the download that was cut.
-
-#include <signal.h>
-#include <sys/wait.h>
+// A launcher killed outright (SIGKILL, TerminateProcess) in the middle of an update: every
+// installed file is still the old one or the new one, never a part, and the next run finishes the
+// update, continuing the download that was cut.
 
 #include <gtest/gtest.h>
 
@@ -18,8 +15,8 @@
 
 namespace {
 
-constexpr const char* kDescription =
-    "[Launcher]\nFile = SolaneLauncher\n[Client]\nFile = SolaneClient.exe\n"
+const std::string kDescription =
+    "[Launcher]\nFile = " + kLauncherName + "\n[Client]\nFile = SolaneClient.exe\n"
     "[Pack]\nFile = data/Map.SPF\n[Pack]\nFile = Big.SPF\n[Pack]\nFile = Texture.SPF\nZip = yes\n"
     "[LoginServers]\nAddress = 127.0.0.1:27015\n";
 
@@ -31,7 +28,7 @@ class InterruptedUpdateTest : public testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(server_.IsRunning());
-    ASSERT_EQ(release_.AddProgram(BuiltLauncher(), "SolaneLauncher", "1.0.0.0"), "");
+    ASSERT_EQ(release_.AddProgram(BuiltLauncher(), kLauncherName, "1.0.0.0"), "");
     ASSERT_EQ(release_.AddProgram(BuiltClientStandin(), "SolaneClient.exe", "1.0.0.1"), "");
     ASSERT_TRUE(release_.AddFile("data/Map.SPF", Map(3)) && release_.AddFile("Big.SPF", Big(3)) &&
                 release_.AddFile("Texture.SPF", Texture(3)));
@@ -39,7 +36,7 @@ class InterruptedUpdateTest : public testing::Test {
   }
 
   void LayOutOldInstallation() {
-    ASSERT_EQ(installation_.Install(BuiltLauncher(), "SolaneLauncher", "1.0.0.0"), "");
+    ASSERT_EQ(installation_.Install(BuiltLauncher(), kLauncherName, "1.0.0.0"), "");
     ASSERT_EQ(installation_.Install(BuiltClientStandin(), "SolaneClient.exe", "1.0.0.0"), "");
     old_client_ = installation_.Read("SolaneClient.exe").value_or("");
     ASSERT_TRUE(installation_.Write("data/Map.SPF", Map(2)) && installation_.Write("Big.SPF", Big(2)) &&
@@ -49,11 +46,10 @@ class InterruptedUpdateTest : public testing::Test {
 
   // Starts an update and kills it once `ready` holds (or after 30 s).
   void KillDuring(const std::function<bool()>& ready) {
-    const int pid = installation_.Start({"SolaneLauncher", "--console", "--autorun"}, installation_.Environment());
+    const int pid = installation_.Start({kLauncherName, "--console", "--autorun"}, installation_.Environment());
     ASSERT_GT(pid, 0);
     for (int i = 0; i < 3000 && !ready(); ++i) platform::SleepMs(10);
-    kill(pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
+    KillProgram(pid);
   }
 
   // Each installed file is one of the two versions, whole.

@@ -164,9 +164,6 @@ with zipfile.ZipFile('inner.zip', 'w') as z:
     z.writestr(entry('inside.txt'), b'inside', zipfile.ZIP_DEFLATED)
     z.comment = b'a comment behind the archive ' * 20
 open('wrapped.zip', 'wb').write(b'\x7fELF stub in front ' * 100 + open('inner.zip', 'rb').read())
-with open('far.zip', 'wb') as far:  # sparse: the archive begins past 2 GiB
-    far.seek(0x9C000000)
-    far.write(open('inner.zip', 'rb').read())
 open('error.zip', 'w').write('<html><head><title>404 Not Found</title></head><body>gone</body></html>\n')
 open('cut.zip', 'wb').write(open('inner.zip', 'rb').read()[:-700])
 with zipfile.ZipFile('crc.zip', 'w') as z:
@@ -215,10 +212,6 @@ patch('into-directory.zip', (local, 18, 700), (local, 22, 700), (central, 20, 70
   }
   EXPECT_EQ(FileBytes(base_ + "/two"), std::string(600, '2'));
   EXPECT_EQ(UnpackAll("wrapped.zip"), std::vector<uint32_t>{kZipSuccess});
-  EXPECT_EQ(FileBytes(base_ + "/inside.txt"), "inside");
-  // Offsets past 2 GiB, which a 32-bit seek (Windows' `long`) cannot reach.
-  ASSERT_TRUE(fs::remove(base_ + "/inside.txt"));
-  EXPECT_EQ(UnpackAll("far.zip"), std::vector<uint32_t>{kZipSuccess});
   EXPECT_EQ(FileBytes(base_ + "/inside.txt"), "inside");
 }
 

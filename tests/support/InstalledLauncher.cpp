@@ -1,12 +1,7 @@
 #include "tests/support/InstalledLauncher.h"
 
-#include <dirent.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+#include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <thread>
 
@@ -22,11 +17,11 @@ InstalledLauncher::InstalledLauncher(const std::string& folderName)
   std::filesystem::create_directories(dir_, error);
   std::filesystem::create_directories(RegistryDir(), error);
   std::filesystem::create_directories(RuntimeDir(), error);
-  chmod(RuntimeDir().c_str(), 0700);
+  std::filesystem::permissions(RuntimeDir(), std::filesystem::perms::owner_all, error);
 }
 
 InstalledLauncher::~InstalledLauncher() {
-  for (int pid : RunningPrograms()) kill(pid, SIGKILL);
+  for (int pid : ProgramsRunningFrom(dir_)) KillProgram(pid);
   WaitUntilNoneRuns(5);
 }
 
@@ -36,34 +31,26 @@ std::vector<std::string> InstalledLauncher::Environment() const {
           "SOLANE_CLIENT_STAY_SECONDS"};
 }
 
+ProgramResult InstalledLauncher::Run(std::vector<std::string> arguments, const std::string& program,
+                                     int timeoutSeconds) const {
+#ifdef _WIN32
+  // Windows has no display to take away: the window opens unless the console is asked for.
+  if (program.ends_with(kLauncherName) && std::find(arguments.begin(), arguments.end(), "--console") == arguments.end())
+    arguments.insert(arguments.begin(), "--console");
+#endif
+  arguments.insert(arguments.begin(), PathOf(program));
+  return RunProgram(arguments, Environment(), timeoutSeconds);
+}
+
 int InstalledLauncher::Start(const std::vector<std::string>& argv, const std::vector<std::string>& environment) const {
   std::vector<std::string> command = argv;
   if (!command.empty()) command[0] = PathOf(command[0]);
   return StartProgram(command, environment, -1, -1, dir_);
 }
 
-std::vector<int> InstalledLauncher::RunningPrograms() const {
-  std::vector<int> pids;
-  DIR* proc = opendir("/proc");
-  if (!proc) return pids;
-  const std::string prefix = dir_ + "/";
-  while (dirent* entry = readdir(proc)) {
-    char* end = nullptr;
-    const long pid = std::strtol(entry->d_name, &end, 10);
-    if (!end || *end != '\0' || pid <= 0) continue;
-    char target[4096];
-    const ssize_t length = readlink(("/proc/" + std::string(entry->d_name) + "/exe").c_str(), target, sizeof(target));
-    // A replaced or deleted program still shows its old path (with " (deleted)" after it).
-    if (length > 0 && std::string(target, static_cast<size_t>(length)).starts_with(prefix))
-      pids.push_back(static_cast<int>(pid));
-  }
-  closedir(proc);
-  return pids;
-}
-
 bool InstalledLauncher::WaitUntilNoneRuns(int timeoutSeconds) const {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
-  while (!RunningPrograms().empty()) {
+  while (!ProgramsRunningFrom(dir_).empty()) {
     if (std::chrono::steady_clock::now() > deadline) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }

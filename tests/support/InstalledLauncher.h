@@ -4,7 +4,7 @@
 // folder and the patch server pointed at a test server on 127.0.0.1.
 //
 //   InstalledLauncher installation("my games");
-//   installation.Install(BuiltLauncher(), "SolaneLauncher", "1.0.0.0");
+//   installation.Install(BuiltLauncher(), kLauncherName, "1.0.0.0");
 //   installation.Write("SolaneLauncher.CFG", LauncherConfig(server.Port()));
 //   ProgramResult run = installation.Run({"--console", "--autorun"});
 
@@ -49,12 +49,10 @@ class InstalledLauncher {
   std::vector<std::string> Environment() const;
   // Runs the installed program `program` (a name inside the installation) with `arguments` and
   // standard input from /dev/null. Returns once it and everything it started with the same
-  // output have ended, or after `timeoutSeconds`.
-  ProgramResult Run(std::vector<std::string> arguments, const std::string& program = "SolaneLauncher",
-                    int timeoutSeconds = 60) const {
-    arguments.insert(arguments.begin(), PathOf(program));
-    return RunProgram(arguments, Environment(), timeoutSeconds);
-  }
+  // output have ended, or after `timeoutSeconds`. A launcher runs on the console, as without a
+  // display.
+  ProgramResult Run(std::vector<std::string> arguments, const std::string& program = kLauncherName,
+                    int timeoutSeconds = 60) const;
 
   // Starts argv[0] (a name inside the installation) in the installation folder without waiting,
   // with `environment` added and no input or output. Its process id, or -1.
@@ -66,7 +64,6 @@ class InstalledLauncher {
  private:
   std::string RegistryDir() const { return scratch_.PathOf("registry"); }
   std::string In(const std::string& name) const { return folderName_ + "/" + name; }  // relative to scratch_
-  std::vector<int> RunningPrograms() const;
 
   ScratchDir scratch_;
   std::string folderName_;

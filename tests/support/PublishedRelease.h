@@ -3,7 +3,7 @@
 // the folder that a test server serves.
 //
 //   PublishedRelease release;
-//   release.AddProgram(BuiltLauncher(), "SolaneLauncher", "1.0.1.0");
+//   release.AddProgram(BuiltLauncher(), kLauncherName, "1.0.1.0");
 //   release.AddFile("Data.SPF", PackBytes("data", 3));
 //   ASSERT_EQ(release.PublishTo(server.Root() + "/patch", description), "");
 
@@ -12,6 +12,13 @@
 #include <string>
 
 #include "tests/support/ScratchDir.h"
+
+// The launcher's file name, installed and published.
+#ifdef _WIN32
+inline const std::string kLauncherName = "SolaneLauncher.exe";
+#else
+inline const std::string kLauncherName = "SolaneLauncher";
+#endif
 
 // The built launcher and the game client's stand-in.
 std::string BuiltLauncher();

@@ -1,5 +1,7 @@
 #pragma once
-// Runs a program to its end with standard input from /dev/null and collects its output.
+// Runs a program to its end with standard input from /dev/null and collects its output. Under
+// Wine a program named by a host path ("/usr/bin/openssl") runs as the host's own
+// (tests/support/win32/HostProgram.h), any other as a Windows program.
 
 #include <string>
 #include <vector>
@@ -18,3 +20,10 @@ ProgramResult RunProgram(const std::vector<std::string>& argv, const std::vector
 // output and error on `outputFd` and `errorFd` (-1: /dev/null), in `folder` unless it is empty. Its id, or -1.
 int StartProgram(const std::vector<std::string>& argv, const std::vector<std::string>& environment, int outputFd,
                  int errorFd, const std::string& folder = "");
+
+// Ends the started program `pid` outright (SIGKILL, TerminateProcess) and waits for its end.
+void KillProgram(int pid);
+
+// The ids of the running programs whose executable lies inside `folder` ("/"-separated, no
+// trailing separator), a replaced or deleted one included.
+std::vector<int> ProgramsRunningFrom(const std::string& folder);

@@ -8,6 +8,7 @@
 #include "patch/PatchEngine.h"
 #include "tests/support/ScopedEnvironment.h"
 #include "tests/support/ScratchDir.h"
+#include "tests/support/ScratchRegistry.h"
 
 class TestInstallation {
  public:
@@ -33,6 +34,6 @@ class TestInstallation {
  private:
   ScratchDir scratch_;
   std::filesystem::path dir_{scratch_.Path()};
-  ScopedEnvironment registryDir_{"SOLANE_REGISTRY_DIR", scratch_.PathOf(".registry")};
+  ScratchRegistry registry_{scratch_.PathOf(".registry")};
   ScopedEnvironment runtimeDir_{"XDG_RUNTIME_DIR", scratch_.Path()};
 };

@@ -174,10 +174,11 @@ class Handler(BaseHTTPRequestHandler):
             self.send_header(header, value)
         if content_range:
             self.send_header("Content-Range", content_range)
-        if omit_length:
+        # A server that closes after the answer says so, as real ones do (a client asked for it,
+        # or asked with HTTP/1.0): a client may otherwise keep the connection for the next request.
+        if omit_length or self.close_connection:
             self.send_header("Connection", "close")
-            self.close_connection = True
-        elif status != 204:
+        if not omit_length and status != 204:
             self.send_header("Content-Length", str(behaviour.get("content_length", len(body))))
         self.end_headers()
         if not send_body:

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "app/EntryOptions.h"
+#include "app/Profiles.h"
 #include "patch/PatchEngine.h"
 #include "platform/win32/WideText.h"
 #include "window/Catalogue.h"
@@ -87,6 +88,8 @@ CLauncherDlg::CLauncherDlg(PatchEngine& engine, WindowLayout layout, bool autoRu
 
 CLauncherDlg::~CLauncherDlg() {
   queue_.Bind(nullptr);
+  // The control ends before the window that holds it.
+  notice_.reset();
   // The controls' windows go with the window, before the objects they call into.
   if (hwnd_) DestroyWindow(hwnd_);
   serverList_.reset();
@@ -127,6 +130,7 @@ bool CLauncherDlg::Create() {
   // The stored list and choice come before the rows are drawn; the update merges the server's.
   if (engine_.UsesServerList()) engine_.LoadServerFile();
   BuildLayout();
+  CreateNoticePage();
   SizeWindow();
   return true;
 }
@@ -157,6 +161,20 @@ HWND CLauncherDlg::CreateCheckBox(const LayoutCheckBox& place, int id, bool chec
   label.Create(hwnd_, *this, place.label, CatalogueTextOr(place.labelMessage, place.fallbackLabel), font_);
   label.SetLinkedCheckBox(box);
   return box;
+}
+
+void CLauncherDlg::CreateNoticePage() {
+  // An address a page wants in a new window opens once the control's event has returned, so that
+  // a box saying why the browser did not start never runs inside the control.
+  auto openInBrowser = [this](const std::string& address) {
+    queue_.Post([this, address] { engine_.OpenBrowser(address); });
+  };
+  notice_ = std::make_unique<NoticeBrowser>(hwnd_, kIdNoticeBrowser, layout_.notice, openInBrowser);
+  notice_->Navigate(ProfileFor(engine_.GetLocale(), engine_.GetPublisher()).noticePage);
+}
+
+void CLauncherDlg::PlaceholderCheck() {
+  if (notice_->HasLoaded()) notice_->Reveal();
 }
 
 void CLauncherDlg::ComposeSkin() {
@@ -285,7 +303,10 @@ LRESULT CLauncherDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     // The title bar's close runs the exit procedure, which closes when it may.
     case WM_CLOSE: actions_.ExitProcedure(); return 0;
     case WM_TIMER:
-      if (wParam == kTimerId) actions_.Tick();
+      if (wParam == kTimerId) {
+        PlaceholderCheck();
+        actions_.Tick();
+      }
       return 0;
     // An idle pass of a box's loop over the window.
     case WM_ENTERIDLE: actions_.Tick(); return 0;
@@ -364,8 +385,11 @@ void CLauncherDlg::SetTotalBarPos(int posKiB) { totalBar_.SetPos(posKiB); }
 void CLauncherDlg::GetTotalBarRange(int& lowerKiB, int& upperKiB) const { totalBar_.GetRange(lowerKiB, upperKiB); }
 void CLauncherDlg::SetVersionLine(const std::string& text) { versionLine_.SetText(text); }
 
-// This window has no browser: the notice placeholder stays.
-void CLauncherDlg::NavigateNotice(const std::string&) {}
+void CLauncherDlg::NavigateNotice(const std::string& address) {
+  queue_.Post([this, address] {
+    if (notice_) notice_->Navigate(address);
+  });
+}
 
 void CLauncherDlg::ShowStartButton(bool visible) {
   startShown_ = visible;

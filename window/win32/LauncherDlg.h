@@ -1,8 +1,8 @@
 #pragma once
 // The launcher's main window on Windows: the skinned 633 x 470 window of the region's layout,
 // with the status line and the two bars that the update drives, the start and the second
-// button, the window-mode and auto-run boxes, the notice placeholder and, in the China and USA
-// layouts, the login server list.
+// button, the window-mode and auto-run boxes, the notice page over its placeholder and, in the
+// China and USA layouts, the login server list.
 //
 // The engine's threads call the LauncherWindow methods: each stores its value and posts the
 // drawing to the window's thread; no other thread paints. Behaviour is window/'s: WindowActions
@@ -16,6 +16,7 @@
 
 #include "window/LauncherLayout.h"
 #include "window/WindowActions.h"
+#include "window/win32/NoticeBrowser.h"
 #include "window/win32/ServerListArea.h"
 #include "window/win32/SkinControls.h"
 #include "window/win32/UiThread.h"
@@ -67,6 +68,8 @@ class CLauncherDlg final : public Win32Window, public SkinSurface, private Windo
   void OnPaint();
   void ShowButtons();
   void ShowAbout();
+  void CreateNoticePage();
+  void PlaceholderCheck();
 
   // --- WindowControls ----------------------------------------------------------------------
   void EndLoop() override;
@@ -93,6 +96,7 @@ class CLauncherDlg final : public Win32Window, public SkinSurface, private Windo
   CLauncherStaticCtrl autoRunLabel_;
   CLauncherStaticCtrl versionLine_;
   std::unique_ptr<ServerListArea> serverList_;  // layouts with login server rows
+  std::unique_ptr<NoticeBrowser> notice_;
 
   WindowActions actions_;
   UiQueue queue_;

@@ -55,7 +55,17 @@ int ShowBoxOnUiThread(HWND owner, const std::wstring& text, const std::wstring& 
   return answer == 0 ? platform::UnattendedAnswer(type) : answer;
 }
 
+int ShowPlainBox(const std::wstring& text, const std::wstring& caption, UINT type) {
+  const int answer = MessageBoxW(nullptr, text.c_str(), caption.c_str(), type | MB_SETFOREGROUND);
+  return answer == 0 ? platform::UnattendedAnswer(type) : answer;
+}
+
 namespace {
+
+// How often a worker waiting for its box looks whether the window's thread still takes messages.
+constexpr int kHungCheckEvery = 20;  // waits of 50 ms
+// How long the window's thread may take to answer before it counts as stopped.
+constexpr UINT kHungAfterMs = 5000;
 
 class Win32MessageBox final : public platform::MessageBoxProvider {
  public:
@@ -89,13 +99,26 @@ class Win32MessageBox final : public platform::MessageBoxProvider {
       ask->answered.notify_all();
     });
     std::unique_lock<std::mutex> guard(ask->lock);
-    while (!ask->done) {
+    for (int waits = 1; !ask->done; ++waits) {
       if (released_ && released_()) {
         // Nobody is left to answer: a box not yet shown never appears.
         ask->abandoned = true;
         return platform::UnattendedAnswer(type);
       }
       ask->answered.wait_for(guard, std::chrono::milliseconds(50));
+      if (ask->done || waits % kHungCheckEvery != 0) continue;
+      // A window's thread that takes no messages (stopped in the crash report's filter, say)
+      // would never show the box: this thread shows it, without an owner. The check asks the
+      // window's thread, which may be waiting for this lock, so it runs without it.
+      guard.unlock();
+      DWORD_PTR ignored = 0;
+      const bool hung = SendMessageTimeoutW(owner, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kHungAfterMs, &ignored) == 0;
+      guard.lock();
+      if (hung && !ask->done) {
+        ask->abandoned = true;
+        guard.unlock();
+        return ShowPlainBox(wideText, wideCaption, type);
+      }
     }
     return ask->result;
   }

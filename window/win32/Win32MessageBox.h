@@ -17,8 +17,12 @@ namespace win32window {
 int ShowBoxOnUiThread(HWND owner, const std::wstring& text, const std::wstring& caption, UINT type,
                       int iconResource = 0);
 
+// The system's box with no owner, on the calling thread (for threads without the window).
+int ShowPlainBox(const std::wstring& text, const std::wstring& caption, UINT type);
+
 // Boxes over the window whose queue is `queue`; a worker's question ends unanswered (its safe
-// answer) once `released` says that nobody is left to answer it.
+// answer) once `released` says that nobody is left to answer it. A window whose thread takes no
+// messages (a crash stopped it) leaves a worker's box to the worker's own thread.
 std::shared_ptr<platform::MessageBoxProvider> MakeWin32MessageBox(HWND owner, UiQueue& queue,
                                                                   std::function<bool()> released);
 

@@ -73,6 +73,12 @@ client_log() {
   cat "$install/SolaneClient.log" 2>/dev/null
 }
 
+# The launcher is a window program: its answers still reach a redirected output, and its help
+# names no display.
+run_launcher help --help
+tr -d '\r' <"$scratch/help.txt" | grep -q -- '^  --console  *use the console instead of the window$' ||
+  fail "--help does not print the Windows text of --console:" "$(cat "$scratch/help.txt")"
+
 run_launcher update --console --autorun "/WEBARG:솔레인 서버" /
 status=$?
 [ "$status" -eq 0 ] || fail "the update ended with $status:" "$(grep -v "^ALSA lib" "$scratch/update.txt")"

@@ -68,9 +68,8 @@ std::string HostArgument(const std::string& argument) {
 
 }  // namespace
 
-// A host program (argv[0] is its host path), run through the host's shell; its output and exit
-// status come back through files under /tmp.
-ProgramResult RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& environment,
+// Run through the host's shell; the output and exit status come back through files.
+ProgramResult RunHostProgram(const std::vector<std::string>& argv, const std::vector<std::string>& environment,
                          int timeoutSeconds) {
   ProgramResult result;
   const std::string folder = HostFilesFolder();

@@ -3,6 +3,9 @@
 // host paths. Wine gives no handle to wait on such a program: its end is seen in files.
 
 #include <string>
+#include <vector>
+
+#include "tests/support/RunProgram.h"
 
 // The host's path of a Windows path ("Z:\tmp\x" is "/tmp/x"); empty outside Wine.
 std::string HostPath(const std::string& path);
@@ -16,3 +19,7 @@ bool StartHostShell(const std::string& command);
 std::string HostFilesFolder();
 // The file at the host's `hostPath`, through Wine's drive Z:; empty when it cannot be read.
 std::string ReadHostFile(const std::string& hostPath);
+// Runs the host program argv[0] (its host path) as RunProgram does; Windows paths among the
+// arguments are given as their host paths.
+ProgramResult RunHostProgram(const std::vector<std::string>& argv, const std::vector<std::string>& environment,
+                             int timeoutSeconds);

@@ -1,5 +1,6 @@
 #include "tests/support/RunProgram.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -7,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 
 int StartProgram(const std::vector<std::string>& argv, const std::vector<std::string>& environment, int outputFd,
                  int errorFd, const std::string& folder) {
@@ -56,4 +58,28 @@ ProgramResult RunProgram(const std::vector<std::string>& argv, const std::vector
   waitpid(pid, &status, 0);
   result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result;
+}
+
+void KillProgram(int pid) {
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+}
+
+std::vector<int> ProgramsRunningFrom(const std::string& folder) {
+  std::vector<int> pids;
+  DIR* proc = opendir("/proc");
+  if (!proc) return pids;
+  const std::string prefix = folder + "/";
+  while (dirent* entry = readdir(proc)) {
+    char* end = nullptr;
+    const long pid = std::strtol(entry->d_name, &end, 10);
+    if (!end || *end != '\0' || pid <= 0) continue;
+    char target[4096];
+    const ssize_t length = readlink(("/proc/" + std::string(entry->d_name) + "/exe").c_str(), target, sizeof(target));
+    // A replaced or deleted program still shows its old path (with " (deleted)" after it).
+    if (length > 0 && std::string(target, static_cast<size_t>(length)).starts_with(prefix))
+      pids.push_back(static_cast<int>(pid));
+  }
+  closedir(proc);
+  return pids;
 }
