@@ -3,6 +3,7 @@
 set(tests ${CMAKE_SOURCE_DIR}/tests)
 file(GLOB windows_support CONFIGURE_DEPENDS ${tests}/support/win32/*.cpp)
 add_library(solane_test_support STATIC ${tests}/support/ScratchDir.cpp ${tests}/support/TestAuthority.cpp
+  ${tests}/support/BrowserStandIn.cpp
   ${windows_support})
 target_link_libraries(solane_test_support PUBLIC solane_core GTest::gtest crypt32)
 target_compile_definitions(solane_test_support PUBLIC
@@ -86,11 +87,7 @@ find_program(SOLANE_HOST_PUBLISH solane-publish NO_DEFAULT_PATH
   DOC "The Linux build's solane-publish, which publishes the Windows launcher's test releases")
 solane_windows_suite(app
   SOURCES ProfileResolutionTest.cpp RegistrySettingsTest.cpp RunStepTest.cpp ConsoleEntryTest.cpp EndToEndTest.cpp
-    InterruptedUpdateTest.cpp SelfReplaceTest.cpp WindowModuleTest.cpp
-  EXCLUDE
-    # The game page opens through ShellExecute, under Wine the host's xdg-open found on the host's
-    # PATH, which the test's stand-in on the Windows PATH does not replace: a real browser would start.
-    RunStep.EmptyCommandLineOpensTheGamePageForTwoPublishers)
+    InterruptedUpdateTest.cpp SelfReplaceTest.cpp WindowModuleTest.cpp)
 target_sources(test_app PRIVATE ${tests}/support/InstalledLauncher.cpp ${tests}/support/PublishedRelease.cpp)
 target_compile_definitions(test_app PRIVATE SOLANE_HOST_PUBLISH="${SOLANE_HOST_PUBLISH}")
 add_dependencies(test_app SolaneLauncher SolaneClientStandin)

@@ -2,16 +2,13 @@
 // start of two publishers, and the engine's control flags.
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <chrono>
-#include <cstdlib>
 
 #include "app/CommandLine.h"
 #include "app/Profiles.h"
-#include "platform/Clock.h"
+#include "tests/support/BrowserStandIn.h"
 #include "tests/support/RecordingWindow.h"
-#include "tests/support/ScopedEnvironment.h"
 #include "tests/support/TestEngine.h"
 
 namespace {
@@ -62,16 +59,10 @@ TEST(RunStep, WebArgumentRule) {
 
 TEST(RunStep, EmptyCommandLineOpensTheGamePageForTwoPublishers) {
   TestInstallation install;
-  // A stand-in browser records the address it was asked to open.
-  install.WriteFile("bin/xdg-open", "#!/bin/sh\necho \"$1\" > \"" + install.Path("opened") + "\"\n");
-  ASSERT_EQ(chmod(install.Path("bin/xdg-open").c_str(), 0755), 0);
-  const char* path = std::getenv("PATH");
-  ScopedEnvironment browser("PATH", install.Path("bin") + ":" + (path ? path : "/usr/bin:/bin"));
-
+  const BrowserStandIn browser(install.Path("browser"));
   install.WriteConfig("PUBLISHER=MIRELLA\r\nLOCALE=JAPAN\r\n");
   EXPECT_EQ(install.Engine().Run(""), StartupEnd::GamePageOpened);
-  for (int i = 0; i < 100 && install.ReadFile("opened").empty(); ++i) platform::SleepMs(20);
-  EXPECT_EQ(install.ReadFile("opened"), GamePage(kPublisherMirella) + "\n");
+  EXPECT_EQ(browser.Opened(), GamePage(kPublisherMirella));
 
   TestInstallation orvex;
   orvex.WriteConfig("PUBLISHER=ORVEX\r\n");
