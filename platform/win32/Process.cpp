@@ -21,25 +21,6 @@ int StartErrorFrom(DWORD error) {
   }
 }
 
-// One argument as the C runtime's parser reads it back: quoted when it holds a blank, a tab or
-// a quote or is empty, with backslashes doubled only before a quote.
-std::wstring QuotedArgument(const std::wstring& argument) {
-  if (!argument.empty() && argument.find_first_of(L" \t\"") == std::wstring::npos) return argument;
-  std::wstring quoted = L"\"";
-  size_t backslashes = 0;
-  for (wchar_t c : argument) {
-    if (c == L'\\') {
-      ++backslashes;
-    } else {
-      if (c == L'"') quoted.append(backslashes + 1, L'\\');
-      backslashes = 0;
-    }
-    quoted.push_back(c);
-  }
-  quoted.append(backslashes, L'\\');
-  return quoted + L"\"";
-}
-
 // Starts without waiting, in a process group of its own and without a console window of the
 // launcher's, so that the program outlives the launcher.
 int Create(const std::string& directory, const std::wstring& application, std::wstring commandLine) {

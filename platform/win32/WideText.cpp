@@ -36,4 +36,21 @@ std::string NarrowPath(std::wstring_view path) {
   return narrow;
 }
 
+std::wstring QuotedArgument(const std::wstring& argument) {
+  if (!argument.empty() && argument.find_first_of(L" \t\"") == std::wstring::npos) return argument;
+  std::wstring quoted = L"\"";
+  size_t backslashes = 0;
+  for (wchar_t c : argument) {
+    if (c == L'\\') {
+      ++backslashes;
+    } else {
+      if (c == L'"') quoted.append(backslashes + 1, L'\\');
+      backslashes = 0;
+    }
+    quoted.push_back(c);
+  }
+  quoted.append(backslashes, L'\\');
+  return quoted + L"\"";
+}
+
 }  // namespace platform

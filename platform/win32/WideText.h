@@ -23,6 +23,9 @@ std::string Narrow(std::wstring_view text);
 std::wstring WidePath(std::string_view path);
 // A path the system gave back, with "/" as the launcher's separator.
 std::string NarrowPath(std::wstring_view path);
+// One argument of a command line as the C runtime's parser reads it back: quoted when it holds a
+// blank, a tab or a quote or is empty, with backslashes doubled only before a quote.
+std::wstring QuotedArgument(const std::wstring& argument);
 
 // Closes a handle when it goes; INVALID_HANDLE_VALUE and null are both "no handle".
 class ScopedHandle {

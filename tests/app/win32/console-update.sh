@@ -9,18 +9,12 @@ wine_run=$1 launcher=$2 standin=$3 publish=$4 scratch=$5
 source "$(dirname "$0")/../../../scripts/common.sh"
 # Wine turns the command line into Windows text in the terminal's encoding.
 export LC_ALL=C.UTF-8
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-if [ ! -x "$publish" ]; then
-  echo "FAIL: the release is published with the Linux build's solane-publish, not found at \"$publish\"" \
-    "(build it, or configure with -DSOLANE_HOST_PUBLISH=<path>)"
-  exit 1
-fi
+source "$(dirname "$0")/../../support/win32/script-checks.sh"
+require_host_publish "$publish"
 
 rm -rf "$scratch"
 release="$scratch/release" www="$scratch/www" install="$scratch/설치 폴더"
 mkdir -p "$release/data" "$www" "$install/data"
-stamp() { cp "$1" "$2" && "$publish" stamp "$2" "$3" >/dev/null; }
 # A resource pack: the byte N repeated, then its four-byte little-endian version.
 pack() { { head -c "$3" /dev/zero | tr '\0' "\\$2"; printf "\\x$(printf %02x "$4")\\0\\0\\0"; } >"$1"; }
 

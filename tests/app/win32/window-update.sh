@@ -8,22 +8,13 @@
 set -uo pipefail
 wine_run=$1 launcher=$2 standin=$3 publish=$4 scratch=$5 skin=$6
 source "$(dirname "$0")/../../../scripts/common.sh"
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-if [ -z "${DISPLAY:-}" ]; then
-  echo "FAIL: no display: run the test under xvfb-run"
-  exit 1
-fi
-if [ ! -x "$publish" ]; then
-  echo "FAIL: the release is published with the Linux build's solane-publish, not found at \"$publish\"" \
-    "(build it, or configure with -DSOLANE_HOST_PUBLISH=<path>)"
-  exit 1
-fi
+source "$(dirname "$0")/../../support/win32/script-checks.sh"
+require_display
+require_host_publish "$publish"
 
 rm -rf "$scratch"
 release="$scratch/release" www="$scratch/www" install="$scratch/install"
 mkdir -p "$release" "$www" "$install"
-stamp() { cp "$1" "$2" && "$publish" stamp "$2" "$3" >/dev/null; }
 stamp "$launcher" "$release/SolaneLauncher.exe" 1.0.0.0
 stamp "$standin" "$release/SolaneClient.exe" 1.0.0.1
 # Large enough that the rate-limited update runs for a while.
@@ -46,14 +37,6 @@ stamp "$standin" "$install/SolaneClient.exe" 1.0.0.0
 printf '[SolaneLauncher.CFG]\r\nRun=7\r\nUrl_7=127.0.0.1:%s\r\nType_7=2\r\nServer_Path_7=patch/\r\nLOCALE=USA\r\nPUBLISHER=QUADRIUM\r\n' \
   "$port" >"$install/SolaneLauncher.CFG"
 
-# until SECONDS COMMAND...: true once COMMAND succeeds, false when it never did.
-until_true() {
-  local deadline=$((SECONDS + $1)); shift
-  while ! "$@"; do
-    [ "$SECONDS" -lt "$deadline" ] || return 1
-    sleep 0.5
-  done
-}
 window_shown() { wid=$(xdotool search --onlyvisible --name '^Solane Launcher$' 2>/dev/null | head -n 1) && [ -n "$wid" ]; }
 box_open() { xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1; }
 box_closed() { ! box_open "$1"; }

@@ -14,24 +14,6 @@
 
 namespace {
 
-// One argument as the C runtime's parser reads it back.
-std::wstring QuotedArgument(const std::wstring& argument) {
-  if (!argument.empty() && argument.find_first_of(L" \t\"") == std::wstring::npos) return argument;
-  std::wstring quoted = L"\"";
-  size_t backslashes = 0;
-  for (const wchar_t c : argument) {
-    if (c == L'\\') {
-      ++backslashes;
-    } else {
-      if (c == L'"') quoted.append(backslashes + 1, L'\\');
-      backslashes = 0;
-    }
-    quoted.push_back(c);
-  }
-  quoted.append(backslashes, L'\\');
-  return quoted + L"\"";
-}
-
 std::wstring Lowered(std::wstring text) {
   for (wchar_t& c : text) c = c == L'/' ? L'\\' : static_cast<wchar_t>(std::towlower(c));
   return text;
@@ -71,7 +53,7 @@ HANDLE StartWindowsProgram(const std::vector<std::string>& argv, const std::vect
   if (argv.empty()) return nullptr;
   std::wstring commandLine;
   for (const std::string& argument : argv)
-    commandLine += (commandLine.empty() ? L"" : L" ") + QuotedArgument(platform::Widen(argument));
+    commandLine += (commandLine.empty() ? L"" : L" ") + platform::QuotedArgument(platform::Widen(argument));
   std::wstring block = EnvironmentBlock(environment);
   SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
   HANDLE null = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,

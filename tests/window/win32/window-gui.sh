@@ -8,25 +8,13 @@
 #   window-gui.sh WINE_RUN PREVIEW SCRATCH SKIN_BITMAPS
 set -uo pipefail
 wine_run=$1 preview=$2 scratch=$3 skin=$4
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-if [ -z "${DISPLAY:-}" ]; then
-  echo "FAIL: no display: run the test under xvfb-run"
-  exit 1
-fi
+source "$(dirname "$0")/../../support/win32/script-checks.sh"
+require_display
 rm -rf "$scratch" && mkdir -p "$scratch"
 # The preview keeps the player's settings beside itself, as the launcher does: each layout starts
 # from a folder without them.
 cp "$preview" "$scratch/SolaneWindowPreview.exe"
 
-# until SECONDS COMMAND...: true once COMMAND succeeds, false when it never did.
-until_true() {
-  local deadline=$((SECONDS + $1)); shift
-  while ! "$@"; do
-    [ "$SECONDS" -lt "$deadline" ] || return 1
-    sleep 0.5
-  done
-}
 
 # The client area as the screen shows it now.
 grab() { import -window root -crop "633x470+$ox+$oy" +repage "$scratch/client.png"; }
