@@ -29,8 +29,7 @@ void PatchEngine::DeleteListedFiles() {
       RecordUnusableName(name);
       continue;
     }
-    // The installation's lock file stays: without it a second launcher could take the folder.
-    if (IsInstallationLockFile(*path)) continue;
+    if (IsLaunchersOwnRecord(*path)) continue;
     DeleteUnwantedFile(*path, name);
   }
 }

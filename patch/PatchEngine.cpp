@@ -4,6 +4,7 @@
 
 #include "download/PartialDownloads.h"
 #include "patch/DigestCache.h"
+#include "patch/ReleaseTrust.h"
 #include "platform/Clock.h"
 #include "platform/DebugOutput.h"
 #include "platform/FileSystem.h"
@@ -282,8 +283,10 @@ bool PatchEngine::AcquireInstallation(TransferFailure& why) {
 
 bool PatchEngine::HoldsInstallation() const { return holdsInstallation_.load(); }
 
-bool PatchEngine::IsInstallationLockFile(const std::string& path) {
-  return platform::ResolvePath(path) == platform::ResolvePath(platform::JoinPath(LauncherDir(), kInstallationLockFile));
+bool PatchEngine::IsLaunchersOwnRecord(const std::string& path) {
+  const std::string resolved = platform::ResolvePath(path);
+  return resolved == platform::ResolvePath(platform::JoinPath(LauncherDir(), kInstallationLockFile)) ||
+         resolved == platform::ResolvePath(platform::JoinPath(InstallationDir(), ReleaseTrust::kFileName));
 }
 
 void PatchEngine::RecordFailure(const std::string& reason) {

@@ -274,7 +274,10 @@ class PatchEngine {
   // start of the update and keeps to the end of the process: only the holder may touch the
   // temporary folder.
   bool HoldsInstallation() const;
-  bool IsInstallationLockFile(const std::string& path);
+  // The installation's lock file and its record of trusted keys, which no release may delete:
+  // without the lock a second launcher could take the folder, without the record a replayed
+  // older release would count again.
+  bool IsLaunchersOwnRecord(const std::string& path);
 
   // --- Signed releases (SignedRelease.cpp) ---------------------------------------------
   // True once the update has found a publisher key (PublisherKey in SolaneLauncher.CFG, or one

@@ -611,6 +611,7 @@ struct Release {
   std::string dataDigest = Sha256Hex(PackBytes("new data", 6));
   int signer = 0;  // -1: no Update.NFO.sig on the server
   std::function<void(std::string& info, std::string& signature)> damage;
+  std::string more;  // sections after the resources
 };
 
 // With a publisher key, a refused Update.NFO is answered with 167 (unattended: no retry), nothing
@@ -642,6 +643,8 @@ TEST_F(UpdateScenario, OnlyWhatThePublisherSignedIsInstalled) {
   } cases[] = {
       {"no key: as before", {}, "", {}, 0},
       {"signed", {}, key, {}, 0},
+      {"a delete list naming the record and the lock",
+       {.more = "[Delete]\nDeleteCount=2\n1_FileName=solanelauncher.trust\n2_FileName=SolaneLauncher.lock\n"}, key, {}, 0},
       {"one byte changed", {.damage = [](std::string& info, std::string&) { info[info.find("Version=6")] ^= 0x20; }}, key, refused, 171},
       {"no signature", {.signer = -1}, key, refused, 170},
       {"garbled signature", {.damage = [](std::string&, std::string& signature) { signature = "not*a*signature\r\n"; }}, key, refused, 170},
@@ -667,7 +670,7 @@ TEST_F(UpdateScenario, OnlyWhatThePublisherSignedIsInstalled) {
     install_.WriteFile("Data.SPF", oldData);
     install_.WriteConfig("Url_7=" + server_.Host() + "\r\nType_7=2\r\nServer_Path_7=patch\r\nRun=7\r\n" + keyLine);
     std::string info = WithCrLf(Announcement(release.launcher + "Serial=" + std::to_string(release.serial) + "\n", "",
-                                             kNewData + "1_SHA256=" + release.dataDigest + "\n"));
+                                             kNewData + "1_SHA256=" + release.dataDigest + "\n", release.more));
     std::string signature = *signers[std::max(release.signer, 0)].SignatureText(info);
     if (release.damage) release.damage(info, signature);
     server_.PutFile("patch/Update.NFO", info);
@@ -688,6 +691,7 @@ TEST_F(UpdateScenario, OnlyWhatThePublisherSignedIsInstalled) {
     const std::vector<std::string> fetched = Fetched();
     if (keyLine.empty() && boxes.empty()) EXPECT_EQ(fetched, (std::vector<std::string>{"Update.NFO", "Data.SPF"}));
     if (boxes.empty() && !keyLine.empty()) {
+      EXPECT_TRUE(Exists(record) && Exists("SolaneLauncher.lock")) << what;
       EXPECT_EQ(fetched, (std::vector<std::string>{"Update.NFO", "Update.NFO.sig", "Data.SPF"}));
       const std::vector<std::string> lines = window_.StatusLines();
       EXPECT_NE(std::find(lines.begin() + linesBefore, lines.end(), "Update.NFO " + Message(175)), lines.end());
