@@ -39,13 +39,11 @@ struct BrowserStandIn::SavedCommand {
 
 BrowserStandIn::BrowserStandIn(const std::string& folder)
     : record_(folder + "/opened"), saved_(std::make_unique<SavedCommand>()) {
-  // The command interpreter writes the address and its line end in one go.
-  CreateDirectoryW(platform::Widen(folder).c_str(), nullptr);
-  std::wstring record = platform::Widen(record_);
-  for (wchar_t& c : record)
-    if (c == L'/') c = L'\\';
+  CreateDirectoryW(platform::WidePath(folder).c_str(), nullptr);
+  const std::wstring record = platform::WidePath(record_);
   for (const wchar_t* key : kClassCommands) {
     saved_->commands.push_back(ReadCommand(key));
+    // The command interpreter writes the address and its line end in one go.
     WriteCommand(key, L"cmd.exe /c echo %1> \"" + record + L"\"");
   }
 }
